@@ -1,0 +1,125 @@
+#include "app/run_result.h"
+
+#include "app/bytes.h"
+#include "app/context.h"
+
+namespace tz {
+
+namespace {
+
+struct CodeRow {
+  std::int32_t code;
+  std::int32_t exit_code;
+  const char* log_label;
+  ScreenPair screen;  // shown by finish_run outside silent mode; {0, 0}: none
+};
+
+constexpr CodeRow code_table[] = {
+    {0, 0, "[SUCCESS]", {143, 201}},
+    {100, 1, "[DRIVE NOT FOUND]", {0, 0}},
+    {101, 1, "[LAUNCH OTHER PROGRAM]", {0, 0}},
+    {200, 2, "[F/W FILE NOT FOUND]", {0, 0}},
+    {300, 3, "[ILLEGAL F/W FILE]", {0, 0}},
+    {400, 4, "[F/W FILE UNMATCHED]", {0, 0}},
+    {401, 99, "[F/W ALREADY UPDATED]", {0, 0}},
+    {500, 5, "[UPDATE FAILED]", {151, 193}},
+    {600, 6, "[VERIFY FAILED]", {151, 193}},
+    {700, 7, "[INVALID OPTION]", {0, 0}},
+    {701, 7, "[DUPLICATE OPTION]", {0, 0}},
+    {800, 8, "[OTHER ERROR]", {0, 0}},
+    {801, 8, "[MULTIPLE EXECUTION]", {0, 0}},
+    {802, 8, "[EJECT FAILED]", {230, 231}},
+    {1001, 8, "[INTERRUPT]", {160, 196}},
+    {1002, 8, "[ABORT]", {174, 189}},
+};
+
+const CodeRow* find_code(std::int32_t code) {
+  for (const CodeRow& row : code_table) {
+    if (row.code == code) return &row;
+  }
+  return nullptr;
+}
+
+// The build's description, carried in the program's data for whoever inspects the file; the
+// program itself never reads it.
+[[gnu::used]] const char build_descriptions[build_description_count][64] = {
+    "[EXE_FILE_NAME=TZ594K_for_ZEMO_V101]",
+    "[RUNNING_OS_SELECT_SW_NUMBER=0]",
+    "[DIALOG_TITLE_BAR_STRING=F/W Loader  TZ594K for ZEMO V1.01]",
+    "[DRIVE_BUILT_IN_METHOD_NUMBER=1]",
+    "[LANGUAGE_SELECT_NUMBER=0]",
+    "[DIALOG_ERROR_NON_DRIVE_NUMBER=1]",
+    "[TRAY_CLOSE_PROCESS_STOP_NUMBER=1]",
+    "[ENV_INFO_DISP_NUMBER=0]",
+    "[START_UPDATE_DISP_NUMBER=0]",
+    "[EXIT_FILE_INQ_PRINT_NUMBER=0]",
+    "[EXEC_BOOT_SYSTEM_NUMBER=1]",
+    "[SYNC_BOOT_SYSTEM_NUMBER=1]",
+    "[COMPARE_SEND_DATA_NUMBER=1]",
+    "[VERIFY_PROCESS_NUMBER=1]",
+    "[PROGRAM_LAUNCHER_NUMBER=0]",
+    "[VENDOR_CODE_SPEC_CHECK_NUMBER=1]",
+};
+
+}  // namespace
+
+void record_result(Context& ctx, std::int32_t code, const char* message) {
+  ctx.app.result.code = code;
+  copy_bounded(ctx.app.result.message, sizeof(ctx.app.result.message), message);
+}
+
+std::int32_t result_code(const Context& ctx) { return ctx.app.result.code; }
+
+const char* result_message(const Context& ctx) { return ctx.app.result.message; }
+
+std::int32_t exit_code_for(std::int32_t code) {
+  const CodeRow* row = find_code(code);
+  return row != nullptr ? row->exit_code : 8;
+}
+
+const char* log_label_for(std::int32_t code) {
+  const CodeRow* row = find_code(code);
+  return row != nullptr ? row->log_label : "(OTHER ERROR)";
+}
+
+ScreenPair result_screen_for(std::int32_t code) {
+  const CodeRow* row = find_code(code);
+  return row != nullptr ? row->screen : ScreenPair{0, 0};
+}
+
+bool result_log_due(std::int32_t code, bool silent) {
+  switch (code) {
+    case 500:
+    case 600:
+    case 1001:
+    case 1002:
+      return true;
+    case 100:
+    case 101:
+    case 200:
+    case 300:
+    case 400:
+    case 401:
+    case 700:
+    case 701:
+    case 800:
+    case 801:
+    case 802:
+      return silent;
+    default:
+      return false;
+  }
+}
+
+void finish_run(Context& ctx) {
+  const std::int32_t c = result_code(ctx);
+  // The result screen (outside silent mode) and the result log join here with the update screens
+  // and the log writer.
+  ctx.app.exit_code = exit_code_for(c);
+}
+
+const char* build_description(int index) {
+  return index >= 0 && index < build_description_count ? build_descriptions[index] : nullptr;
+}
+
+}  // namespace tz

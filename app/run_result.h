@@ -1,0 +1,51 @@
+#pragma once
+// The one result of a run, its exit code, its log label and the build configuration.
+#include <cstdint>
+
+namespace tz {
+
+struct Context;
+
+struct RunResult {
+  std::int32_t code = -1;  // -1: nothing recorded
+  char message[512] = {};
+};
+
+// The compiled-in switches; each counts as on only when it equals 1.
+struct BuildSwitches {
+  std::uint32_t EXEC_BOOT_SYSTEM_NUMBER = 1;
+  std::uint32_t SYNC_BOOT_SYSTEM_NUMBER = 1;
+  std::uint32_t COMPARE_SEND_DATA_NUMBER = 1;
+  std::uint32_t VERIFY_PROCESS_NUMBER = 1;
+  std::uint32_t eject_switch = 1;
+};
+
+inline constexpr std::int32_t initial_exit_code = 8;
+
+void record_result(Context& ctx, std::int32_t code, const char* message);
+std::int32_t result_code(const Context& ctx);
+const char* result_message(const Context& ctx);
+
+// The exit code and the result log label of a result code (8 and "(OTHER ERROR)" for any code
+// the table does not name, -1 included).
+std::int32_t exit_code_for(std::int32_t code);
+const char* log_label_for(std::int32_t code);
+
+// The result screen finish_run shows for a code: its Japanese and English template ids, or
+// {0, 0} when the code has none.
+struct ScreenPair {
+  std::uint16_t japanese;
+  std::uint16_t english;
+};
+ScreenPair result_screen_for(std::int32_t code);
+// Whether finish_run writes the result log for this code.
+bool result_log_due(std::int32_t code, bool silent);
+
+// The common end of a run: result screen, exit code, result log.
+void finish_run(Context& ctx);
+
+// The build-description labels the program carries in its data.
+inline constexpr int build_description_count = 16;
+const char* build_description(int index);
+
+}  // namespace tz

@@ -1,0 +1,50 @@
+#pragma once
+// The texts the program keeps scrambled (bitwise complement) in its data: window class names,
+// reference texts of the image and drive identities, and screen and log labels.
+#include <cstddef>
+#include <cstdint>
+
+namespace tz {
+
+enum class Text : std::uint16_t {
+  own_class_name,
+  other_loader_class_name,
+  launcher_class_name,
+  // Reference texts compared with identity fields.
+  image_magic,
+  special_model_1,
+  special_model_2,
+  special_model_3,
+  special_model_4,
+  family_code_a,
+  family_code_b1,
+  family_code_b2,
+  family_code_c,
+  level_checksum,
+  level_classify,
+  level_exclude,
+  area_name_1,
+  area_name_2,
+  area_name_3,
+  count
+};
+inline constexpr std::size_t text_count = static_cast<std::size_t>(Text::count);
+
+// Decodes a stored text in place: complements each byte while the (re-measured) text goes on, so a
+// stored 0xFF ends the text there. Applying it twice restores the stored form.
+void complement_text(char* text);
+
+class StringTable {
+ public:
+  StringTable();  // the stored, scrambled form
+  void decode();  // once, at start-up
+  const char* get(Text id) const { return storage_ + offsets_[static_cast<std::size_t>(id)]; }
+
+  static constexpr std::size_t storage_size = 1024;
+
+ private:
+  char storage_[storage_size];
+  std::uint16_t offsets_[text_count];
+};
+
+}  // namespace tz

@@ -1,0 +1,40 @@
+#pragma once
+// Emulated system queries for native builds: a test sets what Windows would report.
+#include <map>
+#include <optional>
+#include <string>
+
+#include "platform/system.h"
+
+namespace tz::platform::host {
+
+class HostSystem final : public System {
+ public:
+  std::string command_line_text = "\"C:\\Loader\\TZ594K_for_ZEMO_V101.exe\"";
+  std::string module_path = "C:\\Loader\\TZ594K_for_ZEMO_V101.exe";
+  std::optional<OsVersionInfo> version;  // empty: the query fails
+  // Registry under HKEY_CURRENT_USER: key path -> (value name -> bytes). A missing key fails to open.
+  std::map<std::string, std::map<std::string, std::string>> registry;
+  bool registry_open_denied = false;
+  LocalTime time{2026, 12, 4, 10, 9, 30, 15, 0};
+
+  int open_keys = 0;  // keys opened and not yet closed
+
+  const char* command_line() override { return command_line_text.c_str(); }
+  std::uint32_t module_file_name(char* buffer, std::uint32_t size) override;
+  bool get_version(OsVersionInfo& info) override;
+  std::int32_t reg_open_current_user(const char* subkey, std::uint32_t access, Handle& key) override;
+  std::int32_t reg_query_value(Handle key, const char* name, std::uint8_t* data,
+                               std::uint32_t& size) override;
+  void reg_close(Handle key) override;
+  LocalTime local_time() override { return time; }
+
+  void set_version(std::uint32_t platform_id, std::uint32_t major, std::uint32_t minor, std::uint32_t build);
+  void set_locale(const std::string& value) { registry["Control Panel\\International"]["Locale"] = value; }
+
+ private:
+  std::map<Handle, std::string> keys_;
+  Handle next_key_ = 0x100;
+};
+
+}  // namespace tz::platform::host

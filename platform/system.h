@@ -1,0 +1,30 @@
+#pragma once
+// kernel32/advapi32 queries of the running system: command line, version, registry, local time.
+#include <cstdint>
+
+#include "platform/types.h"
+
+namespace tz::platform {
+
+class System {
+ public:
+  virtual ~System() = default;
+
+  // GetCommandLineA: the whole command line, program path included; never null.
+  virtual const char* command_line() = 0;
+  // GetModuleFileNameA of the program itself: bytes written (without NUL), 0 on failure.
+  virtual std::uint32_t module_file_name(char* buffer, std::uint32_t size) = 0;
+  // GetVersionExA: fills info (whose size the caller set); false when the query failed.
+  virtual bool get_version(OsVersionInfo& info) = 0;
+  // RegOpenKeyExA under HKEY_CURRENT_USER: ERROR_SUCCESS and the key, or an error code.
+  virtual std::int32_t reg_open_current_user(const char* subkey, std::uint32_t access, Handle& key) = 0;
+  // RegQueryValueExA: ERROR_SUCCESS with size := bytes returned, or an error code.
+  virtual std::int32_t reg_query_value(Handle key, const char* name, std::uint8_t* data,
+                                       std::uint32_t& size) = 0;
+  // RegCloseKey.
+  virtual void reg_close(Handle key) = 0;
+  // GetLocalTime.
+  virtual LocalTime local_time() = 0;
+};
+
+}  // namespace tz::platform

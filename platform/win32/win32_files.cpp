@@ -1,0 +1,30 @@
+#include "platform/win32/win32_files.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+namespace tz::platform::win32 {
+
+bool Win32Files::can_open_for_reading(const char* path) {
+  std::FILE* f = std::fopen(path, "r");
+  if (f == nullptr) return false;
+  std::fclose(f);
+  return true;
+}
+
+std::uint32_t Win32Files::get_attributes(const char* path) { return GetFileAttributesA(path); }
+
+bool Win32Files::set_attributes(const char* path, std::uint32_t attributes) {
+  return SetFileAttributesA(path, attributes) != 0;
+}
+
+bool Win32Files::remove_file(const char* path) { return std::remove(path) == 0; }
+
+Handle Win32Files::create_text_file(const char* path) { return reinterpret_cast<Handle>(std::fopen(path, "w")); }
+
+void Win32Files::write_text(Handle file, const char* text) { std::fputs(text, reinterpret_cast<std::FILE*>(file)); }
+
+void Win32Files::close_file(Handle file) { std::fclose(reinterpret_cast<std::FILE*>(file)); }
+
+}  // namespace tz::platform::win32

@@ -1,0 +1,17 @@
+#pragma once
+#include "platform/files.h"
+
+namespace tz::platform::win32 {
+
+class Win32Files final : public Files {
+ public:
+  bool can_open_for_reading(const char* path) override;
+  std::uint32_t get_attributes(const char* path) override;
+  bool set_attributes(const char* path, std::uint32_t attributes) override;
+  bool remove_file(const char* path) override;
+  Handle create_text_file(const char* path) override;
+  void write_text(Handle file, const char* text) override;
+  void close_file(Handle file) override;
+};
+
+}  // namespace tz::platform::win32

@@ -1,0 +1,58 @@
+#include "platform/win32/win32_system.h"
+
+#include <windows.h>
+
+namespace tz::platform::win32 {
+
+static_assert(sizeof(OSVERSIONINFOA) == sizeof(OsVersionInfo));
+static_assert(sizeof(SYSTEMTIME) == sizeof(LocalTime));
+
+const char* Win32System::command_line() { return GetCommandLineA(); }
+
+std::uint32_t Win32System::module_file_name(char* buffer, std::uint32_t size) {
+  return GetModuleFileNameA(nullptr, buffer, size);
+}
+
+bool Win32System::get_version(OsVersionInfo& info) {
+  OSVERSIONINFOA v{};
+  v.dwOSVersionInfoSize = info.size;
+  // GetVersionExA is deprecated for applications that want the newest number; the program wants
+  // exactly what the system tells a program of its kind.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  const BOOL ok = GetVersionExA(&v);
+#pragma GCC diagnostic pop
+  if (!ok) return false;
+  info.major = v.dwMajorVersion;
+  info.minor = v.dwMinorVersion;
+  info.build = v.dwBuildNumber;
+  info.platform_id = v.dwPlatformId;
+  static_assert(sizeof(info.service_pack) == sizeof(v.szCSDVersion));
+  for (std::size_t i = 0; i < sizeof(info.service_pack); ++i) info.service_pack[i] = v.szCSDVersion[i];
+  return true;
+}
+
+std::int32_t Win32System::reg_open_current_user(const char* subkey, std::uint32_t access, Handle& key) {
+  HKEY k = nullptr;
+  const LONG r = RegOpenKeyExA(HKEY_CURRENT_USER, subkey, 0, access, &k);
+  if (r == ERROR_SUCCESS) key = reinterpret_cast<Handle>(k);
+  return r;
+}
+
+std::int32_t Win32System::reg_query_value(Handle key, const char* name, std::uint8_t* data,
+                                          std::uint32_t& size) {
+  DWORD n = size;
+  const LONG r = RegQueryValueExA(reinterpret_cast<HKEY>(key), name, nullptr, nullptr, data, &n);
+  size = n;
+  return r;
+}
+
+void Win32System::reg_close(Handle key) { RegCloseKey(reinterpret_cast<HKEY>(key)); }
+
+LocalTime Win32System::local_time() {
+  SYSTEMTIME t{};
+  GetLocalTime(&t);
+  return LocalTime{t.wYear, t.wMonth, t.wDayOfWeek, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+}
+
+}  // namespace tz::platform::win32

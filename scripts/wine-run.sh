@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Runs a Windows program of ours under Wine and returns its exit code.
+#   wine-run.sh [--winver win98|winxp|win7|win10] [--japanese] PROGRAM [ARGS...]
+# The Wine prefix lives in the build folder (TZ594K_WINEPREFIX overrides it). Without a display the
+# script runs itself inside xvfb-run.
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+root="$(dirname "$here")"
+
+winver=""
+japanese=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --winver) winver="$2"; shift 2 ;;
+    --japanese) japanese=1; shift ;;
+    *) break ;;
+  esac
+done
+[ $# -ge 1 ] || { echo "usage: wine-run.sh [--winver V] [--japanese] PROGRAM [ARGS...]" >&2; exit 2; }
+
+if [ -z "${DISPLAY:-}" ]; then
+  args=()
+  [ -n "$winver" ] && args+=(--winver "$winver")
+  [ "$japanese" = 1 ] && args+=(--japanese)
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "${args[@]}" "$@"
+fi
+
+export WINEPREFIX="${TZ594K_WINEPREFIX:-$root/build/wineprefix}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-wnaspi32=n;mscoree,mshtml=}"
+if [ "$japanese" = 1 ]; then export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8; else export LANG=C.UTF-8 LC_ALL=C.UTF-8; fi
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  mkdir -p "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 || true
+  # The template font of the screens, drawn with a Japanese font Debian ships.
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ ゴシック' /d 'IPAGothic' /f >/dev/null 2>&1 || true
+  wineserver -w
+fi
+if [ -n "$winver" ]; then
+  wine reg add 'HKCU\Software\Wine' /v Version /d "$winver" /f >/dev/null 2>&1
+else
+  wine reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null 2>&1 || true
+fi
+
+program="$1"; shift
+set +e
+wine "$program" "$@"
+rc=$?
+set -e
+wineserver -w
+exit $rc
