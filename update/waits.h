@@ -1,0 +1,21 @@
+#pragma once
+// Timed waits that keep the windows alive, and the runner of the one worker thread.
+#include <cstdint>
+
+#include "platform/types.h"
+
+namespace tz {
+
+struct Context;
+
+// Waits ms milliseconds on the clock without servicing any message. Always 0.
+int busy_wait(Context& ctx, std::int32_t ms);
+// Waits ms milliseconds in 500 ms slices, servicing one message before each slice. Always 0.
+int wait_servicing(Context& ctx, std::uint32_t ms, platform::Handle window);
+// Dispatches a queued power broadcast or session-end query, else drops one queued message.
+// 1 when the queue was empty, 0 otherwise.
+int service_messages(Context& ctx, platform::Handle window);
+// BringWindowToTop and UpdateWindow. Always 0.
+int refresh_window(Context& ctx, platform::Handle window);
+
+}  // namespace tz
