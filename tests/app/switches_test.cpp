@@ -1,3 +1,120 @@
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "app/switches.h"
 #include "tests/support/fixture.h"
+
+namespace tz {
+namespace {
+
+struct ScanCase {
+  const char* arguments;
+  std::uint32_t english, silent, log_output, launcher_loading, launcher_run_check;
+};
+
+// The scans find a switch anywhere, also inside a longer word, and never fail.
+TEST(SwitchScans, SetFieldsWhereverTheSwitchStands) {
+  const ScanCase cases[] = {
+      {"", 0, 0, 0, 0, 0},
+      {"/AU", 0, 1, 0, 0, 0},
+      {"/au", 0, 1, 0, 0, 0},
+      {"/Au /lE", 1, 1, 0, 0, 0},
+      {"/AUX", 0, 0, 0, 0, 0},  // no blank or end after the switch
+      {"X/AU", 0, 1, 0, 0, 0},  // not anchored
+      {"LanguageEnglish LogFileOutput", 1, 0, 1, 0, 0},
+      {"languageenglish", 0, 0, 0, 0, 0},  // long words are exact
+      {"/lfo\t/AU", 0, 1, 0, 0, 0},        // a tab is an ordinary character
+      {"/LauncherLoadingXYZ", 0, 0, 0, 1, 0},
+      {"/LauncherRunCheck /AU", 0, 1, 0, 0, 1},
+      {"/launcherloading", 0, 0, 0, 0, 0},
+  };
+  for (const ScanCase& c : cases) {
+    test::Fixture f;
+    first_switch_scan(*f.ctx, c.arguments);
+    launcher_switch_scan(*f.ctx, c.arguments);
+    const RunSwitches& s = f.ctx->app.switches;
+    EXPECT_EQ(s.english, c.english) << c.arguments;
+    EXPECT_EQ(s.silent, c.silent) << c.arguments;
+    EXPECT_EQ(s.log_output, c.log_output) << c.arguments;
+    EXPECT_EQ(s.launcher_loading, c.launcher_loading) << c.arguments;
+    EXPECT_EQ(s.launcher_run_check, c.launcher_run_check) << c.arguments;
+  }
+}
+
+struct ValidateCase {
+  std::string arguments;
+  int result;
+  std::int32_t code;        // recorded code, -1 for none
+  std::string message;      // recorded message
+};
+
+std::string token_a() { return access_token_a(); }
+std::string token_b() { return access_token_b(); }
+
+TEST(ValidateSwitches, StrictScanAndCombinations) {
+  const ValidateCase cases[] = {
+      {"", 0, -1, ""},
+      {"/AU /LE LanguageEnglish", 0, -1, ""},
+      {"/AU /AU /le /LE", 0, -1, ""},  // these may repeat
+      {"  /CO  ", 0, -1, ""},
+      {"/FVP FwVersionDetailPrint " + token_a(), 0, -1, ""},
+      {token_b() + " FwVersionDetailPrint", 0, -1, ""},
+      {"/LauncherLoading /LauncherRunCheck /LFO", 0, -1, ""},
+      {"/AUX", -1, 700, "Option mismatched."},
+      {"X/AU", -1, 700, "Option mismatched."},
+      {"/AU\t/LE", -1, 700, "Option mismatched."},
+      {"\"/AU\"", -1, 700, "Option mismatched."},
+      {"/LauncherLoadingXYZ", -1, 700, "Option mismatched."},
+      {"/CO /CO", -1, 701, "/CO"},
+      {"/co CopyrightPrint", -1, 701, "CopyrightPrint"},
+      {"/FVP /fvp", -1, 701, "/fvp"},
+      {"FwVersionDetailPrint FwVersionDetailPrint " + token_a(), -1, 701, "FwVersionDetailPrint"},
+      {token_a() + " " + token_b() + " FwVersionDetailPrint", -1, 701, token_b()},
+      {token_a() + " " + token_a(), -1, 701, token_a()},
+      {token_a(), -1, 700, "Option mismatched."},  // a token needs the detailed listing
+      {token_a() + "x FwVersionDetailPrint", -1, 700, "Option mismatched."},
+      // Step 2 refuses these without recording anything.
+      {"FwVersionDetailPrint", -1, -1, ""},
+      {"/LFO /FVP", -1, -1, ""},
+      {"LogFileOutput FwVersionDetailPrint " + token_b(), -1, -1, ""},
+  };
+  for (const ValidateCase& c : cases) {
+    test::Fixture f;
+    first_switch_scan(*f.ctx, c.arguments.c_str());
+    EXPECT_EQ(validate_switches(*f.ctx, c.arguments.c_str()), c.result) << c.arguments;
+    EXPECT_EQ(result_code(*f.ctx), c.code) << c.arguments;
+    EXPECT_EQ(std::string(result_message(*f.ctx)), c.message) << c.arguments;
+  }
+}
+
+TEST(ValidateSwitches, SetsThePrintSwitchesAndTheToken) {
+  test::Fixture f;
+  const std::string args = "/CO FwVersionPrint FwVersionDetailPrint " + token_b();
+  ASSERT_EQ(validate_switches(*f.ctx, args.c_str()), 0);
+  const RunSwitches& s = f.ctx->app.switches;
+  EXPECT_EQ(s.copyright_print, 1u);
+  EXPECT_EQ(s.version_print, 1u);
+  EXPECT_EQ(s.detail_print, 1u);
+  EXPECT_EQ(s.access_bits, access_bit_b);
+}
+
+TEST(ValidateSwitches, ArgumentTextLongerThanTheWorkAreaIsRefused) {
+  for (const std::size_t length : {switch_work_area_size - 1, switch_work_area_size, 100000ul}) {
+    test::Fixture f;
+    std::string args;
+    while (args.size() < length) args += "/AU ";
+    args.resize(length, ' ');
+    first_switch_scan(*f.ctx, args.c_str());
+    launcher_switch_scan(*f.ctx, args.c_str());
+    EXPECT_EQ(f.ctx->app.switches.silent, 1u);
+    const int expected = length < switch_work_area_size ? 0 : -1;
+    EXPECT_EQ(validate_switches(*f.ctx, args.c_str()), expected) << length;
+    if (expected != 0) {
+      EXPECT_EQ(result_code(*f.ctx), 700);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tz
