@@ -45,18 +45,27 @@ bool HostFiles::remove_file(const char* path) {
 }
 
 Handle HostFiles::create_text_file(const char* path) {
-  return reinterpret_cast<Handle>(std::fopen(path, "w"));
+  std::FILE* f = std::fopen(path, "w");
+  if (f == nullptr) return null_handle;
+  open_[next_] = f;
+  return next_++;
 }
 
 void HostFiles::write_text(Handle file, const char* text) {
+  const auto it = open_.find(file);
+  if (it == open_.end()) return;
   // Text mode on Windows turns each line feed into CR LF; the emulation writes what Windows would.
-  std::FILE* f = reinterpret_cast<std::FILE*>(file);
   for (const char* p = text; *p != '\0'; ++p) {
-    if (*p == '\n') std::fputc('\r', f);
-    std::fputc(*p, f);
+    if (*p == '\n') std::fputc('\r', it->second);
+    std::fputc(*p, it->second);
   }
 }
 
-void HostFiles::close_file(Handle file) { std::fclose(reinterpret_cast<std::FILE*>(file)); }
+void HostFiles::close_file(Handle file) {
+  const auto it = open_.find(file);
+  if (it == open_.end()) return;
+  std::fclose(it->second);
+  open_.erase(it);
+}
 
 }  // namespace tz::platform::host

@@ -1,6 +1,7 @@
 #pragma once
 // Files on the local disk for native builds. Windows attributes are emulated: a test can give a
 // path the attributes Windows would report for it.
+#include <cstdio>
 #include <map>
 #include <string>
 
@@ -20,6 +21,10 @@ class HostFiles final : public Files {
   Handle create_text_file(const char* path) override;
   void write_text(Handle file, const char* text) override;
   void close_file(Handle file) override;
+
+ private:
+  std::map<Handle, std::FILE*> open_;
+  Handle next_ = 0x1000;
 };
 
 }  // namespace tz::platform::host
