@@ -1,4 +1,6 @@
 list(APPEND TZ594K_PLATFORM_WIN32_SOURCES
+  win32/win32_aspi.cpp
+  win32/win32_devices.cpp
 )
 list(APPEND TZ594K_PLATFORM_HOST_SOURCES
 )

@@ -1,0 +1,72 @@
+#pragma once
+// One SCSI request to the drive at current_drive, over ASPI or SCSI pass-through. Every executor
+// returns 0 (GOOD), 1 (CHECK CONDITION; last_sense_key, last_asc, last_ascq saved) or -1
+// (transport failure, time-out, another SCSI status, or a request refused before it was sent).
+#include <array>
+#include <cstdint>
+
+namespace tz {
+
+struct Context;
+
+// Data phase of a request; the values are also the pass-through DataIn values.
+inline constexpr std::uint8_t dir_out = 0;
+inline constexpr std::uint8_t dir_in = 1;
+inline constexpr std::uint8_t dir_none = 2;
+
+inline constexpr std::uint32_t aspi_command_timeout_ms = 60000;
+inline constexpr std::uint32_t spt_timeout_seconds = 1800;
+
+enum class PassThroughKind : std::uint8_t { buffered, direct };
+
+// What a command hands to the transport. The CDB is always 12 bytes.
+struct ScsiRequest {
+  const std::uint8_t* cdb = nullptr;
+  std::uint8_t direction = dir_none;
+  std::uint32_t length = 0;
+  std::uint8_t* buffer = nullptr;
+  std::uint32_t aspi_timeout = aspi_command_timeout_ms;
+  PassThroughKind kind = PassThroughKind::buffered;
+};
+
+// CDB length that ASPI is told for each operation code (pass-through always declares 12).
+constexpr std::array<std::uint8_t, 256> make_cdb_length_table() {
+  std::array<std::uint8_t, 256> table{};
+  for (unsigned op = 0; op < 256; ++op) {
+    if (op < 0x20) {
+      table[op] = 6;
+    } else if (op < 0x60) {
+      table[op] = op == 0x2D ? 12 : 10;
+    } else {
+      table[op] = 12;
+    }
+  }
+  return table;
+}
+inline constexpr std::array<std::uint8_t, 256> cdb_length_table = make_cdb_length_table();
+
+// SRB_Flags direction bits for a request direction: in 0x08, out 0x10, none 0x18.
+std::uint8_t aspi_direction_flags(std::uint8_t direction);
+
+// Loads wnaspi32.dll and checks its support status; -1 after its message (none in silent mode).
+int aspi_load(Context& ctx);
+int aspi_execute(Context& ctx, const std::uint8_t* cdb, std::uint8_t flags, std::uint32_t length, std::uint8_t* buffer,
+                 std::uint32_t timeout_ms);
+
+// Opens device_path of the current drive into device_handle: 0, or -1 when it could not be opened.
+int spt_open(Context& ctx);
+// Closes device_handle if it is open and marks it closed.
+void spt_close(Context& ctx);
+// In and no-data requests through the 592-byte request buffer: at most 512 data bytes.
+int spt_execute_buffered(Context& ctx, const std::uint8_t* cdb, std::uint8_t direction, std::uint32_t length,
+                         std::uint8_t* buffer);
+// Requests whose data stay in the caller's buffer; every data-out request goes this way.
+int spt_execute_direct(Context& ctx, const std::uint8_t* cdb, std::uint8_t direction, std::uint32_t length,
+                       std::uint8_t* buffer);
+// FSCTL_LOCK_VOLUME (lock 1) or FSCTL_UNLOCK_VOLUME (otherwise) on device_handle: 0 or -1.
+int spt_lock_volume(Context& ctx, std::uint8_t lock);
+
+// Sends the request over the transport chosen at start-up.
+int execute_request(Context& ctx, const ScsiRequest& request);
+
+}  // namespace tz
