@@ -1,5 +1,5 @@
 #pragma once
-// Timed waits that keep the windows alive, and the runner of the one worker thread.
+// Timed waits that keep the windows alive without a message loop of the program's own.
 #include <cstdint>
 
 #include "platform/types.h"
@@ -8,7 +8,8 @@ namespace tz {
 
 struct Context;
 
-// Waits ms milliseconds on the clock without servicing any message. Always 0.
+// Waits ms milliseconds on the clock without servicing any message (the real clock sleeps until
+// the deadline). Always 0.
 int busy_wait(Context& ctx, std::int32_t ms);
 // Waits ms milliseconds in 500 ms slices, servicing one message before each slice. Always 0.
 int wait_servicing(Context& ctx, std::uint32_t ms, platform::Handle window);

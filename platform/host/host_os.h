@@ -16,7 +16,7 @@ class HostOs {
  public:
   HostSystem system;
   HostWindows windows;
-  HostDialogs dialogs;
+  HostDialogs dialogs{clock};  // stamps what it records with the virtual time
   VirtualClock clock;
   HostThreads threads;
   HostDevices devices;

@@ -1,10 +1,38 @@
 #pragma once
+// Real threads for native builds, joined when the emulated system goes away; a test can make the
+// start fail.
+#include <pthread.h>
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
 #include "platform/threads.h"
 
 namespace tz::platform::host {
 
 class HostThreads final : public Threads {
  public:
+  HostThreads() = default;
+  HostThreads(const HostThreads&) = delete;
+  HostThreads& operator=(const HostThreads&) = delete;
+  ~HostThreads() override;
+
+  bool fail_start = false;  // the runtime library cannot start a thread
+
+  bool start_thread(ThreadBody body, void* argument) override;
+  int started() const;
+
+ private:
+  struct Start {
+    ThreadBody body;
+    void* argument;
+  };
+  static void* run(void* start);
+
+  mutable std::mutex mutex_;
+  std::vector<pthread_t> threads_;
+  std::vector<std::unique_ptr<Start>> starts_;  // each alive until its thread is joined
 };
 
 }  // namespace tz::platform::host

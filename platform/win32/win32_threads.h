@@ -5,6 +5,7 @@ namespace tz::platform::win32 {
 
 class Win32Threads final : public Threads {
  public:
+  bool start_thread(ThreadBody body, void* argument) override;
 };
 
 }  // namespace tz::platform::win32

@@ -1,0 +1,88 @@
+#pragma once
+// The screen catalogue, the language rule, the procedures of the shell's own screens and the
+// processing window.
+#include <cstdint>
+
+#include "app/run_result.h"
+#include "platform/dialogs.h"
+#include "platform/types.h"
+
+namespace tz {
+
+struct Context;
+
+// Templates, Japanese / English. The version, detailed version and copyright screens have one
+// template for both languages.
+inline constexpr ScreenPair screen_invalid_option{218, 219};
+inline constexpr ScreenPair screen_not_applicable{238, 239};
+inline constexpr ScreenPair screen_already_updated{220, 221};
+inline constexpr ScreenPair screen_tray_closed{279, 280};
+inline constexpr ScreenPair screen_eject_failed{230, 231};
+inline constexpr ScreenPair screen_drive_in_use{234, 235};
+inline constexpr ScreenPair screen_execution_error{292, 293};
+inline constexpr ScreenPair screen_drive_selection{188, 191};
+inline constexpr ScreenPair screen_notice{150, 192};
+inline constexpr ScreenPair screen_processing{236, 237};
+inline constexpr ScreenPair screen_start_confirmation{141, 202};
+inline constexpr ScreenPair screen_progress{204, 205};
+inline constexpr ScreenPair screen_success{143, 201};
+inline constexpr ScreenPair screen_update_failure{151, 193};
+inline constexpr ScreenPair screen_interrupt{160, 196};
+inline constexpr ScreenPair screen_abort{174, 189};
+inline constexpr ScreenPair screen_log_failure{161, 197};
+inline constexpr std::uint16_t screen_version = 223;
+inline constexpr std::uint16_t screen_detail = 242;
+inline constexpr std::uint16_t screen_copyright = 243;
+
+// Controls the procedures address.
+inline constexpr int control_positive = 1;  // "OK"; "開始", "続行" or "選択"
+inline constexpr int control_exit = 2;      // "EXIT" / "終了", the default button; also the close box
+inline constexpr int control_logo = 1077;   // the picture of bitmap 172
+inline constexpr int control_main_text = 1078;
+inline constexpr int control_second_text = 1079;
+inline constexpr int control_result_message = 1081;
+inline constexpr int control_drive_list = 1092;
+inline constexpr int control_copyright_text = 1106;
+inline constexpr int control_notice_items = 1112;  // English notice; the Japanese one uses 1079
+inline constexpr int control_version_comparison = 1113;
+inline constexpr int control_processing_text = 1124;
+inline constexpr int control_detail_list = 1126;
+inline constexpr std::uint16_t logo_bitmap_id = 172;
+
+// Where a screen paints its system icon, in client pixels.
+inline constexpr int screen_icon_x = 25;
+inline constexpr int screen_icon_y = 80;
+
+// A screen's procedure: true when it handled the message (see platform::DialogFunction).
+using ScreenProcedure = bool (*)(Context& ctx, platform::Handle window, std::uint32_t message,
+                                 std::uintptr_t wparam, std::intptr_t lparam);
+
+// The Japanese template when language is 1, the English one for any other value.
+std::uint16_t choose_template(const Context& ctx, std::uint16_t japanese_id, std::uint16_t english_id);
+// Shows the modal screen owned by the main window; the value its procedure ended it with. A screen
+// that cannot be created counts as left by its exit button (1), never as the user's consent.
+std::int32_t show_screen(Context& ctx, std::uint16_t japanese_id, std::uint16_t english_id, ScreenProcedure procedure);
+
+// What every procedure does as its screen opens: the caption becomes the program title and the
+// screen gets the focus.
+void open_screen(Context& ctx, platform::Handle window);
+// Paints the system icon at (25, 80) in answer to a paint message.
+void paint_screen_icon(Context& ctx, platform::Handle window, platform::SystemIcon icon);
+
+// The processing window: opened once (then 1500 ms of serviced waiting), closed once.
+void open_processing_window(Context& ctx);
+void close_processing_window(Context& ctx);
+
+// Execution error n: recorded as 800 in silent mode, else shown (nothing recorded).
+void show_execution_error(Context& ctx, std::int32_t number);
+// Nothing in silent mode or on a launcher's check run.
+void show_not_applicable(Context& ctx);
+void show_already_updated(Context& ctx);
+// The callers decide about silent mode for these. 0 for the positive button, 1 for exit.
+std::int32_t show_tray_prompt(Context& ctx);
+std::int32_t show_notice(Context& ctx);
+void show_eject_failed(Context& ctx);
+void show_drive_in_use(Context& ctx);
+void show_invalid_option(Context& ctx);
+
+}  // namespace tz

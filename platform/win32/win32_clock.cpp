@@ -1,0 +1,38 @@
+#include "platform/win32/win32_clock.h"
+
+#include <windows.h>
+
+namespace tz::platform::win32 {
+
+Win32Clock::Win32Clock() {
+  LARGE_INTEGER frequency{};
+  LARGE_INTEGER count{};
+  if (QueryPerformanceFrequency(&frequency) != 0 && frequency.QuadPart > 0 && QueryPerformanceCounter(&count) != 0) {
+    frequency_ = frequency.QuadPart;
+    start_ = count.QuadPart;
+  } else {
+    start_ = GetTickCount();
+  }
+}
+
+std::int32_t Win32Clock::now_ms() {
+  if (frequency_ == 0) {
+    return static_cast<std::int32_t>(GetTickCount() - static_cast<DWORD>(start_));
+  }
+  LARGE_INTEGER count{};
+  QueryPerformanceCounter(&count);
+  const std::int64_t elapsed = count.QuadPart - start_;
+  // Whole seconds and the rest apart, so that the product cannot overflow in a long run.
+  const std::int64_t ms = elapsed / frequency_ * 1000 + elapsed % frequency_ * 1000 / frequency_;
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(ms)));
+}
+
+void Win32Clock::sleep_until(std::int32_t deadline_ms) {
+  const std::int32_t remaining =
+      static_cast<std::int32_t>(static_cast<std::uint32_t>(deadline_ms) - static_cast<std::uint32_t>(now_ms()));
+  // Sleep may end up to one scheduler tick late, never early by more than the clock's own
+  // rounding; the caller checks the clock again.
+  if (remaining > 0) Sleep(static_cast<DWORD>(remaining));
+}
+
+}  // namespace tz::platform::win32

@@ -1,0 +1,83 @@
+#include "update/progress.h"
+
+#include <array>
+#include <cstdarg>
+
+#include "app/context.h"
+#include "app/startup.h"
+#include "update/formatting.h"
+#include "update/waits.h"
+
+namespace tz {
+
+namespace {
+
+constexpr std::uint16_t line_controls[progress_line_count] = {1101, 1103, 1094, 1104, 1095, 1096,
+                                                              1105, 1106, 1100, 1098, 1099};
+
+constexpr std::size_t bar_bytes = 40;
+using BarTable = std::array<std::array<char, bar_bytes + 1>, bar_marks + 1>;
+
+// Both marks of a language are two bytes: a glyph and a blank, or one code page 932 character.
+constexpr BarTable make_bars(const char (&filled)[3], const char (&empty)[3]) {
+  BarTable table{};
+  for (int k = 0; k <= bar_marks; ++k) {
+    for (int m = 0; m < bar_marks; ++m) {
+      const char* mark = m < k ? filled : empty;
+      table[k][2 * m] = mark[0];
+      table[k][2 * m + 1] = mark[1];
+    }
+  }
+  return table;
+}
+
+constexpr BarTable english_bars = make_bars("* ", "- ");
+constexpr BarTable japanese_bars = make_bars("■", "□");
+
+void set_line(Context& ctx, int line, const char* text) {
+  const platform::Handle window = ctx.ui.progress_window;
+  ctx.os.dialogs.set_item_text(window, progress_line_control(line), text);
+  refresh_window(ctx, window);
+}
+
+}  // namespace
+
+std::uint16_t progress_line_control(int line) {
+  return line >= 1 && line <= progress_line_count ? line_controls[line - 1] : line_controls[progress_line_count - 1];
+}
+
+const char* bar_text(std::uint8_t language, int marks) {
+  const int k = marks < 0 ? 0 : (marks > bar_marks ? bar_marks : marks);
+  return (language == language_japanese ? japanese_bars : english_bars)[k].data();
+}
+
+int set_step_text(Context& ctx, int line, const char* format, ...) {
+  std::va_list arguments;
+  va_start(arguments, format);
+  const char* text = format_text_v(ctx, format, arguments);
+  va_end(arguments);
+  set_line(ctx, line, text);
+  return 0;
+}
+
+int set_progress(Context& ctx, int line, std::int32_t percent) {
+  const std::uint8_t language = ctx.app.language;
+  if (percent <= 0) {
+    set_line(ctx, line, bar_text(language, 0));
+    busy_wait(ctx, bar_mark_ms);
+    ctx.ui.progress_step = 0;
+    return 0;
+  }
+  const std::int32_t clamped = percent >= 100 ? 100 : percent;
+  const std::int32_t target = clamped / 5;
+  if (target <= ctx.ui.progress_step) return 0;
+  for (std::int32_t k = ctx.ui.progress_step + 1; k <= target; ++k) {
+    set_line(ctx, line, bar_text(language, k));
+    busy_wait(ctx, bar_mark_ms);
+  }
+  ctx.ui.progress_step = target;
+  if (clamped == 100) busy_wait(ctx, bar_full_pause_ms);
+  return 0;
+}
+
+}  // namespace tz
