@@ -207,7 +207,7 @@ int firmware_level_identity(const char* revision, IdentityRecord& record) {
   std::uint32_t level_number = 0;
   for (int i = 0; i < 4; ++i) level_number = level_number * 10 + static_cast<std::uint32_t>(level->level[i] - '0');
   const std::uint32_t drift = level_number % 32;
-  for (std::uint32_t i = 0; i < 24; ++i) put_be16(record.blob + 16 + 2 * i, 0x0C00 + i * 0x48 + drift);
+  for (std::uint32_t i = 0; i < 24; ++i) put_be16(record.blob + 16 + std::size_t{2} * i, 0x0C00 + i * 0x48 + drift);
 
   record.area_bytes = level->area_count * area_entry_bytes;
   for (std::uint32_t i = 0; i < level->area_count; ++i) {

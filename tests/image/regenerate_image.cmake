@@ -1,0 +1,10 @@
+# Runs the image generator again and fails unless it writes the very bytes of the build's image.
+execute_process(COMMAND ${GENERATOR} ${OUTPUT} RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "the image generator failed: ${result}")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${IMAGE} ${OUTPUT} RESULT_VARIABLE different)
+file(REMOVE ${OUTPUT})
+if(NOT different EQUAL 0)
+  message(FATAL_ERROR "a second run of the generator wrote other bytes than ${IMAGE}")
+endif()
