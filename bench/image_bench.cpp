@@ -16,7 +16,7 @@ void BM_LoadFirmwareImage(benchmark::State& state) {
   tz::platform::host::HostOs host;
   auto ctx = std::make_unique<tz::Context>(host.os());
   ctx->app.texts.decode();
-  for (auto _ : state) {
+  while (state.KeepRunning()) {
     if (tz::load_firmware_image(*ctx) != 0) {
       state.SkipWithError("the carried image does not load");
       break;
@@ -30,7 +30,7 @@ void BM_ScrambleWithKey(benchmark::State& state) {
   // Lengths above 65535 are not a region; a megabyte is streamed in 64 KB pieces.
   constexpr std::uint32_t piece = 65534;
   std::vector<std::uint8_t> bytes(1 << 20, 0x5A);
-  for (auto _ : state) {
+  while (state.KeepRunning()) {
     for (std::size_t at = 0; at < bytes.size(); at += piece) {
       const std::size_t n = bytes.size() - at < piece ? bytes.size() - at : piece;
       tz::scramble_with_key(0x594B, bytes.data() + at, static_cast<std::uint32_t>(n));
@@ -43,7 +43,7 @@ BENCHMARK(BM_ScrambleWithKey)->Unit(benchmark::kMicrosecond);
 
 void BM_SumPayload(benchmark::State& state) {
   const tz::StoredImage& image = tz::embedded_image();
-  for (auto _ : state) benchmark::DoNotOptimize(tz::sum_payload(image));
+  while (state.KeepRunning()) benchmark::DoNotOptimize(tz::sum_payload(image));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * image.payload_block_count *
                           tz::payload_block_bytes);
 }

@@ -136,8 +136,10 @@ int parse_info_block(const Context& ctx, std::uint8_t* buffer, std::uint32_t rec
   scramble_with_key(record.scramble_key, length_field, sizeof(length_field));
   const std::uint32_t info_length = get_be32(length_field);
   record.info_length = info_length;
-  // The region is unscrambled in place, so all of it must lie inside what was received.
-  if (info_length >= region_limit - 4 || info_length + 4 > available) return -1;
+  // The region is unscrambled in place, so all of it must lie inside what was received; that also
+  // keeps it below the 65536 bytes a region can have.
+  static_assert(max_info_block_bytes < region_limit);
+  if (info_length > available - 4) return -1;
   const std::uint32_t region_bytes = info_length + 4;
   scramble_with_key(record.scramble_key, region, region_bytes);
 
@@ -166,9 +168,9 @@ int prepare_transfer_copies(Context& ctx) {
   const IdentityRecord& identity = image.image_identity;
   const std::uint32_t size = image.pristine_info_size;
   const std::uint32_t region_bytes = (identity.info_length & 0xFFFFu) + 4;
-  if (size > max_info_block_bytes || region_bytes >= region_limit || region_bytes > size - region_offset ||
-      size < region_offset + 2 + identity.trailer_length + region_fixed_bytes ||
-      identity.trailer_length > max_trailer_bytes) {
+  // Only an identity parsed from these very bytes fits them; before the first load nothing does.
+  if (size > max_info_block_bytes || identity.trailer_length > max_trailer_bytes ||
+      size < region_offset + 2 + identity.trailer_length || region_bytes > size - region_offset) {
     return -1;
   }
 

@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
   const std::uint32_t blocks = static_cast<std::uint32_t>(payload_size / tz::payload_block_bytes);
   std::uint32_t image_sum = tz::sum16_be(file.data() + tz::header_bytes, tz::image_info_block_bytes);
   for (std::uint32_t i = 0; i < blocks; ++i) {
-    image_sum += tz::sum16_be(file.data() + front + i * tz::payload_block_bytes, tz::payload_block_bytes);
+    image_sum += tz::sum16_be(file.data() + front + std::size_t{i} * tz::payload_block_bytes, tz::payload_block_bytes);
   }
   const bool sum_good = static_cast<std::uint16_t>(image_sum) == r.image_sum;
   const bool size_good =

@@ -304,7 +304,7 @@ void build_header(const IdentityRecord& identity, std::uint8_t* header, const st
   tz::put_be16(header + 40, 1);
   std::uint32_t image_sum = tz::sum16_be(info_block, tz::image_info_block_bytes);
   for (std::uint32_t i = 0; i < tz::image_payload_block_count; ++i) {
-    image_sum += tz::sum16_be(payload.data() + i * tz::payload_block_bytes, tz::payload_block_bytes);
+    image_sum += tz::sum16_be(payload.data() + std::size_t{i} * tz::payload_block_bytes, tz::payload_block_bytes);
   }
   tz::put_be16(header + tz::header_image_sum_offset, image_sum);
   tz::put_be24(header + 44, 0x173000);

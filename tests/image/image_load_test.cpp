@@ -115,7 +115,8 @@ TEST_F(ImageLoadTest, PayloadBlockTableNamesTheBlocksInOrder) {
   EXPECT_EQ(carried.header_size, 48u);
   EXPECT_EQ(carried.info_block_size, 368u);
   for (std::uint32_t i = 0; i < carried.payload_block_count; ++i) {
-    ASSERT_EQ(carried.payload_blocks[i], carried.payload_blocks[0] + i * payload_block_bytes) << "block " << i;
+    ASSERT_EQ(carried.payload_blocks[i], carried.payload_blocks[0] + std::size_t{i} * payload_block_bytes)
+        << "block " << i;
   }
   EXPECT_EQ(sum_payload(carried), contiguous_payload_sum());
 }
