@@ -19,8 +19,8 @@ class HostOs {
   HostDialogs dialogs{clock};  // stamps what it records with the virtual time
   VirtualClock clock;
   HostThreads threads;
-  HostDevices devices;
-  HostAspi aspi;
+  HostDevices devices{clock};  // simulated drives take time on the virtual clock
+  HostAspi aspi{clock};
   HostFiles files;
 
   Os os() { return Os{system, windows, dialogs, clock, threads, devices, aspi, files}; }

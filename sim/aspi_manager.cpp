@@ -1,0 +1,90 @@
+#include "sim/aspi_manager.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/bytes.h"
+#include "platform/aspi.h"
+
+namespace tz::sim {
+
+namespace srb = platform::srb;
+
+namespace {
+
+constexpr std::uint8_t srb_posting = 0x01;
+constexpr std::uint8_t hastat_ok = 0x00;
+constexpr std::uint8_t hastat_selection_timeout = 0x11;
+
+std::uint8_t end_now(std::uint8_t* block, std::uint8_t status) {
+  block[srb::status] = status;
+  return status;
+}
+
+}  // namespace
+
+std::uint32_t aspi_support_info() { return (static_cast<std::uint32_t>(srb::ss_comp) << 8) | aspi_adapters; }
+
+std::uint8_t accept_aspi_request(std::uint8_t* block, const AspiTargets& targets, AddressResolver resolve,
+                                 void* context, AspiRequest& request) {
+  if (block[srb::cmd] != srb::sc_exec_scsi_cmd) return end_now(block, srb::ss_invalid_cmd);
+  const std::uint8_t ha = block[srb::ha_id];
+  if (ha >= aspi_adapters) return end_now(block, srb::ss_invalid_ha);
+  const std::uint8_t target = block[srb::target];
+  if (target >= aspi_targets || block[srb::lun] != 0 || targets.drives[ha][target] == nullptr) {
+    return end_now(block, srb::ss_no_device);
+  }
+  const std::uint8_t flags = block[srb::flags];
+  const std::uint8_t cdb_length = block[srb::cdb_len];
+  if (cdb_length == 0 || cdb_length > srb::cdb_capacity) return end_now(block, srb::ss_invalid_srb);
+  if ((flags & srb_posting) != 0 && (flags & srb::event_notify) != 0) return end_now(block, srb::ss_invalid_srb);
+
+  const std::uint8_t direction_bits = flags & (srb::dir_in | srb::dir_out);
+  Direction direction = Direction::none;
+  if (direction_bits == srb::dir_in) direction = Direction::in;
+  if (direction_bits == srb::dir_out) direction = Direction::out;
+  const std::uint32_t length = get_le32(block + srb::buf_len);
+  if (length > aspi_max_transfer) return end_now(block, 0xE6);  // SS_BUFFER_TO_BIG
+  std::uint8_t* data = nullptr;
+  if (length != 0 && direction != Direction::none) {
+    data = resolve(context, get_le32(block + srb::buf_pointer), length);
+    if (data == nullptr) return end_now(block, srb::ss_invalid_srb);
+  }
+
+  request = AspiRequest{};
+  request.drive = targets.drives[ha][target];
+  request.ha = ha;
+  request.target = target;
+  std::memcpy(request.cdb, block + srb::cdb_byte, cdb_length);
+  request.cdb_length = cdb_length;
+  request.direction = direction;
+  request.data = data;
+  request.length = data == nullptr ? 0 : length;
+  request.post = get_le32(block + srb::post_proc);
+  request.event_notify = (flags & srb::event_notify) != 0;
+  request.posting = (flags & srb_posting) != 0;
+  block[srb::ha_stat] = 0;
+  block[srb::targ_stat] = 0;
+  return end_now(block, srb::ss_pending);
+}
+
+void complete_aspi_request(std::uint8_t* block, const Outcome& outcome) {
+  std::uint8_t status = srb::ss_comp;
+  if (outcome.delivery != Outcome::Delivery::completed) {
+    block[srb::ha_stat] = hastat_selection_timeout;
+    block[srb::targ_stat] = 0;
+    status = srb::ss_aborted;
+  } else {
+    block[srb::ha_stat] = hastat_ok;
+    block[srb::targ_stat] = outcome.status;
+    if (outcome.status != status_good) status = srb::ss_err;
+    if (outcome.sense_length != 0) {
+      const std::uint32_t room = std::min<std::uint32_t>(block[srb::sense_len], srb::sense_area_size);
+      const std::uint32_t n = std::min(room, outcome.sense_length);
+      std::memcpy(block + srb::sense_area, outcome.sense, n);
+    }
+  }
+  block[srb::status] = status;
+}
+
+}  // namespace tz::sim

@@ -1,0 +1,531 @@
+#include "sim/bay.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace tz::sim {
+
+namespace {
+
+struct Token {
+  std::string key;
+  std::string value;
+};
+
+// Splits a line into its keyword and key=value fields; a value may be quoted to hold blanks.
+// '#' outside quotes starts a comment.
+bool tokenize(std::string_view line, std::string& keyword, std::vector<Token>& fields, std::string& error) {
+  keyword.clear();
+  fields.clear();
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
+    if (i >= line.size() || line[i] == '#') break;
+    std::string key;
+    while (i < line.size() && line[i] != '=' && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') key += line[i++];
+    if (keyword.empty() && fields.empty() && (i >= line.size() || line[i] != '=')) {
+      keyword = key;
+      continue;
+    }
+    if (i >= line.size() || line[i] != '=') {
+      error = "'" + key + "' needs a value (key=value)";
+      return false;
+    }
+    ++i;
+    std::string value;
+    if (i < line.size() && line[i] == '"') {
+      ++i;
+      while (i < line.size() && line[i] != '"') value += line[i++];
+      if (i >= line.size()) {
+        error = "unterminated quote after '" + key + "='";
+        return false;
+      }
+      ++i;
+    } else {
+      while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') value += line[i++];
+    }
+    fields.push_back({key, value});
+  }
+  if (keyword.empty() && !fields.empty()) {
+    error = "a line starts with a keyword: drive, fault, random or rom";
+    return false;
+  }
+  return true;
+}
+
+bool parse_unsigned(const std::string& text, std::uint64_t limit, std::uint64_t& value) {
+  if (text.empty() || text[0] == '-' || text[0] == '+') return false;
+  errno = 0;
+  char* end = nullptr;
+  const unsigned long long parsed = std::strtoull(text.c_str(), &end, 0);
+  if (errno != 0 || end == nullptr || *end != '\0' || parsed > limit) return false;
+  value = parsed;
+  return true;
+}
+
+template <typename T>
+bool parse_number(const std::string& text, std::uint64_t limit, T& out) {
+  std::uint64_t value = 0;
+  if (!parse_unsigned(text, limit, value)) return false;
+  out = static_cast<T>(value);
+  return true;
+}
+
+int hex_digit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool parse_hex_byte(std::string_view text, std::uint8_t& out) {
+  if (text.size() != 2) return false;
+  const int high = hex_digit(text[0]);
+  const int low = hex_digit(text[1]);
+  if (high < 0 || low < 0) return false;
+  out = static_cast<std::uint8_t>(high * 16 + low);
+  return true;
+}
+
+bool parse_sense(const std::string& text, Sense& sense) {
+  if (text.size() != 8 || text[2] != '/' || text[5] != '/') return false;
+  const std::string_view view(text);
+  return parse_hex_byte(view.substr(0, 2), sense.key) && parse_hex_byte(view.substr(3, 2), sense.asc) &&
+         parse_hex_byte(view.substr(6, 2), sense.ascq);
+}
+
+bool parse_yes_no(const std::string& text, bool& out) {
+  if (text == "yes") {
+    out = true;
+  } else if (text == "no") {
+    out = false;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool copy_field_text(const std::string& text, char* out, std::size_t width) {
+  if (text.size() > width || text.find('"') != std::string::npos) return false;
+  std::memcpy(out, text.c_str(), text.size() + 1);
+  return true;
+}
+
+struct FlagName {
+  const char* name;
+  bool DriveSettings::*member;
+};
+constexpr FlagName flag_names[] = {
+    {"removable", &DriveSettings::removable},
+    {"tray-stuck", &DriveSettings::tray_stuck},
+    {"lock-refused", &DriveSettings::lock_refused},
+    {"no-event-status", &DriveSettings::no_event_status},
+    {"no-vendor-status", &DriveSettings::no_vendor_status},
+};
+
+bool parse_flags(const std::string& text, DriveSettings& settings, std::string& error) {
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t comma = text.find(',', start);
+    const std::string name = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    bool found = false;
+    for (const FlagName& flag : flag_names) {
+      if (name == flag.name) {
+        settings.*flag.member = true;
+        found = true;
+      }
+    }
+    if (!found) {
+      error = "unknown flag '" + name + "'";
+      return false;
+    }
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return true;
+}
+
+struct PendingDrive {
+  bool on_aspi = false;
+  std::uint8_t ha = 0;
+  std::uint8_t target = 0;
+  char letter = 0;
+  DriveSettings settings;
+  bool has_rom = false;
+  Rom rom;
+};
+
+bool parse_drive(const std::vector<Token>& fields, PendingDrive& drive, std::string& error) {
+  for (const Token& field : fields) {
+    const std::string& v = field.value;
+    bool ok = true;
+    if (field.key == "at") {
+      ok = v.size() == 3 && v[1] == ':' && v[0] >= '0' && v[0] < '0' + bay_adapters && v[2] >= '0' &&
+           v[2] < '0' + bay_targets;
+      if (ok) {
+        drive.on_aspi = true;
+        drive.ha = static_cast<std::uint8_t>(v[0] - '0');
+        drive.target = static_cast<std::uint8_t>(v[2] - '0');
+      }
+    } else if (field.key == "letter") {
+      const char letter = v.empty() ? '\0' : static_cast<char>(v[0] & ~0x20);
+      ok = (v.size() == 1 || (v.size() == 2 && v[1] == ':')) && letter >= 'C' && letter <= 'Z';
+      if (ok) drive.letter = letter;
+    } else if (field.key == "firmware") {
+      ok = copy_field_text(v, drive.settings.firmware, 4) && v.size() == 4;
+    } else if (field.key == "type") {
+      ok = parse_number(v, 0x1F, drive.settings.peripheral_type);
+    } else if (field.key == "vendor") {
+      ok = copy_field_text(v, drive.settings.inquiry_vendor, 8);
+    } else if (field.key == "product") {
+      ok = copy_field_text(v, drive.settings.inquiry_product, 16);
+    } else if (field.key == "tray") {
+      ok = v == "open" || v == "closed";
+      drive.settings.tray_open = v == "open";
+    } else if (field.key == "disc") {
+      ok = parse_yes_no(v, drive.settings.disc);
+    } else if (field.key == "flags") {
+      if (!parse_flags(v, drive.settings, error)) return false;
+    } else if (field.key == "identity-busy") {
+      ok = parse_number(v, 1000000, drive.settings.identity_busy);
+    } else if (field.key == "rewrite-ms") {
+      ok = parse_number(v, 3600000, drive.settings.rewrite_ms);
+    } else if (field.key == "verify-ms") {
+      ok = parse_number(v, 3600000, drive.settings.verify_ms);
+    } else if (field.key == "tray-ms") {
+      ok = parse_number(v, 3600000, drive.settings.tray_ms);
+    } else {
+      error = "unknown drive field '" + field.key + "'";
+      return false;
+    }
+    if (!ok) {
+      error = "bad value '" + v + "' for " + field.key;
+      return false;
+    }
+  }
+  if (!drive.on_aspi && drive.letter == 0) {
+    error = "a drive needs an address: at=ha:target and/or letter=X";
+    return false;
+  }
+  return true;
+}
+
+bool parse_fault(const std::vector<Token>& fields, DriveSettings& settings, std::string& error) {
+  FaultRule rule;
+  bool has_kind = false;
+  for (const Token& field : fields) {
+    bool ok = true;
+    if (field.key == "kind") {
+      ok = has_kind = parse_command_kind(field.value, rule.kind);
+    } else if (field.key == "nth") {
+      ok = parse_number(field.value, 0xFFFFFFFFu, rule.nth) && rule.nth != 0;
+    } else if (field.key == "times") {
+      ok = parse_number(field.value, 0xFFFFFFFFu, rule.times) && rule.times != 0;
+    } else if (field.key == "action") {
+      ok = parse_fault_action(field.value, rule.action);
+    } else if (field.key == "sense") {
+      ok = rule.sense_given = parse_sense(field.value, rule.sense);
+    } else {
+      error = "unknown fault field '" + field.key + "'";
+      return false;
+    }
+    if (!ok) {
+      error = "bad value '" + field.value + "' for " + field.key;
+      return false;
+    }
+  }
+  if (!has_kind) {
+    error = "a fault needs kind=";
+    return false;
+  }
+  if (!settings.faults.add_rule(rule)) {
+    error = "too many faults for one drive";
+    return false;
+  }
+  return true;
+}
+
+bool parse_random(const std::vector<Token>& fields, DriveSettings& settings, std::string& error) {
+  RandomFault random;
+  CommandKind kind = CommandKind::any;
+  bool has_kind = false;
+  bool has_p = false;
+  for (const Token& field : fields) {
+    bool ok = true;
+    if (field.key == "seed") {
+      ok = parse_number(field.value, ~0ull, settings.faults.seed);
+    } else if (field.key == "kind") {
+      ok = has_kind = parse_command_kind(field.value, kind) && kind != CommandKind::any;
+    } else if (field.key == "p") {
+      char* end = nullptr;
+      const double p = std::strtod(field.value.c_str(), &end);
+      ok = has_p = !field.value.empty() && end != nullptr && *end == '\0' && p >= 0.0 && p <= 1.0;
+      random.threshold = probability_threshold(p);
+    } else if (field.key == "action") {
+      ok = parse_fault_action(field.value, random.action);
+    } else if (field.key == "sense") {
+      ok = random.sense_given = parse_sense(field.value, random.sense);
+    } else {
+      error = "unknown random field '" + field.key + "'";
+      return false;
+    }
+    if (!ok) {
+      error = "bad value '" + field.value + "' for " + field.key;
+      return false;
+    }
+  }
+  if (has_kind != has_p) {
+    error = "a random fault needs both kind= and p=";
+    return false;
+  }
+  if (has_kind) settings.faults.random[static_cast<std::uint32_t>(kind)] = random;
+  return true;
+}
+
+bool parse_rom(const std::vector<Token>& fields, PendingDrive& drive, std::string& error) {
+  Rom rom;
+  rom.factory = false;
+  bool has_info = false;
+  bool has_digest = false;
+  bool has_length = false;
+  for (const Token& field : fields) {
+    bool ok = true;
+    if (field.key == "revision") {
+      // Written for the reader; the identity block says it.
+    } else if (field.key == "length") {
+      ok = has_length = parse_number(field.value, download_area_bytes, rom.length);
+    } else if (field.key == "digest") {
+      ok = has_digest = field.value.size() == 16 && parse_number("0x" + field.value, ~0ull, rom.digest);
+    } else if (field.key == "info") {
+      const std::string& hex = field.value;
+      ok = hex.size() % 2 == 0 && hex.size() / 2 <= max_info_block_bytes;
+      for (std::size_t i = 0; ok && i < hex.size(); i += 2) {
+        ok = parse_hex_byte(std::string_view(hex).substr(i, 2), rom.info[i / 2]);
+      }
+      rom.info_size = static_cast<std::uint32_t>(hex.size() / 2);
+      has_info = ok;
+    } else {
+      error = "unknown rom field '" + field.key + "'";
+      return false;
+    }
+    if (!ok) {
+      error = "bad value for " + field.key;
+      return false;
+    }
+  }
+  RomIdentity identity;
+  if (!has_info || !has_digest || !has_length || !read_rom_identity(rom.info, rom.info_size, identity)) {
+    error = "a rom needs length=, digest= and an info= that is an identity block";
+    return false;
+  }
+  drive.rom = rom;
+  drive.has_rom = true;
+  return true;
+}
+
+std::string hex_text(const std::uint8_t* bytes, std::uint32_t n) {
+  static constexpr char digits[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(n * 2);
+  for (std::uint32_t i = 0; i < n; ++i) {
+    text += digits[bytes[i] >> 4];
+    text += digits[bytes[i] & 15];
+  }
+  return text;
+}
+
+std::string sense_text(Sense sense) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "%02X/%02X/%02X", static_cast<unsigned>(sense.key),
+                static_cast<unsigned>(sense.asc), static_cast<unsigned>(sense.ascq));
+  return text;
+}
+
+}  // namespace
+
+std::string BayDrive::address() const {
+  if (on_aspi) return std::to_string(ha) + ":" + std::to_string(target);
+  return std::string(1, letter) + ":";
+}
+
+bool Bay::parse(std::string_view text, std::string& error) {
+  drives_.clear();
+  std::vector<PendingDrive> pending;
+  std::string keyword;
+  std::vector<Token> fields;
+  std::size_t line_number = 0;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find('\n', start);
+    const std::string_view line =
+        text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    start = end == std::string_view::npos ? text.size() : end + 1;
+    ++line_number;
+    std::string problem;
+    bool ok = tokenize(line, keyword, fields, problem);
+    if (ok && !keyword.empty()) {
+      if (keyword == "drive") {
+        pending.emplace_back();
+        ok = parse_drive(fields, pending.back(), problem);
+      } else if (pending.empty() && (keyword == "fault" || keyword == "random" || keyword == "rom")) {
+        ok = false;
+        problem = "'" + keyword + "' belongs to a drive line above it";
+      } else if (keyword == "fault") {
+        ok = parse_fault(fields, pending.back().settings, problem);
+      } else if (keyword == "random") {
+        ok = parse_random(fields, pending.back().settings, problem);
+      } else if (keyword == "rom") {
+        ok = parse_rom(fields, pending.back(), problem);
+      } else {
+        ok = false;
+        problem = "unknown keyword '" + keyword + "'";
+      }
+    }
+    if (!ok) {
+      error = "line " + std::to_string(line_number) + ": " + problem;
+      return false;
+    }
+  }
+
+  for (std::size_t i = 0; i < pending.size(); ++i) {
+    for (std::size_t j = 0; j < i; ++j) {
+      const bool same_aspi = pending[i].on_aspi && pending[j].on_aspi && pending[i].ha == pending[j].ha &&
+                             pending[i].target == pending[j].target;
+      const bool same_letter = pending[i].letter != 0 && pending[i].letter == pending[j].letter;
+      if (same_aspi || same_letter) {
+        error = "drive " + std::to_string(i + 1) + ": its address is taken by drive " + std::to_string(j + 1);
+        return false;
+      }
+    }
+  }
+  std::vector<BayDrive> built;
+  for (std::size_t i = 0; i < pending.size(); ++i) {
+    PendingDrive& p = pending[i];
+    BayDrive drive;
+    drive.on_aspi = p.on_aspi;
+    drive.ha = p.ha;
+    drive.target = p.target;
+    drive.letter = p.letter;
+    drive.drive = std::make_unique<SimDrive>(p.settings);
+    if (!drive.drive->ready()) {
+      error = "drive " + std::to_string(i + 1) + ": no firmware level " + p.settings.firmware;
+      return false;
+    }
+    if (p.has_rom) drive.drive->set_rom(p.rom);
+    built.push_back(std::move(drive));
+  }
+  drives_ = std::move(built);
+  return true;
+}
+
+bool Bay::load(const char* path, std::string& error) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) {
+    error = std::string("cannot open ") + path;
+    drives_.clear();
+    return false;
+  }
+  std::string text;
+  char chunk[4096];
+  std::size_t n = 0;
+  while ((n = std::fread(chunk, 1, sizeof(chunk), file)) != 0) text.append(chunk, n);
+  std::fclose(file);
+  return parse(text, error);
+}
+
+std::string Bay::serialise() const {
+  std::string text = "# Simulated TZ594K drives (see sim/README.md). Kept up to date by the simulator.\n";
+  for (const BayDrive& entry : drives_) {
+    const SimDrive& drive = *entry.drive;
+    const DriveSettings& s = drive.settings();
+    text += "drive";
+    if (entry.on_aspi) text += " at=" + std::to_string(entry.ha) + ":" + std::to_string(entry.target);
+    if (entry.letter != 0) text += std::string(" letter=") + entry.letter;
+    text += std::string(" firmware=") + s.firmware;
+    if (s.peripheral_type != 5) text += " type=" + std::to_string(s.peripheral_type);
+    if (s.inquiry_vendor[0] != '\0') text += std::string(" vendor=\"") + s.inquiry_vendor + "\"";
+    if (s.inquiry_product[0] != '\0') text += std::string(" product=\"") + s.inquiry_product + "\"";
+    text += drive.tray_open() ? " tray=open" : " tray=closed";
+    text += drive.disc_present() ? " disc=yes" : " disc=no";
+    std::string flags;
+    for (const FlagName& flag : flag_names) {
+      if (s.*flag.member) flags += (flags.empty() ? "" : ",") + std::string(flag.name);
+    }
+    if (!flags.empty()) text += " flags=" + flags;
+    if (s.identity_busy != 0) text += " identity-busy=" + std::to_string(s.identity_busy);
+    const DriveSettings defaults;
+    if (s.rewrite_ms != defaults.rewrite_ms) text += " rewrite-ms=" + std::to_string(s.rewrite_ms);
+    if (s.verify_ms != defaults.verify_ms) text += " verify-ms=" + std::to_string(s.verify_ms);
+    if (s.tray_ms != defaults.tray_ms) text += " tray-ms=" + std::to_string(s.tray_ms);
+    text += "\n";
+    for (std::uint32_t i = 0; i < s.faults.rule_count; ++i) {
+      const FaultRule& rule = s.faults.rules[i];
+      text += std::string("fault kind=") + command_kind_name(rule.kind) + " nth=" + std::to_string(rule.nth);
+      if (rule.times != 1) text += " times=" + std::to_string(rule.times);
+      text += std::string(" action=") + fault_action_name(rule.action);
+      if (rule.sense_given) text += " sense=" + sense_text(rule.sense);
+      text += "\n";
+    }
+    bool any_random = false;
+    for (const RandomFault& random : s.faults.random) any_random = any_random || random.threshold != 0;
+    if (any_random || s.faults.seed != 0) text += "random seed=" + std::to_string(s.faults.seed) + "\n";
+    for (std::uint32_t k = 0; k < command_kind_count; ++k) {
+      const RandomFault& random = s.faults.random[k];
+      if (random.threshold == 0) continue;
+      char p[40];
+      std::snprintf(p, sizeof(p), "%.17g", random.threshold / 4294967296.0);
+      text += std::string("random kind=") + command_kind_name(static_cast<CommandKind>(k)) + " p=" + p +
+              " action=" + fault_action_name(random.action);
+      if (random.sense_given) text += " sense=" + sense_text(random.sense);
+      text += "\n";
+    }
+    const Rom& rom = drive.rom();
+    if (!rom.factory) {
+      char digest[20];
+      std::snprintf(digest, sizeof(digest), "%016llX", static_cast<unsigned long long>(rom.digest));
+      text += std::string("rom revision=") + drive.identity().revision + " length=" + std::to_string(rom.length) +
+              " digest=" + digest + " info=" + hex_text(rom.info, rom.info_size) + "\n";
+    }
+  }
+  return text;
+}
+
+bool Bay::save(const char* path) const {
+  const std::string text = serialise();
+  const std::string temporary = std::string(path) + ".new";
+  std::FILE* file = std::fopen(temporary.c_str(), "wb");
+  if (file == nullptr) return false;
+  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  const bool closed = std::fclose(file) == 0;
+  if (!written || !closed) {
+    std::remove(temporary.c_str());
+    return false;
+  }
+  // Windows' rename does not replace an existing file.
+  std::remove(path);
+  return std::rename(temporary.c_str(), path) == 0;
+}
+
+SimDrive* Bay::at_aspi(std::uint8_t ha, std::uint8_t target) {
+  for (BayDrive& entry : drives_) {
+    if (entry.on_aspi && entry.ha == ha && entry.target == target) return entry.drive.get();
+  }
+  return nullptr;
+}
+
+SimDrive* Bay::at_letter(char letter) {
+  for (BayDrive& entry : drives_) {
+    if (entry.letter != 0 && entry.letter == letter) return entry.drive.get();
+  }
+  return nullptr;
+}
+
+std::uint64_t Bay::state_version() const {
+  std::uint64_t version = 0;
+  for (const BayDrive& entry : drives_) version += entry.drive->state_version();
+  return version;
+}
+
+}  // namespace tz::sim

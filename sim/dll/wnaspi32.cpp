@@ -1,0 +1,188 @@
+// wnaspi32.dll over simulated drives: the two ASPI for Win32 entry points. The drives come from
+// the bay file that TZ594K_SIM names, or from tz594k-bay.txt beside this DLL (created with one
+// drive when missing). Requests complete on a worker thread that takes the drive's time, writes the
+// outcome into the SRB and then signals its event (or calls its posting routine), as ASPI managers
+// do. What a drive keeps (its ROM, its tray) is written back to the bay file when it changes.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "platform/aspi.h"
+#include "sim/aspi_manager.h"
+#include "sim/bay.h"
+#include "sim/transcript.h"
+
+namespace {
+
+namespace srb = tz::platform::srb;
+using tz::sim::AspiRequest;
+
+constexpr std::uint8_t ss_failed_init = 0xE4;
+constexpr std::uint8_t ss_aspi_is_busy = 0xE5;
+constexpr std::size_t queue_capacity = 32;
+
+struct Pending {
+  std::uint8_t* block;
+  AspiRequest request;
+};
+
+struct Manager {
+  CRITICAL_SECTION lock;
+  HMODULE module = nullptr;
+  bool started = false;
+  bool bay_ok = false;
+  std::string bay_path;
+  tz::sim::Bay bay;
+  tz::sim::AspiTargets targets;
+  tz::sim::TranscriptFile transcript;
+  std::uint64_t saved_version = 0;
+
+  Pending queue[queue_capacity] = {};
+  std::size_t head = 0;
+  std::size_t count = 0;
+  HANDLE queued = nullptr;  // semaphore: one count per queued request
+  HANDLE worker = nullptr;
+};
+
+Manager manager;
+
+class Locked {
+ public:
+  Locked() { EnterCriticalSection(&manager.lock); }
+  ~Locked() { LeaveCriticalSection(&manager.lock); }
+  Locked(const Locked&) = delete;
+  Locked& operator=(const Locked&) = delete;
+};
+
+std::string environment(const char* name) {
+  char value[MAX_PATH * 2];
+  const DWORD n = GetEnvironmentVariableA(name, value, sizeof(value));
+  if (n == 0 || n >= sizeof(value)) return {};
+  return std::string(value, n);
+}
+
+std::string default_bay_path() {
+  char path[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(manager.module, path, sizeof(path));
+  std::string folder(path, n < sizeof(path) ? n : 0);
+  const std::size_t slash = folder.find_last_of("\\/");
+  folder = slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+  return folder + "tz594k-bay.txt";
+}
+
+void create_default_bay(const std::string& path) {
+  if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return;
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return;
+  std::fputs(tz::sim::default_bay_text, file);
+  std::fclose(file);
+}
+
+// Reads the bay once, on the first call into the DLL. Called with the lock held.
+void start() {
+  if (manager.started) return;
+  manager.started = true;
+  const std::string transcript = environment("TZ594K_SIM_TRANSCRIPT");
+  if (!transcript.empty()) manager.transcript.open(transcript.c_str());
+  manager.bay_path = environment("TZ594K_SIM");
+  if (manager.bay_path.empty()) {
+    manager.bay_path = default_bay_path();
+    create_default_bay(manager.bay_path);
+  }
+  std::string error;
+  manager.bay_ok = manager.bay.load(manager.bay_path.c_str(), error);
+  if (!manager.bay_ok) {
+    const std::string message = "wnaspi32: bay " + manager.bay_path + ": " + error + "\n";
+    OutputDebugStringA(message.c_str());
+    std::fputs(message.c_str(), stderr);
+    return;
+  }
+  for (tz::sim::BayDrive& entry : manager.bay.drives()) {
+    if (entry.on_aspi) manager.targets.drives[entry.ha][entry.target] = entry.drive.get();
+  }
+  manager.saved_version = manager.bay.state_version();
+}
+
+std::uint8_t* resolve_address(void*, std::uint32_t address, std::uint32_t) {
+  return reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(address));
+}
+
+DWORD WINAPI worker_main(LPVOID) {
+  for (;;) {
+    WaitForSingleObject(manager.queued, INFINITE);
+    Pending pending;
+    {
+      const Locked locked;
+      pending = manager.queue[manager.head];
+      manager.head = (manager.head + 1) % queue_capacity;
+      --manager.count;
+    }
+    const AspiRequest& request = pending.request;
+    tz::sim::SimDrive& drive = *request.drive;
+    const tz::sim::Outcome outcome =
+        drive.execute(request.cdb, request.cdb_length, request.direction, request.data, request.length);
+    {
+      const Locked locked;
+      const char address[] = {static_cast<char>('0' + request.ha), ':', static_cast<char>('0' + request.target), '\0'};
+      manager.transcript.write(address, drive.history(drive.history_size() - 1));
+      const std::uint64_t version = manager.bay.state_version();
+      if (version != manager.saved_version && manager.bay.save(manager.bay_path.c_str())) {
+        manager.saved_version = version;
+      }
+    }
+    if (outcome.delivery == tz::sim::Outcome::Delivery::hung) continue;
+    if (outcome.busy_ms != 0) Sleep(outcome.busy_ms);
+    tz::sim::complete_aspi_request(pending.block, outcome);
+    if (request.event_notify) {
+      SetEvent(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(request.post)));
+    } else if (request.posting && request.post != 0) {
+      reinterpret_cast<void(__cdecl*)(void*)>(static_cast<std::uintptr_t>(request.post))(pending.block);
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+DWORD __cdecl GetASPI32SupportInfo() {
+  const Locked locked;
+  start();
+  if (!manager.bay_ok) return static_cast<DWORD>(ss_failed_init) << 8;
+  return tz::sim::aspi_support_info();
+}
+
+DWORD __cdecl SendASPI32Command(void* request_block) {
+  if (request_block == nullptr) return srb::ss_invalid_srb;
+  auto* block = static_cast<std::uint8_t*>(request_block);
+  const Locked locked;
+  start();
+  AspiRequest request;
+  const std::uint8_t status = tz::sim::accept_aspi_request(block, manager.targets, resolve_address, nullptr, request);
+  if (status != srb::ss_pending) return status;
+  if (manager.queued == nullptr) manager.queued = CreateSemaphoreA(nullptr, 0, queue_capacity, nullptr);
+  if (manager.worker == nullptr && manager.queued != nullptr) {
+    manager.worker = CreateThread(nullptr, 0, worker_main, nullptr, 0, nullptr);
+  }
+  if (manager.worker == nullptr || manager.count == queue_capacity) {
+    block[srb::status] = ss_aspi_is_busy;
+    return ss_aspi_is_busy;
+  }
+  manager.queue[(manager.head + manager.count) % queue_capacity] = Pending{block, request};
+  ++manager.count;
+  ReleaseSemaphore(manager.queued, 1, nullptr);
+  return srb::ss_pending;
+}
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    manager.module = instance;
+    InitializeCriticalSection(&manager.lock);
+    DisableThreadLibraryCalls(instance);
+  }
+  return TRUE;
+}
+
+}  // extern "C"

@@ -1,0 +1,67 @@
+#pragma once
+// Faults a simulated drive plays on demand: rules that hit the n-th command of a kind, and seeded
+// random faults that a failing run can replay exactly from its seed.
+#include <cstdint>
+#include <string_view>
+
+#include "sim/scsi.h"
+
+namespace tz::sim {
+
+enum class FaultAction : std::uint8_t {
+  check,  // CHECK CONDITION with the rule's sense; the command has no effect
+  fail,   // the request never reaches the drive: the transport call itself fails
+  busy,   // SCSI status BUSY, no sense
+  hang,   // the command never completes
+  drop,   // a download write answers GOOD but stores nothing
+  flip,   // one bit of the data returned to the host is inverted
+};
+const char* fault_action_name(FaultAction action);
+bool parse_fault_action(std::string_view name, FaultAction& action);
+// The sense a check fault reports when its rule names none.
+Sense default_fault_sense(CommandKind kind);
+
+struct FaultRule {
+  CommandKind kind = CommandKind::any;
+  std::uint32_t nth = 1;    // 1-based count of commands of that kind since the drive started
+  std::uint32_t times = 1;  // consecutive commands of the kind hit from the nth on
+  FaultAction action = FaultAction::check;
+  Sense sense{};
+  bool sense_given = false;
+};
+
+struct RandomFault {
+  std::uint32_t threshold = 0;  // probability x 2^32; 0 = never
+  FaultAction action = FaultAction::check;
+  Sense sense{};
+  bool sense_given = false;
+};
+
+inline constexpr std::uint32_t max_fault_rules = 16;
+
+struct FaultPlan {
+  FaultRule rules[max_fault_rules];
+  std::uint32_t rule_count = 0;
+  std::uint64_t seed = 0;
+  RandomFault random[command_kind_count];
+
+  // False when the plan is full.
+  bool add_rule(const FaultRule& rule);
+};
+
+// What the plan decides for one command.
+struct FaultDecision {
+  bool hit = false;
+  FaultAction action = FaultAction::check;
+  Sense sense{};
+  std::uint64_t draw = 0;  // per-command random value; places a flipped bit
+};
+
+// `kind_count` is the 1-based number of this command among commands of its kind, `any_count`
+// among all commands; the random draw depends only on the seed and `any_count`.
+FaultDecision decide_fault(const FaultPlan& plan, CommandKind kind, std::uint32_t kind_count, std::uint32_t any_count);
+
+// Probability in [0, 1] as a threshold for RandomFault.
+std::uint32_t probability_threshold(double probability);
+
+}  // namespace tz::sim

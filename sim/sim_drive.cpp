@@ -1,0 +1,416 @@
+#include "sim/sim_drive.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/bytes.h"
+
+namespace tz::sim {
+
+namespace {
+
+constexpr Sense invalid_opcode{sense_illegal_request, 0x20, 0x00};
+constexpr Sense invalid_field{sense_illegal_request, 0x24, 0x00};
+constexpr Sense out_of_range{sense_illegal_request, 0x21, 0x00};
+constexpr Sense sequence_error{sense_illegal_request, 0x2C, 0x00};
+constexpr Sense bad_parameter_list{sense_illegal_request, 0x26, 0x00};
+constexpr Sense data_phase_error{sense_aborted_command, 0x4B, 0x00};
+constexpr Sense eject_failed{sense_hardware_error, 0x53, 0x00};
+constexpr Sense no_medium_tray_closed{sense_not_ready, 0x3A, 0x01};
+constexpr Sense no_medium_tray_open{sense_not_ready, 0x3A, 0x02};
+constexpr Sense reset_occurred{0x06, 0x29, 0x00};
+constexpr Sense verify_miscompare{sense_miscompare, 0x1D, 0x00};
+
+constexpr std::uint32_t inquiry_bytes = 96;
+constexpr std::uint32_t event_status_bytes = 8;
+constexpr std::uint32_t vendor_status_bytes = 4;
+constexpr std::uint32_t download_header_bytes = 48;
+constexpr std::uint8_t tray_selector = 0x30;
+constexpr std::uint8_t vendor_signature = 0x3C;
+constexpr std::uint32_t refused_rewrite_ms = 200;
+
+// Data-in: what the drive offers, cut to the allocation length and to what the host can take.
+void reply(Outcome& out, Direction direction, std::uint8_t* data, std::uint32_t length, const std::uint8_t* source,
+           std::uint32_t available, std::uint32_t allocation) {
+  std::uint32_t n = std::min(available, allocation);
+  n = direction == Direction::in && data != nullptr ? std::min(n, length) : 0;
+  if (n != 0) std::memcpy(data, source, n);
+  out.transferred = n;
+}
+
+void pad_text(std::uint8_t* out, const char* text, std::uint32_t width) {
+  std::memset(out, ' ', width);
+  const std::size_t n = std::min<std::size_t>(std::strlen(text), width);
+  std::memcpy(out, text, n);
+}
+
+// The parameters of an identity read must agree with each other, as the loader derives them.
+bool identity_parameters_agree(const std::uint8_t* cdb) {
+  const auto plus = [](std::uint8_t a, unsigned b) { return static_cast<std::uint8_t>(a + b); };
+  return cdb[4] == plus(cdb[2], 0x5A) && cdb[5] == plus(cdb[3], 0xA5) && cdb[7] == plus(cdb[2], 0x77) &&
+         cdb[8] == plus(cdb[3], 0x66);
+}
+
+}  // namespace
+
+void set_check_condition(Outcome& out, Sense sense) {
+  out.status = status_check_condition;
+  std::memset(out.sense, 0, sizeof(out.sense));
+  out.sense[0] = 0x70;
+  out.sense[2] = sense.key;
+  out.sense[7] = sense_data_bytes - 8;
+  out.sense[12] = sense.asc;
+  out.sense[13] = sense.ascq;
+  out.sense_length = sense_data_bytes;
+  out.transferred = 0;
+}
+
+SimDrive::SimDrive(const DriveSettings& settings) : settings_(settings) {
+  ready_ = factory_rom(settings_.firmware, rom_) && read_rom_identity(rom_.info, rom_.info_size, identity_);
+  tray_open_ = settings_.tray_open;
+  disc_ = settings_.disc;
+  identity_busy_left_ = settings_.identity_busy;
+}
+
+void SimDrive::set_rom(const Rom& rom) {
+  RomIdentity identity;
+  if (!read_rom_identity(rom.info, rom.info_size, identity)) return;
+  rom_ = rom;
+  identity_ = identity;
+  ready_ = true;
+  ++state_version_;
+}
+
+void SimDrive::set_tray(bool open, bool disc) {
+  if (open != tray_open_ || disc != disc_) ++state_version_;
+  tray_open_ = open;
+  disc_ = disc;
+}
+
+std::uint32_t SimDrive::count(CommandKind kind) const { return counts_[static_cast<std::uint32_t>(kind)]; }
+
+std::uint32_t SimDrive::history_size() const { return history_size_; }
+
+const CommandRecord& SimDrive::history(std::uint32_t index) const {
+  const std::uint32_t oldest = (history_next_ + history_capacity - history_size_) % history_capacity;
+  return history_[(oldest + std::min(index, history_size_ - 1)) % history_capacity];
+}
+
+void SimDrive::clear_history() {
+  history_size_ = 0;
+  history_next_ = 0;
+}
+
+void SimDrive::ensure_area() {
+  if (!area_.empty()) return;
+  area_.assign(download_area_bytes, 0);
+  written_.assign((download_area_bytes + 7) / 8, 0);
+}
+
+Outcome SimDrive::execute(const std::uint8_t* cdb_in, std::uint32_t cdb_length, Direction direction, std::uint8_t* data,
+                          std::uint32_t length) {
+  std::uint8_t cdb[max_cdb_bytes] = {};
+  const std::uint32_t received = cdb_in == nullptr ? 0 : std::min(cdb_length, max_cdb_bytes);
+  if (received != 0) std::memcpy(cdb, cdb_in, received);
+  if (data == nullptr) length = 0;
+
+  const CommandKind kind = classify_command(cdb);
+  const std::uint32_t kind_count = ++counts_[static_cast<std::uint32_t>(kind)];
+  const std::uint32_t any_count = ++counts_[command_kind_count];
+  const FaultDecision fault = decide_fault(settings_.faults, kind, kind_count, any_count);
+
+  Outcome out;
+  bool drop = false;
+  bool flip = false;
+  if (fault.hit) {
+    switch (fault.action) {
+      case FaultAction::fail:
+        out.delivery = Outcome::Delivery::failed;
+        break;
+      case FaultAction::hang:
+        out.delivery = Outcome::Delivery::hung;
+        break;
+      case FaultAction::busy:
+        out.status = status_busy;
+        break;
+      case FaultAction::check:
+        set_check_condition(out, fault.sense);
+        break;
+      case FaultAction::drop:
+        drop = true;
+        break;
+      case FaultAction::flip:
+        flip = true;
+        break;
+    }
+  }
+  const bool runs = !fault.hit || drop || flip;
+  if (runs && !ready_) {
+    set_check_condition(out, {sense_hardware_error, 0x40, 0x80});  // diagnostic failure: no firmware
+  } else if (runs && unit_attention_ && kind != CommandKind::inquiry) {
+    // The first command after the drive restarted from its new ROM learns of the reset.
+    unit_attention_ = false;
+    set_check_condition(out, reset_occurred);
+  } else if (runs) {
+    dispatch(cdb, direction, data, length, drop, out);
+  }
+
+  if (flip && out.status == status_good && direction == Direction::in && out.transferred != 0) {
+    // A bit of the data proper: the header in front of read-back data is never compared.
+    const std::uint32_t skip =
+        kind == CommandKind::read && out.transferred > download_header_bytes ? download_header_bytes : 0;
+    const std::uint32_t at = skip + static_cast<std::uint32_t>(fault.draw % (out.transferred - skip));
+    data[at] ^= static_cast<std::uint8_t>(1u << ((fault.draw >> 40) & 7));
+  }
+  record(cdb, received, direction, length, kind, out);
+  return out;
+}
+
+void SimDrive::record(const std::uint8_t* cdb, std::uint32_t cdb_length, Direction direction, std::uint32_t length,
+                      CommandKind kind, const Outcome& out) {
+  CommandRecord& entry = history_[history_next_];
+  std::memcpy(entry.cdb, cdb, max_cdb_bytes);
+  entry.cdb_length = static_cast<std::uint8_t>(cdb_length);
+  entry.direction = direction;
+  entry.length = length;
+  entry.kind = kind;
+  entry.delivery = out.delivery;
+  entry.status = out.status;
+  entry.sense = out.sense_length != 0 ? out.sense_triplet() : Sense{};
+  entry.transferred = out.transferred;
+  history_next_ = (history_next_ + 1) % history_capacity;
+  if (history_size_ < history_capacity) ++history_size_;
+}
+
+void SimDrive::dispatch(const std::uint8_t* cdb, Direction direction, std::uint8_t* data, std::uint32_t length,
+                        bool drop, Outcome& out) {
+  switch (cdb[0]) {
+    case 0x00:
+      test_unit_ready(out);
+      return;
+    case 0x12:
+      inquiry(cdb, direction, data, length, out);
+      return;
+    case 0x1B:
+      start_stop(cdb, out);
+      return;
+    case 0x4A:
+      event_status(cdb, direction, data, length, out);
+      return;
+    case 0xFC:
+      vendor_status(cdb, direction, data, length, out);
+      return;
+    case 0xED:
+      vendor_ed(cdb, direction, data, length, out);
+      return;
+    case 0xEA:
+      download_write(cdb, direction, data, length, drop, out);
+      return;
+    case 0xE8:
+      download_read(cdb, direction, data, length, out);
+      return;
+    case 0xF5:
+      vendor_execute(cdb, out);
+      return;
+    default:
+      set_check_condition(out, invalid_opcode);
+      return;
+  }
+}
+
+void SimDrive::test_unit_ready(Outcome& out) const {
+  if (tray_open_) {
+    set_check_condition(out, no_medium_tray_open);
+  } else if (!disc_) {
+    set_check_condition(out, no_medium_tray_closed);
+  }
+}
+
+void SimDrive::inquiry(const std::uint8_t* cdb, Direction direction, std::uint8_t* data, std::uint32_t length,
+                       Outcome& out) const {
+  if ((cdb[1] & 0x01) != 0) {  // no vital product data pages
+    set_check_condition(out, invalid_field);
+    return;
+  }
+  std::uint8_t answer[inquiry_bytes] = {};
+  answer[0] = settings_.peripheral_type;
+  answer[1] = 0x80;  // removable medium
+  answer[2] = 0x00;
+  answer[3] = 0x32;  // response data format 2
+  answer[4] = inquiry_bytes - 5;
+  pad_text(answer + 8, settings_.inquiry_vendor[0] != '\0' ? settings_.inquiry_vendor : identity_.vendor, 8);
+  pad_text(answer + 16, settings_.inquiry_product[0] != '\0' ? settings_.inquiry_product : identity_.product, 16);
+  pad_text(answer + 32, identity_.revision, 4);
+  reply(out, direction, data, length, answer, inquiry_bytes, get_be16(cdb + 3));
+}
+
+void SimDrive::start_stop(const std::uint8_t* cdb, Outcome& out) {
+  const bool load_eject = (cdb[4] & 0x02) != 0;
+  const bool start = (cdb[4] & 0x01) != 0;
+  const bool immediate = (cdb[1] & 0x01) != 0;
+  if (!load_eject) return;  // spindle only
+  if (!start && settings_.tray_stuck) {
+    set_check_condition(out, eject_failed);
+    return;
+  }
+  if (tray_open_ == !start) return;
+  set_tray(!start, disc_);
+  if (!immediate) out.busy_ms = settings_.tray_ms;
+}
+
+void SimDrive::event_status(const std::uint8_t* cdb, Direction direction, std::uint8_t* data, std::uint32_t length,
+                            Outcome& out) const {
+  if (settings_.no_event_status) {
+    set_check_condition(out, invalid_opcode);
+    return;
+  }
+  if ((cdb[1] & 0x01) == 0) {  // only polled operation
+    set_check_condition(out, invalid_field);
+    return;
+  }
+  std::uint8_t answer[event_status_bytes] = {};
+  std::uint32_t available = 4;
+  answer[3] = 0x10;  // supported classes: media
+  if ((cdb[4] & 0x10) != 0) {
+    put_be16(answer, event_status_bytes - 2);
+    answer[2] = 0x04;  // media class
+    answer[5] = static_cast<std::uint8_t>((tray_open_ ? 0x01 : 0x00) | (disc_ ? 0x02 : 0x00));
+    available = event_status_bytes;
+  } else {
+    put_be16(answer, 2);
+    answer[2] = 0x80;  // no event available
+  }
+  reply(out, direction, data, length, answer, available, get_be16(cdb + 7));
+}
+
+void SimDrive::vendor_status(const std::uint8_t* cdb, Direction direction, std::uint8_t* data, std::uint32_t length,
+                             Outcome& out) const {
+  if (settings_.no_vendor_status) {
+    set_check_condition(out, invalid_opcode);
+    return;
+  }
+  if (cdb[10] != tray_selector) {
+    set_check_condition(out, invalid_field);
+    return;
+  }
+  std::uint8_t answer[vendor_status_bytes] = {tray_selector, 0x00, 0x00, 0x00};
+  answer[2] = static_cast<std::uint8_t>((tray_open_ ? 0x40 : 0x00) | (disc_ ? 0x01 : 0x00));
+  reply(out, direction, data, length, answer, vendor_status_bytes, get_be32(cdb + 6));
+}
+
+void SimDrive::vendor_ed(const std::uint8_t* cdb, Direction direction, std::uint8_t* data, std::uint32_t length,
+                         Outcome& out) {
+  if (cdb[11] != vendor_signature) {
+    set_check_condition(out, invalid_field);
+    return;
+  }
+  if (cdb[6] == 0x01) {
+    if (cdb[1] != 0x01) {
+      set_check_condition(out, invalid_field);
+      return;
+    }
+    download_mode_ = true;
+    return;
+  }
+  if (cdb[6] != 0x10) {
+    set_check_condition(out, invalid_field);
+    return;
+  }
+  if (identity_busy_left_ != 0) {
+    // Still rebuilding its identity block.
+    --identity_busy_left_;
+    set_check_condition(out, sequence_error);
+    return;
+  }
+  if (!identity_parameters_agree(cdb)) {
+    set_check_condition(out, invalid_field);
+    return;
+  }
+  std::uint8_t answer[drive_reply_bytes] = {};
+  std::memcpy(answer, rom_.info, std::min<std::uint32_t>(rom_.info_size, drive_reply_bytes));
+  reply(out, direction, data, length, answer, drive_reply_bytes, get_be16(cdb + 9));
+}
+
+void SimDrive::download_write(const std::uint8_t* cdb, Direction direction, const std::uint8_t* data,
+                              std::uint32_t length, bool drop, Outcome& out) {
+  const std::uint32_t offset = get_be24(cdb + 3);
+  const std::uint32_t total = get_be24(cdb + 6);
+  if (total < download_header_bytes) {
+    set_check_condition(out, invalid_field);
+    return;
+  }
+  const std::uint32_t data_length = total - download_header_bytes;
+  if (offset > download_area_bytes || data_length > download_area_bytes - offset) {
+    set_check_condition(out, out_of_range);
+    return;
+  }
+  if (direction != Direction::out || length < total) {
+    set_check_condition(out, data_phase_error);
+    return;
+  }
+  out.transferred = total;
+  if (drop) return;
+  ensure_area();
+  std::memcpy(header_, data, download_header_bytes);
+  header_written_ = true;
+  std::memcpy(area_.data() + offset, data + download_header_bytes, data_length);
+  for (std::uint32_t i = offset; i < offset + data_length; ++i) {
+    written_[i / 8] = static_cast<std::uint8_t>(written_[i / 8] | (1u << (i % 8)));
+  }
+}
+
+void SimDrive::download_read(const std::uint8_t* cdb, Direction direction, std::uint8_t* data, std::uint32_t length,
+                             Outcome& out) const {
+  const std::uint32_t offset = get_be24(cdb + 3);
+  const std::uint32_t total = get_be24(cdb + 6);
+  if (total < download_header_bytes) {
+    set_check_condition(out, invalid_field);
+    return;
+  }
+  const std::uint32_t data_length = total - download_header_bytes;
+  if (offset > download_area_bytes || data_length > download_area_bytes - offset) {
+    set_check_condition(out, out_of_range);
+    return;
+  }
+  const std::uint32_t n = direction == Direction::in && data != nullptr ? std::min(total, length) : 0;
+  out.transferred = n;
+  if (n == 0) return;
+  const std::uint32_t from_header = std::min(n, download_header_bytes);
+  std::memcpy(data, header_, from_header);
+  const std::uint32_t from_area = n - from_header;
+  if (from_area != 0) {
+    if (area_.empty()) {
+      std::memset(data + from_header, 0, from_area);
+    } else {
+      std::memcpy(data + from_header, area_.data() + offset, from_area);
+    }
+  }
+}
+
+void SimDrive::vendor_execute(const std::uint8_t* cdb, Outcome& out) {
+  const std::uint8_t mode = cdb[11];
+  if (mode == 0x80 || mode == 0x00) {
+    Rom written;
+    last_image_check_ =
+        check_downloaded_image(rom_, header_, header_written_, download_area(), written_.data(), written);
+    if (last_image_check_ != ImageCheck::ok) {
+      out.busy_ms = refused_rewrite_ms;
+      set_check_condition(out, bad_parameter_list);
+      return;
+    }
+    set_rom(written);
+    unit_attention_ = true;
+    out.busy_ms = settings_.rewrite_ms;
+    return;
+  }
+  if (mode == 0x40) {
+    out.busy_ms = settings_.verify_ms;
+    const bool same = !area_.empty() && area_written(written_.data(), rom_.length) &&
+                      image_digest(area_.data(), rom_.length) == rom_.digest;
+    if (!same) set_check_condition(out, verify_miscompare);
+    return;
+  }
+  set_check_condition(out, invalid_field);
+}
+
+}  // namespace tz::sim
