@@ -8,6 +8,7 @@
 #include "drive/drive_state.h"
 #include "image/image_state.h"
 #include "image/model_tables.h"
+#include "image/supported_firmware.h"
 #include "platform/os.h"
 #include "update/ui_state.h"
 
@@ -32,6 +33,7 @@ struct AppState {
   char work_area[switch_work_area_size] = {};
   StringTable texts;
   ModelTables models{};
+  SupportedFirmware supported;
 };
 
 struct Context {
