@@ -97,8 +97,7 @@ std::uint16_t choose_template(const Context& ctx, std::uint16_t japanese_id, std
   return ctx.app.language == language_japanese ? japanese_id : english_id;
 }
 
-std::int32_t show_screen(Context& ctx, std::uint16_t japanese_id, std::uint16_t english_id,
-                         ScreenProcedure procedure) {
+std::int32_t show_screen(Context& ctx, std::uint16_t japanese_id, std::uint16_t english_id, ScreenProcedure procedure) {
   ScreenBinding binding{&ctx, procedure};
   const platform::DialogProcedure dialog{call_screen, &binding};
   const std::intptr_t result = ctx.os.dialogs.dialog_box(
@@ -138,8 +137,9 @@ void show_execution_error(Context& ctx, std::int32_t number) {
     record_result(ctx, execution_error_code, format_text(ctx, "Execution error occurred.(%d)", number));
     return;
   }
-  format_text(ctx, ctx.app.language == language_japanese ? "実行エラーが発生しました。(%d)" : "Execution error occurred.(%d)",
-              number);
+  format_text(
+      ctx, ctx.app.language == language_japanese ? "実行エラーが発生しました。(%d)" : "Execution error occurred.(%d)",
+      number);
   show_shell_screen<execution_error>(ctx);
 }
 

@@ -54,8 +54,8 @@ inline constexpr int screen_icon_x = 25;
 inline constexpr int screen_icon_y = 80;
 
 // A screen's procedure: true when it handled the message (see platform::DialogFunction).
-using ScreenProcedure = bool (*)(Context& ctx, platform::Handle window, std::uint32_t message,
-                                 std::uintptr_t wparam, std::intptr_t lparam);
+using ScreenProcedure = bool (*)(Context& ctx, platform::Handle window, std::uint32_t message, std::uintptr_t wparam,
+                                 std::intptr_t lparam);
 
 // The Japanese template when language is 1, the English one for any other value.
 std::uint16_t choose_template(const Context& ctx, std::uint16_t japanese_id, std::uint16_t english_id);

@@ -73,8 +73,8 @@ class Dialogs {
   virtual bool set_item_text(Handle window, int control_id, const char* text) = 0;
   // SendDlgItemMessageA: what the control answers (for LB_ADDSTRING and CB_ADDSTRING, lparam is
   // the line's text and the answer its index or LB_ERR).
-  virtual std::intptr_t send_item_message(Handle window, int control_id, std::uint32_t message,
-                                          std::uintptr_t wparam, std::intptr_t lparam) = 0;
+  virtual std::intptr_t send_item_message(Handle window, int control_id, std::uint32_t message, std::uintptr_t wparam,
+                                          std::intptr_t lparam) = 0;
   // SetScrollRange on a control's scroll bar, redrawn.
   virtual bool set_item_scroll_range(Handle window, int control_id, int bar, int minimum, int maximum) = 0;
   // SetWindowTextA: the caption of a screen.

@@ -15,14 +15,15 @@ namespace {
 constexpr std::uint16_t line_controls[progress_line_count] = {1101, 1103, 1094, 1104, 1095, 1096,
                                                               1105, 1106, 1100, 1098, 1099};
 
-constexpr std::size_t bar_bytes = 40;
-using BarTable = std::array<std::array<char, bar_bytes + 1>, bar_marks + 1>;
+constexpr std::size_t marks_per_bar = bar_marks;
+constexpr std::size_t bar_bytes = 2 * marks_per_bar;
+using BarTable = std::array<std::array<char, bar_bytes + 1>, marks_per_bar + 1>;
 
-// Both marks of a language are two bytes: a glyph and a blank, or one code page 932 character.
+// Every mark is two bytes: a glyph and a blank, or one code page 932 character.
 constexpr BarTable make_bars(const char (&filled)[3], const char (&empty)[3]) {
   BarTable table{};
-  for (int k = 0; k <= bar_marks; ++k) {
-    for (int m = 0; m < bar_marks; ++m) {
+  for (std::size_t k = 0; k <= marks_per_bar; ++k) {
+    for (std::size_t m = 0; m < marks_per_bar; ++m) {
       const char* mark = m < k ? filled : empty;
       table[k][2 * m] = mark[0];
       table[k][2 * m + 1] = mark[1];
@@ -32,7 +33,8 @@ constexpr BarTable make_bars(const char (&filled)[3], const char (&empty)[3]) {
 }
 
 constexpr BarTable english_bars = make_bars("* ", "- ");
-constexpr BarTable japanese_bars = make_bars("■", "□");
+// "■" and "□" as the ANSI calls of a Japanese Windows take them, whatever the compiler's charset.
+constexpr BarTable japanese_bars = make_bars("\x81\xA1", "\x81\xA0");
 
 void set_line(Context& ctx, int line, const char* text) {
   const platform::Handle window = ctx.ui.progress_window;

@@ -8,7 +8,7 @@ struct Context;
 
 inline constexpr int progress_line_count = 11;
 inline constexpr int bar_marks = 20;
-inline constexpr std::int32_t bar_mark_ms = 30;      // each mark is drawn on its own, this long
+inline constexpr std::int32_t bar_mark_ms = 30;         // each mark is drawn on its own, this long
 inline constexpr std::int32_t bar_full_pause_ms = 300;  // once more when a bar reaches 100 %
 
 // The static control of a progress line; any number outside 1 to 10 is the last line's.

@@ -173,7 +173,8 @@ std::intptr_t HostDialogs::send_item_message(Handle window, int control_id, std:
   e.value = message;
   std::vector<std::string>& lines = s->lines[control_id];
   if (is_add(message)) {
-    e.text = reinterpret_cast<const char*>(lparam);
+    // The line's text travels in lparam, as it does to a real list box.
+    e.text = reinterpret_cast<const char*>(lparam);  // NOLINT(performance-no-int-to-ptr)
     lines.push_back(e.text);
     return static_cast<std::intptr_t>(lines.size() - 1);
   }
@@ -268,8 +269,7 @@ bool HostDialogs::post_message(Handle window, std::uint32_t message, std::uintpt
   return true;
 }
 
-bool HostDialogs::peek_message(QueuedMessage& message, std::uint32_t first, std::uint32_t last,
-                               std::uint32_t remove) {
+bool HostDialogs::peek_message(QueuedMessage& message, std::uint32_t first, std::uint32_t last, std::uint32_t remove) {
   const bool any = first == 0 && last == 0;
   const auto it = std::find_if(queue.begin(), queue.end(), [&](const QueuedMessage& m) {
     return any || (m.message >= first && m.message <= last);

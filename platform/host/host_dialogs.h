@@ -19,21 +19,21 @@ namespace tz::platform::host {
 
 struct DialogEvent {
   enum class Kind : std::uint8_t {
-    opened,         // template_id; value 1 modal, 0 modeless
-    ended,          // value: the result given to EndDialog
-    destroyed,      // the screen's window went away (a modal one once its procedure ended it)
-    shown,          // value: the ShowWindow command
-    caption,        // text
-    text,           // control_id, text
-    list_message,   // control_id, value: the message; text: the line of an add
-    scroll_range,   // control_id, x: minimum, y: maximum
-    focus,          // window: what got the focus
-    icon,           // value: the system icon, x and y: where
-    update,         // UpdateWindow
-    bring_to_top,   // BringWindowToTop
-    posted,         // value: the message
-    removed,        // value: the message taken out of the queue without dispatching
-    dispatched,     // value: the message
+    opened,        // template_id; value 1 modal, 0 modeless
+    ended,         // value: the result given to EndDialog
+    destroyed,     // the screen's window went away (a modal one once its procedure ended it)
+    shown,         // value: the ShowWindow command
+    caption,       // text
+    text,          // control_id, text
+    list_message,  // control_id, value: the message; text: the line of an add
+    scroll_range,  // control_id, x: minimum, y: maximum
+    focus,         // window: what got the focus
+    icon,          // value: the system icon, x and y: where
+    update,        // UpdateWindow
+    bring_to_top,  // BringWindowToTop
+    posted,        // value: the message
+    removed,       // value: the message taken out of the queue without dispatching
+    dispatched,    // value: the message
   };
   Kind kind = Kind::opened;
   std::int32_t time = 0;
@@ -75,8 +75,8 @@ class HostDialogs final : public Dialogs {
 
   // What a test chooses.
   std::map<std::uint16_t, std::deque<ScriptedInput>> script;  // per template id, consumed in order
-  std::set<std::uint16_t> missing_templates;                   // these cannot be created
-  std::deque<QueuedMessage> queue;                             // the thread's message queue
+  std::set<std::uint16_t> missing_templates;                  // these cannot be created
+  std::deque<QueuedMessage> queue;                            // the thread's message queue
 
   void press(std::uint16_t template_id, int control_id);  // a click on a button of that screen
   void close_box(std::uint16_t template_id);              // the user closes that screen

@@ -30,14 +30,14 @@ std::intptr_t Win32Dialogs::dialog_box(Handle instance, std::uint16_t template_i
   // DialogBoxParamA answers 0 for an invalid owner, which a caller would take for the first
   // button's result.
   if (owner != null_handle && IsWindow(hwnd(owner)) == 0) return -1;
-  return DialogBoxParamA(reinterpret_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(template_id), hwnd(owner),
-                         screen_proc, creation_parameter(procedure));
+  return DialogBoxParamA(reinterpret_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(template_id), hwnd(owner), screen_proc,
+                         creation_parameter(procedure));
 }
 
 Handle Win32Dialogs::create_dialog(Handle instance, std::uint16_t template_id, Handle owner,
                                    const DialogProcedure& procedure) {
-  return handle(CreateDialogParamA(reinterpret_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(template_id),
-                                   hwnd(owner), screen_proc, creation_parameter(procedure)));
+  return handle(CreateDialogParamA(reinterpret_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(template_id), hwnd(owner),
+                                   screen_proc, creation_parameter(procedure)));
 }
 
 bool Win32Dialogs::end_dialog(Handle window, std::intptr_t result) { return EndDialog(hwnd(window), result) != 0; }
@@ -77,8 +77,7 @@ bool Win32Dialogs::post_message(Handle window, std::uint32_t message, std::uintp
   return PostMessageA(hwnd(window), message, wparam, lparam) != 0;
 }
 
-bool Win32Dialogs::peek_message(QueuedMessage& message, std::uint32_t first, std::uint32_t last,
-                                std::uint32_t remove) {
+bool Win32Dialogs::peek_message(QueuedMessage& message, std::uint32_t first, std::uint32_t last, std::uint32_t remove) {
   MSG m{};
   if (PeekMessageA(&m, nullptr, first, last, remove) == 0) return false;
   message = {handle(m.hwnd), m.message, m.wParam, m.lParam, m.time, m.pt.x, m.pt.y};

@@ -1,0 +1,228 @@
+#include "app/screens.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/context.h"
+#include "app/message_box.h"
+#include "app/startup.h"
+#include "tests/support/fixture.h"
+
+namespace tz {
+namespace {
+
+using platform::SystemIcon;
+using platform::host::DialogEvent;
+using platform::host::HostScreen;
+using Kind = DialogEvent::Kind;
+
+constexpr platform::Handle main_window = 0x10010;
+
+struct ScreenFixture : test::Fixture {
+  explicit ScreenFixture(std::uint8_t language = language_english) {
+    ctx->app.language = language;
+    ctx->app.main_window = main_window;
+  }
+  const HostScreen& last() const { return host.dialogs.screens.back(); }
+};
+
+std::int32_t shown_result(const ScreenFixture& f) { return static_cast<std::int32_t>(f.last().result); }
+
+struct ShellCase {
+  const char* name;
+  ScreenPair ids;
+  void (*show)(Context&);
+  SystemIcon icon;
+  bool positive_button;
+  bool focus_on_exit;
+};
+
+const ShellCase shell_screens[] = {
+    {"invalid option", {218, 219}, show_invalid_option, SystemIcon::hand, false, false},
+    {"not applicable", {238, 239}, show_not_applicable, SystemIcon::exclamation, false, false},
+    {"already updated", {220, 221}, show_already_updated, SystemIcon::asterisk, false, false},
+    {"tray closed", {279, 280}, [](Context& ctx) { show_tray_prompt(ctx); }, SystemIcon::asterisk, true, true},
+    {"eject failed", {230, 231}, show_eject_failed, SystemIcon::hand, false, true},
+    {"drive in use", {234, 235}, show_drive_in_use, SystemIcon::hand, false, true},
+    {"execution error", {292, 293}, [](Context& ctx) { show_execution_error(ctx, 1); }, SystemIcon::hand, false, false},
+    {"notice", {150, 192}, [](Context& ctx) { show_notice(ctx); }, SystemIcon::asterisk, true, true},
+};
+
+TEST(Screens, LanguageOnePicksTheJapaneseTemplateAnyOtherValueTheEnglishOne) {
+  for (const std::uint8_t language : {0, 1, 2, 3, 255}) {
+    ScreenFixture f(language);
+    show_invalid_option(*f.ctx);
+    open_processing_window(*f.ctx);
+    const std::vector<std::uint16_t> expected =
+        language == 1 ? std::vector<std::uint16_t>{218, 236} : std::vector<std::uint16_t>{219, 237};
+    EXPECT_EQ(f.host.dialogs.opened_templates(), expected) << "language " << int(language);
+  }
+}
+
+TEST(Screens, EveryShellScreenOpensUnderTheProgramTitleWithItsIconAndFocus) {
+  for (const ShellCase& c : shell_screens) {
+    for (const std::uint8_t language : {language_japanese, language_english}) {
+      ScreenFixture f(language);
+      f.host.dialogs.script[choose_template(*f.ctx, c.ids.japanese, c.ids.english)] = {{platform::wm_paint}};
+      c.show(*f.ctx);
+      ASSERT_EQ(f.host.dialogs.screens.size(), 1u) << c.name;
+      const HostScreen& s = f.last();
+      EXPECT_EQ(s.template_id, language == 1 ? c.ids.japanese : c.ids.english) << c.name;
+      EXPECT_TRUE(s.modal) << c.name;
+      EXPECT_EQ(s.owner, main_window) << c.name;
+      EXPECT_EQ(s.caption, "F/W Loader  TZ594K for ZEMO V1.01") << c.name;
+
+      std::vector<int> focus;  // 0: the screen itself
+      for (const DialogEvent& e : f.host.dialogs.events) {
+        if (e.kind == Kind::focus) focus.push_back(e.control_id);
+        if (e.kind == Kind::icon) {
+          EXPECT_EQ(e.value, static_cast<std::intptr_t>(c.icon)) << c.name;
+          EXPECT_EQ(e.x, 25) << c.name;
+          EXPECT_EQ(e.y, 80) << c.name;
+        }
+      }
+      EXPECT_EQ(focus, c.focus_on_exit ? (std::vector<int>{0, 2}) : (std::vector<int>{0})) << c.name;
+      EXPECT_EQ(f.host.dialogs.count(Kind::icon), 1u) << c.name << ": one paint, one icon";
+    }
+  }
+}
+
+TEST(Screens, ExitAndTheCloseBoxEndWithOneThePositiveButtonWithZero) {
+  struct Input {
+    const char* name;
+    platform::host::ScriptedInput input;
+  };
+  const Input exit_button{"exit", {platform::wm_command, 2, 0}};
+  const Input close_box{"close box", {platform::wm_close, 0, 0}};
+  const Input positive{"positive", {platform::wm_command, 1, 0}};
+  const Input escape_twin{"a notification from the exit button", {platform::wm_command, 0x10002, 0}};
+  for (const ShellCase& c : shell_screens) {
+    for (const Input& in : {exit_button, close_box, positive, escape_twin}) {
+      ScreenFixture f;
+      f.host.dialogs.script[c.ids.english] = {in.input};
+      // After the input, a click on the exit button that would end any screen still open.
+      f.host.dialogs.press(c.ids.english, 2);
+      c.show(*f.ctx);
+      const bool takes_positive = in.input.message == platform::wm_command && in.input.wparam == 1 && c.positive_button;
+      EXPECT_EQ(shown_result(f), takes_positive ? 0 : 1) << c.name << ", " << in.name;
+      const bool ignored = f.host.dialogs.script[c.ids.english].empty();
+      EXPECT_EQ(ignored, in.input.wparam == 0x10002 || (in.input.wparam == 1 && !c.positive_button))
+          << c.name << ", " << in.name << ": only ids 1 and 2 are commands";
+      EXPECT_EQ(f.host.dialogs.unanswered, 0);
+    }
+  }
+}
+
+TEST(Screens, ShowScreenReportsWhatTheScreenEndedWithAndAMissingScreenAsExit) {
+  ScreenFixture f;
+  f.host.dialogs.press(280, 1);
+  EXPECT_EQ(show_tray_prompt(*f.ctx), 0);
+  f.host.dialogs.press(280, 2);
+  EXPECT_EQ(show_tray_prompt(*f.ctx), 1);
+  f.host.dialogs.press(192, 1);
+  EXPECT_EQ(show_notice(*f.ctx), 0);
+
+  f.host.dialogs.missing_templates = {192, 280};
+  f.host.dialogs.press(192, 1);
+  f.host.dialogs.press(280, 1);
+  EXPECT_EQ(show_notice(*f.ctx), 1) << "a screen that never showed is no consent";
+  EXPECT_EQ(show_tray_prompt(*f.ctx), 1);
+}
+
+TEST(Screens, ExecutionErrorIsShownWithItsNumberOrRecordedInSilentMode) {
+  struct Case {
+    std::uint8_t language;
+    bool silent;
+    std::int32_t number;
+    std::uint16_t screen;  // 0: none
+    const char* text;
+    std::int32_t recorded;
+  };
+  const Case cases[] = {
+      {language_english, false, 2, 293, "Execution error occurred.(2)", -1},
+      {language_japanese, false, 4, 292, "実行エラーが発生しました。(4)", -1},
+      {language_english, true, 1, 0, "Execution error occurred.(1)", 800},
+      {language_japanese, true, 4, 0, "Execution error occurred.(4)", 800},
+  };
+  for (const Case& c : cases) {
+    ScreenFixture f(c.language);
+    f.ctx->app.switches.silent = c.silent ? 1 : 0;
+    show_execution_error(*f.ctx, c.number);
+    if (c.screen == 0) {
+      EXPECT_TRUE(f.host.dialogs.screens.empty());
+      EXPECT_EQ(result_code(*f.ctx), 800);
+      EXPECT_STREQ(result_message(*f.ctx), c.text);
+    } else {
+      ASSERT_EQ(f.host.dialogs.opened_templates(), std::vector<std::uint16_t>{c.screen});
+      EXPECT_EQ(f.last().texts.at(1078), c.text);
+      EXPECT_EQ(result_code(*f.ctx), -1) << "a shown execution error records nothing";
+    }
+  }
+  // The Japanese text reaches the screen as code page 932 bytes.
+  ScreenFixture f(language_japanese);
+  show_execution_error(*f.ctx, 1);
+  EXPECT_EQ(f.last().texts.at(1078).substr(0, 4), "\x8E\xC0\x8D\x73");  // 実行
+}
+
+TEST(Screens, NotApplicableAndAlreadyUpdatedStayAwayInSilentModeAndOnALaunchersCheck) {
+  struct Case {
+    bool silent;
+    bool run_check;
+    bool shown;
+  };
+  for (const Case c :
+       {Case{false, false, true}, Case{true, false, false}, Case{false, true, false}, Case{true, true, false}}) {
+    ScreenFixture f;
+    f.ctx->app.switches.silent = c.silent ? 1 : 0;
+    f.ctx->app.switches.launcher_run_check = c.run_check ? 1 : 0;
+    show_not_applicable(*f.ctx);
+    show_already_updated(*f.ctx);
+    EXPECT_EQ(f.host.dialogs.opened_templates(),
+              c.shown ? (std::vector<std::uint16_t>{239, 221}) : (std::vector<std::uint16_t>{}))
+        << c.silent << c.run_check;
+  }
+}
+
+TEST(ProcessingWindow, OpensOnceWaitsOnceAndClosesOnce) {
+  ScreenFixture f(language_japanese);
+  f.host.dialogs.queue_message(main_window, platform::wm_lbuttondown);
+  open_processing_window(*f.ctx);
+  open_processing_window(*f.ctx);
+  ASSERT_EQ(f.host.dialogs.screens.size(), 1u) << "one window";
+  const HostScreen& s = f.last();
+  EXPECT_EQ(s.template_id, 236);
+  EXPECT_FALSE(s.modal);
+  EXPECT_EQ(s.owner, main_window);
+  EXPECT_TRUE(s.visible);
+  EXPECT_EQ(s.caption, program_title);
+  EXPECT_EQ(f.ctx->ui.processing_window, s.window);
+  EXPECT_EQ(f.host.clock.now_ms(), 1500) << "one wait";
+  EXPECT_EQ(f.host.clock.sleep_count(), 3u) << "three serviced slices of 500 ms";
+  EXPECT_TRUE(f.host.dialogs.queue.empty()) << "the wait serviced the queue";
+
+  close_processing_window(*f.ctx);
+  close_processing_window(*f.ctx);
+  EXPECT_FALSE(s.alive);
+  EXPECT_EQ(f.host.dialogs.count(Kind::destroyed, 236), 1u);
+  EXPECT_EQ(f.ctx->ui.processing_window, platform::null_handle);
+
+  // After closing, opening again makes a new window with its own wait (the tray prompt's way).
+  open_processing_window(*f.ctx);
+  EXPECT_EQ(f.host.dialogs.opened_templates(), (std::vector<std::uint16_t>{236, 236}));
+  EXPECT_EQ(f.host.clock.now_ms(), 3000);
+}
+
+TEST(ProcessingWindow, AWindowThatCannotBeCreatedIsNotWaitedFor) {
+  ScreenFixture f;
+  f.host.dialogs.missing_templates = {237};
+  open_processing_window(*f.ctx);
+  EXPECT_EQ(f.ctx->ui.processing_window, platform::null_handle);
+  EXPECT_EQ(f.host.clock.now_ms(), 0);
+  close_processing_window(*f.ctx);
+  EXPECT_EQ(f.host.dialogs.count(Kind::destroyed), 0u);
+}
+
+}  // namespace
+}  // namespace tz
