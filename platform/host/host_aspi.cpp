@@ -81,6 +81,7 @@ std::uint32_t HostAspi::send_command(ProcAddress entry, std::uint8_t* request_bl
   if (entry != send_command_entry || request_block == nullptr) return srb::ss_invalid_srb;
   std::unique_lock<std::mutex> lock(mutex_);
   ++commands_sent;
+  std::memcpy(last_block.data(), request_block, last_block.size());
   // The program gave up on an earlier request: its answer is never delivered.
   drop_job(lock);
   sim::AspiRequest request;

@@ -48,6 +48,8 @@ class HostAspi final : public Aspi {
   // What the program did.
   std::uint32_t load_count = 0;
   std::uint32_t commands_sent = 0;
+  // The latest request block handed to SendASPI32Command, as it arrived.
+  std::array<std::uint8_t, srb::size> last_block{};
   std::uint32_t open_event_count() const;
 
   Handle load_library(const char* name) override;

@@ -137,6 +137,7 @@ bool HostDevices::device_io_control(Handle device, std::uint32_t code, void* in,
 bool HostDevices::pass_through(int letter_at, bool direct, void* in, std::uint32_t in_size, void* out,
                                std::uint32_t out_size, std::uint32_t& returned) {
   sim::SimDrive& drive = *letters_[static_cast<std::size_t>(letter_at)].drive;
+  if (in != nullptr && in_size >= last_request.size()) std::memcpy(last_request.data(), in, last_request.size());
   sim::PassThroughCall call;
   call.direct = direct;
   call.in = static_cast<const std::uint8_t*>(in);

@@ -50,6 +50,8 @@ class HostDevices final : public Devices {
   std::uint32_t last_ioctl_code = 0;
   std::uint32_t last_ioctl_in_size = 0;
   std::uint32_t last_ioctl_out_size = 0;
+  // The request header of the latest pass-through call, as it arrived.
+  std::array<std::uint8_t, spt::header_size> last_request{};
 
   Handle create_file(const char* path, std::uint32_t access, std::uint32_t share_mode, std::uint32_t creation,
                      std::uint32_t flags) override;

@@ -1,0 +1,203 @@
+// The command set: the CDB each function sends as the drive receives it, over both transports,
+// the data phases, and the lengths it refuses.
+#include "drive/commands.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "drive/transport.h"
+#include "tests/drive/drive_support.h"
+#include "tests/sim/sim_support.h"
+
+namespace tz {
+namespace {
+
+using test::DriveFixture;
+using test::fault;
+using test::Transport;
+
+TEST(Commands, EachSendsTheCdbOfTheCommandTable) {
+  static std::uint8_t identity[4096];
+  static const test::ProgramImage& image = test::program_image();
+  const struct Row {
+    const char* name;
+    std::function<int(Context&)> call;
+    std::vector<std::uint8_t> cdb;
+    std::uint8_t aspi_cdb_length;
+    sim::Direction direction;
+    std::uint32_t length;
+  } rows[] = {
+      {"cmd_test_unit_ready",
+       [](Context& c) { return cmd_test_unit_ready(c, 0x5A); },
+       {0x00, 0, 0, 0, 0, 0x5A},
+       6,
+       sim::Direction::none,
+       0},
+      {"cmd_inquiry", [](Context& c) { return cmd_inquiry(c); }, {0x12, 0, 0, 0, 0x2C, 0}, 6, sim::Direction::in, 44},
+      {"cmd_eject",
+       [](Context& c) { return cmd_eject(c, 1); },
+       {0x1B, 0x01, 0, 0, 0x02, 0},
+       6,
+       sim::Direction::none,
+       0},
+      {"cmd_stop", [](Context& c) { return cmd_stop(c, 0); }, {0x1B, 0, 0, 0, 0, 0}, 6, sim::Direction::none, 0},
+      {"cmd_get_event_status",
+       [](Context& c) { return cmd_get_event_status(c, 0x10, 8); },
+       {0x4A, 0x01, 0, 0, 0x10, 0, 0, 0x00, 0x08, 0},
+       10,
+       sim::Direction::in,
+       8},
+      {"cmd_vendor_read_status",
+       [](Context& c) { return cmd_vendor_read_status(c, 0x30, 4); },
+       {0xFC, 0, 0, 0, 0, 0, 0x00, 0x00, 0x00, 0x04, 0x30, 0},
+       12,
+       sim::Direction::in,
+       4},
+      {"cmd_prepare_download",
+       [](Context& c) { return cmd_prepare_download(c, 1); },
+       {0xED, 0x01, 0, 0, 0, 0, 0x01, 0, 0, 0, 0, 0x3C},
+       12,
+       sim::Direction::none,
+       0},
+      {"cmd_read_identity_block",
+       [](Context& c) { return cmd_read_identity_block(c, 0xC4, 0x0F, 0x1E, 0xB4, 0x3B, 0x75, 4096, identity); },
+       {0xED, 0x00, 0xC4, 0x0F, 0x1E, 0xB4, 0x10, 0x3B, 0x75, 0x10, 0x00, 0x3C},
+       12,
+       sim::Direction::in,
+       4096},
+      // Offsets keep bits 23..0.
+      {"cmd_write_download",
+       [](Context& c) { return cmd_write_download(c, 48, 1024, 0x12345678, image.header.data(), image.area.data()); },
+       {0xEA, 0, 0, 0x34, 0x56, 0x78, 0x00, 0x04, 0x30, 0, 0, 0},
+       12,
+       sim::Direction::out,
+       1072},
+      {"cmd_read_download",
+       [](Context& c) {
+         std::uint8_t header[48];
+         return cmd_read_download(c, 48, 368, 0, header, c.drive.scsi_data_buffer);
+       },
+       {0xE8, 0, 0, 0x00, 0x00, 0x00, 0x00, 0x01, 0xA0, 0, 0, 0},
+       12,
+       sim::Direction::in,
+       416},
+      {"cmd_execute",
+       [](Context& c) { return cmd_execute(c, 0x80); },
+       {0xF5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80},
+       12,
+       sim::Direction::none,
+       0},
+  };
+  for (const Transport transport : {Transport::pass_through, Transport::aspi}) {
+    DriveFixture d(transport);
+    ASSERT_TRUE(d.opened);
+    for (const Row& row : rows) {
+      const std::uint32_t before = d.drive.history_size();
+      row.call(d.ctx());
+      ASSERT_EQ(d.drive.history_size(), before + 1) << row.name;
+      const sim::CommandRecord& got = d.last();
+      const std::uint8_t declared = transport == Transport::aspi ? row.aspi_cdb_length : 12;
+      EXPECT_EQ(got.cdb_length, declared) << transport_name(transport) << " " << row.name;
+      std::vector<std::uint8_t> expected = row.cdb;
+      expected.resize(declared, 0);
+      EXPECT_EQ(std::vector<std::uint8_t>(got.cdb, got.cdb + got.cdb_length), expected)
+          << transport_name(transport) << " " << row.name;
+      EXPECT_EQ(got.direction, row.direction) << row.name;
+      EXPECT_EQ(got.length, row.length) << row.name;
+    }
+  }
+}
+
+TEST(Commands, DataInIntoTheDataBufferStartsCleared) {
+  for (const Transport transport : {Transport::pass_through, Transport::aspi}) {
+    DriveFixture d(transport);
+    std::memset(d.ctx().drive.scsi_data_buffer, 0xFF, 16);
+    // Without the media class the drive answers with a 4-byte header only.
+    ASSERT_EQ(cmd_get_event_status(d.ctx(), 0x00, 8), 0);
+    const std::uint8_t expected[8] = {0x00, 0x02, 0x80, 0x10, 0, 0, 0, 0};
+    EXPECT_EQ(std::memcmp(d.ctx().drive.scsi_data_buffer, expected, 8), 0) << transport_name(transport);
+    EXPECT_EQ(d.ctx().drive.scsi_data_buffer[8], 0xFF) << "only the requested length is cleared";
+  }
+}
+
+TEST(Commands, ReadDownloadSplitsIntoHeaderAndDataEvenInPlace) {
+  for (const Transport transport : {Transport::pass_through, Transport::aspi}) {
+    DriveFixture d(transport);
+    const test::ProgramImage& image = test::program_image();
+    const std::uint8_t* block = image.area.data() + 368 + 1024 * 7;
+    ASSERT_EQ(cmd_write_download(d.ctx(), 48, 1024, 368 + 1024 * 7, image.header.data(), block), 0);
+    std::uint8_t header[48] = {};
+    std::uint8_t* data = d.ctx().drive.scsi_data_buffer;
+    ASSERT_EQ(cmd_read_download(d.ctx(), 48, 1024, 368 + 1024 * 7, header, data), 0);
+    EXPECT_EQ(std::memcmp(header, image.header.data(), 48), 0) << transport_name(transport);
+    EXPECT_EQ(std::memcmp(data, block, 1024), 0) << transport_name(transport);
+  }
+}
+
+TEST(Commands, FailedReadDownloadLeavesTheOutputsAlone) {
+  for (const sim::FaultAction action : {sim::FaultAction::check, sim::FaultAction::fail}) {
+    sim::DriveSettings settings;
+    settings.faults.add_rule(fault(sim::CommandKind::read, action));
+    DriveFixture d(Transport::pass_through, settings);
+    std::uint8_t header[48];
+    std::uint8_t data[1024];
+    std::memset(header, 0x11, sizeof(header));
+    std::memset(data, 0x22, sizeof(data));
+    EXPECT_NE(cmd_read_download(d.ctx(), 48, 1024, 368, header, data), 0);
+    for (const std::uint8_t b : header) ASSERT_EQ(b, 0x11);
+    for (const std::uint8_t b : data) ASSERT_EQ(b, 0x22);
+  }
+}
+
+TEST(Commands, LengthsBeyondTheirBuffersAreRefusedUnsent) {
+  static std::uint8_t source[20480];
+  static std::uint8_t small[4000];
+  const struct Case {
+    const char* what;
+    Transport transport;
+    std::function<int(Context&)> call;
+    int result;
+  } cases[] = {
+      {"event status into 20480 bytes", Transport::aspi,
+       [](Context& c) { return cmd_get_event_status(c, 0x10, 20481); }, -1},
+      {"vendor status into 20480 bytes", Transport::aspi,
+       [](Context& c) { return cmd_vendor_read_status(c, 0x30, 20481); }, -1},
+      {"event status through the buffered request", Transport::pass_through,
+       [](Context& c) { return cmd_get_event_status(c, 0x10, 513); }, -1},
+      {"event status at the buffered limit", Transport::pass_through,
+       [](Context& c) { return cmd_get_event_status(c, 0x10, 512); }, 0},
+      {"write of header and data beyond 20480", Transport::aspi,
+       [](Context& c) { return cmd_write_download(c, 48, 20433, 0, source, source); }, -1},
+      {"write filling 20480", Transport::aspi,
+       [](Context& c) { return cmd_write_download(c, 48, 20432, 0, source, source); }, 0},
+      {"write without data", Transport::aspi,
+       [](Context& c) { return cmd_write_download(c, 48, 16, 0, source, nullptr); }, -1},
+      {"read of header and data beyond 20480", Transport::pass_through,
+       [](Context& c) { return cmd_read_download(c, 20000, 481, 0, nullptr, source); }, -1},
+      {"identity block into a smaller destination", Transport::pass_through,
+       [](Context& c) { return cmd_read_identity_block(c, 0, 0, 0x5A, 0xA5, 0x77, 0x66, 4096, small); }, -1},
+  };
+  for (const Case& c : cases) {
+    DriveFixture d(c.transport);
+    EXPECT_EQ(c.call(d.ctx()), c.result) << c.what;
+    EXPECT_EQ(d.drive.history_size(), c.result == 0 ? 1u : 0u) << c.what;
+  }
+}
+
+TEST(Commands, PrepareDownloadSettlesAfterGoodOnly) {
+  for (const bool refused : {false, true}) {
+    sim::DriveSettings settings;
+    if (refused) settings.faults.add_rule(fault(sim::CommandKind::prepare, sim::FaultAction::check));
+    DriveFixture d(Transport::pass_through, settings);
+    const std::int32_t before = d.f.host.clock.now_ms();
+    EXPECT_EQ(cmd_prepare_download(d.ctx(), 1), refused ? 1 : 0);
+    EXPECT_EQ(d.f.host.clock.now_ms() - before, refused ? 0 : 2000);
+    EXPECT_EQ(d.drive.download_mode(), !refused);
+  }
+}
+
+}  // namespace
+}  // namespace tz

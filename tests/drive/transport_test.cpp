@@ -1,0 +1,357 @@
+// The SCSI transport: the request buffers and block it builds in their 32-bit layouts, how it
+// maps what comes back, and every way ASPI can fail with its message.
+#include "drive/transport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "app/bytes.h"
+#include "drive/commands.h"
+#include "platform/aspi.h"
+#include "platform/devices.h"
+#include "tests/drive/drive_support.h"
+#include "tests/sim/sim_support.h"
+
+namespace tz {
+namespace {
+
+using test::DriveFixture;
+using test::fault;
+using test::Transport;
+namespace srb = platform::srb;
+namespace spt = platform::spt;
+
+TEST(CdbLengthTable, GroupsOfOperationCodes) {
+  const struct {
+    std::uint8_t op;
+    std::uint8_t length;
+  } cases[] = {{0x00, 6},  {0x12, 6},  {0x1B, 6},  {0x1F, 6},  {0x20, 10}, {0x2C, 10}, {0x2D, 12},
+               {0x2E, 10}, {0x4A, 10}, {0x5F, 10}, {0x60, 12}, {0xE8, 12}, {0xF5, 12}, {0xFF, 12}};
+  for (const auto& c : cases) EXPECT_EQ(cdb_length_table[c.op], c.length) << std::hex << int(c.op);
+  EXPECT_EQ(aspi_direction_flags(dir_in), 0x08);
+  EXPECT_EQ(aspi_direction_flags(dir_out), 0x10);
+  EXPECT_EQ(aspi_direction_flags(dir_none), 0x18);
+}
+
+TEST(PassThrough, BufferedRequestInThe32BitLayout) {
+  DriveFixture d(Transport::pass_through);
+  ASSERT_TRUE(d.opened);
+  ASSERT_EQ(cmd_inquiry(d.ctx()), 0);
+  const auto& h = d.f.host.devices.last_request;
+  EXPECT_EQ(d.f.host.devices.last_ioctl_code, 0x4D004u);
+  EXPECT_EQ(d.f.host.devices.last_ioctl_in_size, 44u) << "the header alone goes in";
+  EXPECT_EQ(d.f.host.devices.last_ioctl_out_size, 44u + 80u);
+  EXPECT_EQ(get_le16(h.data() + 0), 44);
+  EXPECT_EQ(h[2], 0);  // ScsiStatus on entry
+  EXPECT_EQ(h[3], 0);  // PathId
+  EXPECT_EQ(h[4], 1);  // TargetId
+  EXPECT_EQ(h[5], 0);  // Lun
+  EXPECT_EQ(h[6], 12);
+  EXPECT_EQ(h[7], 24);
+  EXPECT_EQ(h[8], 1);  // DataIn
+  EXPECT_EQ(get_le32(h.data() + 12), 44u);
+  EXPECT_EQ(get_le32(h.data() + 16), 1800u);
+  EXPECT_EQ(get_le32(h.data() + 20), 80u);
+  EXPECT_EQ(get_le32(h.data() + 24), 48u);
+  const std::uint8_t cdb[16] = {0x12, 0, 0, 0, 0x2C};
+  EXPECT_EQ(std::memcmp(h.data() + 28, cdb, 16), 0);
+  // The reply arrived through the data area at byte 80.
+  EXPECT_EQ(std::memcmp(d.ctx().drive.scsi_data_buffer + 8, "KORVANTA", 8), 0);
+  EXPECT_EQ(std::memcmp(d.ctx().drive.spt_buffered + 80 + 8, "KORVANTA", 8), 0);
+}
+
+TEST(PassThrough, DirectRequestCarriesTheCallersBuffer) {
+  DriveFixture d(Transport::pass_through);
+  const test::ProgramImage& image = test::program_image();
+  ASSERT_EQ(cmd_write_download(d.ctx(), 48, 1024, 368, image.header.data(), image.area.data() + 368), 0);
+  const auto& h = d.f.host.devices.last_request;
+  EXPECT_EQ(d.f.host.devices.last_ioctl_code, 0x4D014u);
+  EXPECT_EQ(d.f.host.devices.last_ioctl_in_size, 80u);
+  EXPECT_EQ(d.f.host.devices.last_ioctl_out_size, 80u);
+  EXPECT_EQ(h[8], 0);  // DataIn: out
+  EXPECT_EQ(get_le32(h.data() + 12), 1072u);
+  EXPECT_NE(get_le32(h.data() + 20), 0u) << "DataBuffer";
+  EXPECT_EQ(get_le32(h.data() + 24), 48u);
+  // What the drive stored is what the caller's buffer held.
+  EXPECT_EQ(std::memcmp(d.drive.download_area() + 368, image.area.data() + 368, 1024), 0);
+}
+
+TEST(BufferSlot, AValueStandsForTheLatestBufferOnly) {
+  platform::host::BufferSlot slot;
+  std::uint8_t a[4];
+  std::uint8_t b[4];
+  EXPECT_EQ(slot.value_for(nullptr), 0u);
+  const std::uint32_t va = slot.value_for(a);
+  EXPECT_EQ(slot.resolve(va), a);
+  const std::uint32_t vb = slot.value_for(b);
+  EXPECT_NE(va, vb);
+  EXPECT_EQ(slot.resolve(vb), b);
+  EXPECT_EQ(slot.resolve(va), nullptr) << "a stale request cannot reach the next buffer";
+  EXPECT_EQ(slot.resolve(0), nullptr);
+}
+
+// What a TEST UNIT READY returns and leaves in the sense bytes, for each answer of the drive.
+TEST(Transport, OutcomesAndTheSenseRule) {
+  constexpr std::uint8_t stale = 0xEE;
+  const struct Case {
+    const char* what;
+    Transport transport;
+    bool faulted;
+    sim::FaultAction action;
+    int result;
+    std::uint8_t key, asc, ascq;
+  } cases[] = {
+      // Pass-through copies the sense area after every request, so GOOD leaves zeros.
+      {"GOOD", Transport::pass_through, false, {}, 0, 0, 0, 0},
+      {"CHECK CONDITION", Transport::pass_through, true, sim::FaultAction::check, 1, 0x04, 0x44, 0x00},
+      {"BUSY", Transport::pass_through, true, sim::FaultAction::busy, -1, 0, 0, 0},
+      {"call failed", Transport::pass_through, true, sim::FaultAction::fail, -1, 0, 0, 0},
+      // ASPI saves sense only for SS_ERR after the event.
+      {"GOOD", Transport::aspi, false, {}, 0, stale, stale, stale},
+      {"CHECK CONDITION", Transport::aspi, true, sim::FaultAction::check, 1, 0x04, 0x44, 0x00},
+      {"BUSY (SS_ERR without sense)", Transport::aspi, true, sim::FaultAction::busy, 1, 0, 0, 0},
+      {"aborted", Transport::aspi, true, sim::FaultAction::fail, -1, stale, stale, stale},
+  };
+  for (const Case& c : cases) {
+    sim::DriveSettings settings = DriveFixture::ready_settings();
+    if (c.faulted) settings.faults.add_rule(fault(sim::CommandKind::test_unit_ready, c.action));
+    DriveFixture d(c.transport, settings);
+    ASSERT_TRUE(d.opened);
+    DriveState& s = d.ctx().drive;
+    s.last_sense_key = s.last_asc = s.last_ascq = stale;
+    EXPECT_EQ(cmd_test_unit_ready(d.ctx(), 0), c.result) << transport_name(c.transport) << " " << c.what;
+    EXPECT_EQ(s.last_sense_key, c.key) << transport_name(c.transport) << " " << c.what;
+    EXPECT_EQ(s.last_asc, c.asc) << transport_name(c.transport) << " " << c.what;
+    EXPECT_EQ(s.last_ascq, c.ascq) << transport_name(c.transport) << " " << c.what;
+    EXPECT_EQ(d.message_count(), 0u) << c.what;
+  }
+}
+
+TEST(PassThrough, DataInIsCopiedWhateverTheOutcome) {
+  sim::DriveSettings settings;
+  settings.faults.add_rule(fault(sim::CommandKind::inquiry, sim::FaultAction::fail));
+  DriveFixture d(Transport::pass_through, settings);
+  std::uint8_t reply[44];
+  std::memset(reply, 0xAA, sizeof(reply));
+  const std::uint8_t cdb[12] = {0x12, 0, 0, 0, 44};
+  EXPECT_EQ(spt_execute_buffered(d.ctx(), cdb, dir_in, sizeof(reply), reply), -1);
+  for (const std::uint8_t b : reply) ASSERT_EQ(b, 0) << "the caller receives the cleared data area";
+}
+
+TEST(PassThrough, RequestsItCannotCarryAreRefusedBeforeTheCall) {
+  DriveFixture d(Transport::pass_through);
+  std::uint8_t buffer[600] = {};
+  const std::uint8_t cdb[12] = {0x12, 0, 0, 0x02, 0x01};
+  EXPECT_EQ(spt_execute_buffered(d.ctx(), cdb, dir_in, 513, buffer), -1);
+  EXPECT_EQ(spt_execute_buffered(d.ctx(), cdb, dir_out, 16, buffer), -1) << "data-out goes direct";
+  EXPECT_EQ(spt_execute_buffered(d.ctx(), cdb, 3, 0, nullptr), -1);
+  EXPECT_EQ(spt_execute_direct(d.ctx(), cdb, dir_in, 16, nullptr), -1);
+  d.ctx().drive.current_drive = drive_table_size;
+  EXPECT_EQ(spt_execute_direct(d.ctx(), cdb, dir_in, 16, buffer), -1);
+  EXPECT_EQ(spt_lock_volume(d.ctx(), 1), -1);
+  EXPECT_EQ(d.drive.history_size(), 0u);
+  EXPECT_EQ(d.f.host.devices.last_ioctl_code, 0u);
+}
+
+TEST(PassThrough, OpenCloseAndTheClosedHandle) {
+  DriveFixture d(Transport::pass_through);
+  Context& c = d.ctx();
+  ASSERT_TRUE(d.opened);
+  EXPECT_NE(c.drive.drive_table[1].device_handle, platform::invalid_handle_value);
+  EXPECT_EQ(d.f.host.devices.open_handle_count(), 1u);
+  spt_close(c);
+  EXPECT_EQ(c.drive.drive_table[1].device_handle, platform::invalid_handle_value);
+  EXPECT_EQ(d.f.host.devices.open_handle_count(), 0u);
+  spt_close(c);  // closing a closed drive does nothing
+  EXPECT_EQ(cmd_test_unit_ready(c, 0), -1);
+  EXPECT_EQ(d.drive.history_size(), 0u) << "nothing reached the drive";
+  for (const std::uint32_t record : {0u, 2u, 23u, 24u, 63u}) {
+    c.drive.current_drive = record;
+    EXPECT_EQ(spt_open(c), -1) << record;
+    EXPECT_EQ(c.drive.drive_table[record].device_handle, platform::invalid_handle_value);
+  }
+}
+
+TEST(PassThrough, VolumeLockCodesAndRefusal) {
+  DriveFixture d(Transport::pass_through);
+  ASSERT_EQ(spt_lock_volume(d.ctx(), 1), 0);
+  EXPECT_EQ(d.f.host.devices.last_ioctl_code, 0x90018u);
+  EXPECT_EQ(d.f.host.devices.last_ioctl_in_size, 0u);
+  EXPECT_TRUE(d.f.host.devices.volume_locked('D'));
+  ASSERT_EQ(spt_lock_volume(d.ctx(), 0), 0);
+  EXPECT_EQ(d.f.host.devices.last_ioctl_code, 0x9001Cu);
+  EXPECT_FALSE(d.f.host.devices.volume_locked('D'));
+  EXPECT_EQ(spt_lock_volume(d.ctx(), 0), -1) << "not locked";
+
+  sim::DriveSettings refused;
+  refused.lock_refused = true;
+  DriveFixture r(Transport::pass_through, refused);
+  EXPECT_EQ(spt_lock_volume(r.ctx(), 1), -1);
+  EXPECT_FALSE(r.f.host.devices.volume_locked('D'));
+}
+
+TEST(Aspi, LoadOutcomesAndTheirMessages) {
+  const struct Case {
+    const char* what;
+    bool missing;
+    bool no_entries;
+    std::uint32_t support;
+    int result;
+    const char* message;
+  } cases[] = {
+      {"usable", false, false, 0x0108, 0, nullptr},
+      {"adapter count is not looked at", false, false, 0x0100, 0, nullptr},
+      {"library missing", true, false, 0x0108, -1, "WNASPI32.DLL Error !!"},
+      {"entry points missing", false, true, 0x0108, -1, "WNASPI32.DLL Error !!"},
+      {"no adapters", false, false, 0xE800, -1, "ASPI Error ASPI Status = e800"},
+      {"status in bits 8..15 only", false, false, 0x12340201, -1, "ASPI Error ASPI Status = 12340201"},
+  };
+  for (const Case& c : cases) {
+    for (const bool silent : {false, true}) {
+      test::Fixture f;
+      f.ctx->app.switches.silent = silent ? 1 : 0;
+      f.host.aspi.library_missing = c.missing;
+      f.host.aspi.entry_points_missing = c.no_entries;
+      f.host.aspi.support_info = c.support;
+      EXPECT_EQ(aspi_load(*f.ctx), c.result) << c.what;
+      const auto& boxes = f.host.windows.message_boxes;
+      if (c.message == nullptr || silent) {
+        EXPECT_TRUE(boxes.empty()) << c.what << (silent ? " (silent)" : "");
+      } else {
+        ASSERT_EQ(boxes.size(), 1u) << c.what;
+        EXPECT_EQ(boxes[0].text, c.message);
+        EXPECT_EQ(boxes[0].caption, "F/W Loader  TZ594K for ZEMO V1.01");
+        EXPECT_EQ(boxes[0].flags & platform::mb_iconhand, platform::mb_iconhand);
+      }
+    }
+  }
+}
+
+TEST(Aspi, WaitOutcomesAndTheirMessages) {
+  const struct Case {
+    const char* message;
+    bool fail_create;
+    bool fail_reset;
+    std::optional<std::uint32_t> wait;
+  } cases[] = {
+      {"CreateEvent Failed", true, false, std::nullopt},
+      {"ResetEvent Failed", false, true, std::nullopt},
+      {"WaitForSingleObject Abandoned", false, false, platform::wait_abandoned},
+      {"WaitForSingleObject Timeout", false, false, platform::wait_timeout},
+      {"WaitForSingleObject Failed", false, false, platform::wait_failed},
+      {"WaitForSingleObject Unknown Error", false, false, 0x1234u},
+  };
+  for (const Case& c : cases) {
+    for (const bool silent : {false, true}) {
+      DriveFixture d(Transport::aspi);
+      ASSERT_TRUE(d.opened);
+      d.ctx().app.switches.silent = silent ? 1 : 0;
+      d.f.host.aspi.fail_create_event = c.fail_create;
+      d.f.host.aspi.fail_reset_event = c.fail_reset;
+      d.f.host.aspi.wait_result = c.wait;
+      EXPECT_EQ(cmd_test_unit_ready(d.ctx(), 0), -1) << c.message;
+      if (silent) {
+        EXPECT_EQ(d.message_count(), 0u) << c.message;
+      } else {
+        ASSERT_EQ(d.message_count(), 1u) << c.message;
+        EXPECT_EQ(d.last_message(), c.message);
+      }
+      // The next request, with nothing failing, goes through on the same request block.
+      d.f.host.aspi.fail_create_event = d.f.host.aspi.fail_reset_event = false;
+      d.f.host.aspi.wait_result.reset();
+      EXPECT_EQ(cmd_test_unit_ready(d.ctx(), 0), 0) << c.message;
+    }
+  }
+}
+
+TEST(Aspi, RequestBlockInTheWin32Layout) {
+  DriveFixture d(Transport::aspi, DriveFixture::ready_settings(), 13);  // adapter 1, target 5
+  ASSERT_TRUE(d.opened);
+  const test::ProgramImage& image = test::program_image();
+  ASSERT_EQ(cmd_write_download(d.ctx(), 48, 1024, 368 + 1024, image.header.data(), image.area.data() + 1392), 0);
+  const auto& b = d.f.host.aspi.last_block;
+  EXPECT_EQ(b[srb::cmd], 2);
+  EXPECT_EQ(b[srb::status], 0);
+  EXPECT_EQ(b[srb::ha_id], 1);
+  EXPECT_EQ(b[srb::flags], 0x10 | 0x40);
+  EXPECT_EQ(get_le32(b.data() + 4), 0u);
+  EXPECT_EQ(b[srb::target], 5);
+  EXPECT_EQ(b[srb::lun], 0);
+  EXPECT_EQ(get_le32(b.data() + 12), 1072u);
+  EXPECT_NE(get_le32(b.data() + 16), 0u) << "SRB_BufPointer";
+  EXPECT_EQ(b[srb::sense_len], 14);
+  EXPECT_EQ(b[srb::cdb_len], 12);
+  EXPECT_NE(get_le32(b.data() + 24), 0u) << "SRB_PostProc: the event";
+  const std::uint8_t cdb[16] = {0xEA, 0, 0, 0x00, 0x05, 0x70, 0x00, 0x04, 0x30};
+  EXPECT_EQ(std::memcmp(b.data() + 48, cdb, 16), 0);
+  EXPECT_EQ(std::memcmp(d.drive.download_area() + 1392, image.area.data() + 1392, 1024), 0);
+
+  ASSERT_EQ(cmd_test_unit_ready(d.ctx(), 0x80), 0);
+  EXPECT_EQ(b[srb::flags], 0x18 | 0x40);
+  EXPECT_EQ(b[srb::cdb_len], 6);
+  EXPECT_EQ(get_le32(b.data() + 12), 0u);
+  EXPECT_EQ(get_le32(b.data() + 16), 0u);
+  ASSERT_EQ(cmd_get_event_status(d.ctx(), 0x10, 8), 0);
+  EXPECT_EQ(b[srb::flags], 0x08 | 0x40);
+  EXPECT_EQ(b[srb::cdb_len], 10);
+  EXPECT_EQ(d.f.host.aspi.open_event_count(), 0u) << "each request's event is closed after it";
+}
+
+TEST(Aspi, CompletionAtOnceOrThroughTheEvent) {
+  const struct Case {
+    const char* what;
+    bool synchronous;
+    bool check;
+    int result;
+    std::uint8_t key;
+  } cases[] = {
+      {"SS_COMP at once", true, false, 0, 0xEE},
+      // Sense is taken only after an event wait.
+      {"SS_ERR at once", true, true, -1, 0xEE},
+      {"SS_COMP after the event", false, false, 0, 0xEE},
+      {"SS_ERR after the event", false, true, 1, 0x04},
+  };
+  for (const Case& c : cases) {
+    sim::DriveSettings settings = DriveFixture::ready_settings();
+    if (c.check) settings.faults.add_rule(fault(sim::CommandKind::test_unit_ready, sim::FaultAction::check));
+    DriveFixture d(Transport::aspi, settings);
+    d.f.host.aspi.complete_synchronously = c.synchronous;
+    d.ctx().drive.last_sense_key = 0xEE;
+    EXPECT_EQ(cmd_test_unit_ready(d.ctx(), 0), c.result) << c.what;
+    EXPECT_EQ(d.ctx().drive.last_sense_key, c.key) << c.what;
+    EXPECT_EQ(d.message_count(), 0u) << c.what;
+  }
+}
+
+TEST(Aspi, AddressesWithoutADriveEndAtOnce) {
+  DriveFixture d(Transport::aspi);
+  d.ctx().drive.current_drive = 9;  // 1:1, nothing there
+  EXPECT_EQ(cmd_inquiry(d.ctx()), -1);
+  EXPECT_EQ(d.ctx().drive.aspi_request_block[srb::status], 0x82) << "SS_NO_DEVICE";
+  EXPECT_EQ(d.message_count(), 0u);
+  EXPECT_EQ(d.f.host.aspi.open_event_count(), 0u);
+}
+
+TEST(Aspi, ADriveThatNeverAnswersTimesOutOnTheClock) {
+  sim::DriveSettings settings = DriveFixture::ready_settings();
+  settings.faults.add_rule(fault(sim::CommandKind::verify, sim::FaultAction::hang));
+  DriveFixture d(Transport::aspi, settings);
+  const std::int32_t before = d.f.host.clock.now_ms();
+  EXPECT_EQ(cmd_execute(d.ctx(), 0x40), -1);
+  EXPECT_EQ(d.f.host.clock.now_ms() - before, 60000);
+  EXPECT_EQ(d.last_message(), "WaitForSingleObject Timeout");
+  EXPECT_EQ(cmd_test_unit_ready(d.ctx(), 0), 0) << "the block serves the next request";
+}
+
+TEST(Transport, LongCommandsTakeTheDrivesTime) {
+  for (const Transport transport : {Transport::pass_through, Transport::aspi}) {
+    DriveFixture d(transport);
+    const std::int32_t before = d.f.host.clock.now_ms();
+    EXPECT_EQ(cmd_execute(d.ctx(), 0x40), 1) << "nothing downloaded: miscompare";
+    EXPECT_EQ(d.f.host.clock.now_ms() - before, 2000) << transport_name(transport);
+  }
+}
+
+}  // namespace
+}  // namespace tz

@@ -1,0 +1,434 @@
+// The simulated drive as the loader meets it: identity, tray, download, ROM rewrite and verify,
+// the checks it makes on everything it is sent, and the faults it plays.
+#include "sim/sim_drive.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/bytes.h"
+#include "image/codec.h"
+#include "image/firmware_levels.h"
+#include "image/info_block.h"
+#include "tests/sim/sim_support.h"
+
+namespace tz {
+namespace {
+
+using sim::Direction;
+using sim::SimDrive;
+using test::program_image;
+using test::run;
+using test::sense_of;
+
+std::string text_at(const std::uint8_t* bytes, std::size_t n) {
+  return std::string(reinterpret_cast<const char*>(bytes), n);
+}
+
+struct InquiryReply {
+  std::uint8_t bytes[96] = {};
+  sim::Outcome outcome;
+};
+
+InquiryReply inquiry(SimDrive& drive) {
+  InquiryReply reply;
+  reply.outcome = run(drive, {0x12, 0, 0, 0, 96, 0}, Direction::in, reply.bytes, sizeof(reply.bytes));
+  return reply;
+}
+
+// An identity read with parameters derived as the loader derives them from p1 and p2.
+sim::Outcome read_identity(SimDrive& drive, std::uint8_t* reply, std::uint8_t p1 = 0xC4, std::uint8_t p2 = 0xF0,
+                           std::uint8_t skew = 0) {
+  const auto b = [](unsigned v) { return static_cast<std::uint8_t>(v); };
+  return run(drive,
+             {0xED, 0, p1, p2, b(p1 + 0x5A + skew), b(p2 + 0xA5), 0x10, b(p1 + 0x77), b(p2 + 0x66), 0x10, 0x00, 0x3C},
+             Direction::in, reply, 4096);
+}
+
+TEST(SimDrive, InquiryReportsTheFirmwareItCarries) {
+  const struct { const char* firmware; } cases[] = {{"1.00"}, {"0.90"}, {"1.01"}};
+  for (const auto& c : cases) {
+    sim::DriveSettings settings;
+    std::strcpy(settings.firmware, c.firmware);
+    SimDrive drive(settings);
+    ASSERT_TRUE(drive.ready()) << c.firmware;
+    InquiryReply reply = inquiry(drive);
+    ASSERT_EQ(reply.outcome.status, sim::status_good);
+    EXPECT_EQ(reply.outcome.transferred, 96u);
+    EXPECT_EQ(reply.bytes[0], 5);
+    EXPECT_EQ(text_at(reply.bytes + 8, 8), "KORVANTA");
+    EXPECT_EQ(text_at(reply.bytes + 16, 16), "BD-CMB TZ594KS  ");
+    EXPECT_EQ(text_at(reply.bytes + 32, 4), c.firmware);
+  }
+  sim::DriveSettings unknown;
+  std::strcpy(unknown.firmware, "2.00");
+  EXPECT_FALSE(SimDrive(unknown).ready());
+}
+
+TEST(SimDrive, RepliesAreCutToAllocationLengthAndHostBuffer) {
+  SimDrive drive;
+  std::uint8_t small[10];
+  std::memset(small, 0xAA, sizeof(small));
+  EXPECT_EQ(run(drive, {0x12, 0, 0, 0, 96, 0}, Direction::in, small, 6).transferred, 6u);
+  EXPECT_EQ(small[6], 0xAA) << "nothing written past the host buffer";
+  std::uint8_t big[128];
+  EXPECT_EQ(run(drive, {0x12, 0, 0, 0, 44, 0}, Direction::in, big, sizeof(big)).transferred, 44u);
+  EXPECT_EQ(run(drive, {0x12, 0, 0, 0, 96, 0}, Direction::none, nullptr, 0).transferred, 0u);
+  EXPECT_EQ(sense_of(run(drive, {0x12, 0x01, 0x80, 0, 96, 0}, Direction::in, big, 96)), "05/24/00");
+  EXPECT_EQ(sense_of(run(drive, {0x28, 0, 0, 0, 0, 0, 0, 0, 1, 0})), "05/20/00");
+}
+
+struct TrayView {
+  int event_status;   // byte 5 of the media event, or -1 when refused
+  int vendor_status;  // byte 2 of the 0xFC reply, or -1 when refused
+};
+
+TrayView look_at_tray(SimDrive& drive) {
+  std::uint8_t event[8] = {};
+  std::uint8_t status[4] = {};
+  const sim::Outcome e = run(drive, {0x4A, 0x01, 0, 0, 0x10, 0, 0, 0, 8, 0}, Direction::in, event, 8);
+  const sim::Outcome v = run(drive, {0xFC, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0x30, 0}, Direction::in, status, 4);
+  return {e.status == sim::status_good ? event[5] : -1, v.status == sim::status_good ? status[2] : -1};
+}
+
+TEST(SimDrive, TrayMovesWithStartStopUnitAndShowsInBothQueries) {
+  const struct Case {
+    const char* what;
+    bool open;
+    bool disc;
+    bool stuck;
+    std::uint8_t start_stop_byte4;
+    const char* sense;
+    bool open_after;
+  } cases[] = {
+      {"eject a closed tray", false, true, false, 0x02, "none", true},
+      {"load an open tray", true, false, false, 0x03, "none", false},
+      {"stop leaves the tray", false, true, false, 0x00, "none", false},
+      {"stuck tray stays shut", false, false, true, 0x02, "04/53/00", false},
+  };
+  for (const Case& c : cases) {
+    sim::DriveSettings settings;
+    settings.tray_open = c.open;
+    settings.disc = c.disc;
+    settings.tray_stuck = c.stuck;
+    SimDrive drive(settings);
+    const sim::Outcome moved = run(drive, {0x1B, 0, 0, 0, c.start_stop_byte4, 0});
+    EXPECT_EQ(sense_of(moved), c.sense) << c.what;
+    EXPECT_EQ(drive.tray_open(), c.open_after) << c.what;
+    const TrayView view = look_at_tray(drive);
+    EXPECT_EQ(view.event_status, (c.open_after ? 1 : 0) | (c.disc ? 2 : 0)) << c.what;
+    EXPECT_EQ(view.vendor_status & 0x40, c.open_after ? 0x40 : 0) << c.what;
+  }
+}
+
+TEST(SimDrive, TrayQueriesCanBeRefused) {
+  sim::DriveSettings settings;
+  settings.tray_open = true;
+  settings.no_event_status = true;
+  SimDrive first_refused(settings);
+  EXPECT_EQ(look_at_tray(first_refused).event_status, -1);
+  EXPECT_EQ(look_at_tray(first_refused).vendor_status, 0x40);
+  settings.no_vendor_status = true;
+  SimDrive both_refused(settings);
+  EXPECT_EQ(look_at_tray(both_refused).vendor_status, -1);
+}
+
+TEST(SimDrive, IdentityBlockIsTheCurrentFirmwareInItsKey) {
+  SimDrive drive;
+  std::uint8_t reply[4096];
+  ASSERT_EQ(read_identity(drive, reply).status, sim::status_good);
+  IdentityRecord level;
+  ASSERT_EQ(firmware_level_identity("1.00", level), 0);
+  std::uint8_t expected[4096] = {};
+  const std::uint32_t size = build_info_block(level, level.scramble_key, expected, sizeof(expected));
+  ASSERT_NE(size, 0u);
+  EXPECT_EQ(std::memcmp(reply, expected, sizeof(expected)), 0) << "the block, zeros behind it";
+  EXPECT_EQ(get_be16(reply + 16), level.scramble_key);
+}
+
+TEST(SimDrive, IdentityReadChecksItsParametersAndCanBeBusyFirst) {
+  sim::DriveSettings settings;
+  settings.identity_busy = 2;
+  SimDrive drive(settings);
+  std::uint8_t reply[4096];
+  EXPECT_EQ(sense_of(read_identity(drive, reply)), "05/2C/00");
+  EXPECT_EQ(sense_of(read_identity(drive, reply)), "05/2C/00");
+  EXPECT_EQ(sense_of(read_identity(drive, reply, 0xC4, 0xF0, 1)), "05/24/00") << "p3 must be p1 + 0x5A";
+  for (unsigned p = 0; p < 256; p += 51) {
+    EXPECT_EQ(read_identity(drive, reply, static_cast<std::uint8_t>(p), static_cast<std::uint8_t>(255 - p)).status,
+              sim::status_good)
+        << p;
+  }
+  EXPECT_EQ(
+      sense_of(run(drive, {0xED, 0, 0, 0, 0x5A, 0xA5, 0x10, 0x77, 0x66, 0x10, 0, 0x3D}, Direction::in, reply, 4096)),
+      "05/24/00")
+      << "signature byte";
+}
+
+TEST(SimDrive, DownloadAreaReadsBackWhatWasWrittenBehindTheLastHeader) {
+  SimDrive drive;
+  const test::ProgramImage& image = program_image();
+  ASSERT_EQ(
+      test::write_piece(drive, image.header.data(), 368 + 1024 * 5, image.area.data() + 368 + 1024 * 5, 1024).status,
+      sim::status_good);
+  std::uint8_t back[1072];
+  ASSERT_EQ(run(drive, {0xE8, 0, 0, 0x00, 0x15, 0x70, 0x00, 0x04, 0x30, 0, 0, 0}, Direction::in, back, sizeof(back))
+                .transferred,
+            1072u);
+  EXPECT_EQ(std::memcmp(back, image.header.data(), 48), 0);
+  EXPECT_EQ(std::memcmp(back + 48, image.area.data() + 368 + 1024 * 5, 1024), 0);
+}
+
+TEST(SimDrive, DownloadCommandsOutsideTheAreaOrTheirBufferAreRefused) {
+  const struct Case {
+    const char* what;
+    std::uint8_t opcode;
+    std::uint32_t offset;
+    std::uint32_t total;
+    std::uint32_t host_length;
+    const char* sense;
+  } cases[] = {
+      {"write ending at the area's end", 0xEA, 1122672 - 1024, 1072, 1072, "none"},
+      {"write one byte past the end", 0xEA, 1122672 - 1023, 1072, 1072, "05/21/00"},
+      {"write at the largest offset", 0xEA, 0xFFFFFF, 1072, 1072, "05/21/00"},
+      {"write shorter than its header", 0xEA, 0, 47, 47, "05/24/00"},
+      {"write whose data the host does not hold", 0xEA, 0, 1072, 1000, "0B/4B/00"},
+      {"read past the end", 0xE8, 1122672, 49, 49, "05/21/00"},
+      {"read longest length", 0xE8, 0, 0xFFFFFF, 64, "05/21/00"},
+      {"read into a short host buffer", 0xE8, 0, 1072, 100, "none"},
+  };
+  for (const Case& c : cases) {
+    SimDrive drive;
+    std::vector<std::uint8_t> buffer(c.host_length + 16, 0x5C);
+    std::uint8_t cdb[12] = {c.opcode};
+    put_be24(cdb + 3, c.offset);
+    put_be24(cdb + 6, c.total);
+    const Direction direction = c.opcode == 0xEA ? Direction::out : Direction::in;
+    const sim::Outcome outcome = drive.execute(cdb, 12, direction, buffer.data(), c.host_length);
+    EXPECT_EQ(sense_of(outcome), c.sense) << c.what;
+    EXPECT_LE(outcome.transferred, c.host_length) << c.what;
+    EXPECT_EQ(buffer[c.host_length], 0x5C) << c.what << ": written past the host buffer";
+  }
+}
+
+TEST(SimDrive, RewriteFromTheProgramsImageChangesItsFirmware) {
+  SimDrive drive;
+  const test::ProgramImage& image = program_image();
+  ASSERT_TRUE(test::download(drive, image.header.data(), image.area, image.info_size));
+  const sim::Outcome rewritten = test::rewrite(drive);
+  EXPECT_EQ(rewritten.status, sim::status_good) << sim::image_check_name(drive.last_image_check());
+  EXPECT_EQ(rewritten.busy_ms, 3000u);
+  EXPECT_STREQ(drive.identity().revision, "1.01");
+  EXPECT_STREQ(drive.identity().level, "0101");
+  EXPECT_FALSE(drive.rom().factory);
+
+  // The drive restarted: the next command learns of it, INQUIRY never does.
+  EXPECT_EQ(text_at(inquiry(drive).bytes + 32, 4), "1.01");
+  EXPECT_EQ(sense_of(run(drive, {0, 0, 0, 0, 0, 0})), "06/29/00");
+
+  std::uint8_t reply[4096];
+  ASSERT_EQ(read_identity(drive, reply).status, sim::status_good);
+  EXPECT_EQ(std::memcmp(reply, image.area.data(), image.info_size), 0) << "the info block it was sent";
+
+  const sim::Outcome verified = test::rewrite(drive, 0x40);
+  EXPECT_EQ(verified.status, sim::status_good);
+  EXPECT_EQ(verified.busy_ms, 2000u);
+  // A download that differs from the ROM no longer verifies.
+  std::vector<std::uint8_t> other = image.area;
+  other[5000] ^= 0x01;
+  ASSERT_TRUE(test::download(drive, image.header.data(), other, image.info_size));
+  EXPECT_EQ(sense_of(test::rewrite(drive, 0x40)), "0E/1D/00");
+}
+
+// Re-keys an info block after `change` edited its plain region, and fixes info_sum and the
+// header so that only the change itself is wrong.
+void change_info(std::vector<std::uint8_t>& area, std::uint8_t* header,
+                 const std::function<void(std::uint8_t*)>& change, bool fix_info_sum) {
+  const std::uint16_t key = get_be16(area.data() + 16);
+  std::uint8_t* region = area.data() + 18;
+  const std::uint32_t region_bytes = 368 - 18;
+  scramble_with_key(key, region, region_bytes);
+  change(region);
+  if (fix_info_sum) put_be16(region + region_bytes - 2, sum16_be(region, region_bytes - 2));
+  scramble_with_key(key, region, region_bytes);
+  put_be16(header + 42, sum16_be(area.data(), static_cast<std::uint32_t>(area.size())));
+  header[47] = 0;
+  header[47] = static_cast<std::uint8_t>(0 - sum8(header, 47));
+}
+
+TEST(SimDrive, CorruptOrForeignImagesLeaveTheRomAlone) {
+  const test::ProgramImage& image = program_image();
+  const struct Case {
+    const char* what;
+    std::function<void(std::vector<std::uint8_t>&, std::uint8_t*)> spoil;
+    sim::ImageCheck expected;
+    std::uint32_t skip = 0xFFFFFFFF;
+  } cases[] = {
+      {"header checksum", [](auto&, std::uint8_t* h) { h[30] ^= 0x01; }, sim::ImageCheck::header_checksum},
+      {"image_sum", [](auto& a, auto*) { a[70000] ^= 0x10; }, sim::ImageCheck::image_sum},
+      {"one payload block never sent", [](auto&, auto*) {}, sim::ImageCheck::incomplete, 368 + 1024 * 700},
+      {"magic text",
+       [](auto& a, std::uint8_t* h) {
+         a[2] ^= 0x04;
+         put_be16(h + 42, sum16_be(a.data(), static_cast<std::uint32_t>(a.size())));
+         h[47] = 0;
+         h[47] = static_cast<std::uint8_t>(0 - sum8(h, 47));
+       },
+       sim::ImageCheck::magic},
+      {"info_sum",
+       [](auto& a, std::uint8_t* h) {
+         change_info(
+             a, h, [](std::uint8_t* r) { r[100] ^= 1; }, false);
+       },
+       sim::ImageCheck::info_sum},
+      {"another model code",
+       [](auto& a, std::uint8_t* h) {
+         change_info(
+             a, h, [](std::uint8_t* r) { r[8 + 15] = '2'; }, true);
+       },
+       sim::ImageCheck::foreign_model},
+      {"another vendor in the header",
+       [](auto&, std::uint8_t* h) {
+         h[0] = 'Q';
+         h[47] = 0;
+         h[47] = static_cast<std::uint8_t>(0 - sum8(h, 47));
+       },
+       sim::ImageCheck::foreign_model},
+      {"transfer length beyond the area",
+       [](auto&, std::uint8_t* h) {
+         put_be32(h + 36, 1122672 + 2);
+         h[47] = 0;
+         h[47] = static_cast<std::uint8_t>(0 - sum8(h, 47));
+       },
+       sim::ImageCheck::transfer_length},
+  };
+  for (const Case& c : cases) {
+    SimDrive drive;
+    const sim::Rom before = drive.rom();
+    std::vector<std::uint8_t> area = image.area;
+    std::array<std::uint8_t, 48> header = image.header;
+    c.spoil(area, header.data());
+    test::download(drive, header.data(), area, image.info_size, c.skip);
+    EXPECT_EQ(sense_of(test::rewrite(drive, 0x00)), "05/26/00") << c.what;
+    EXPECT_EQ(drive.last_image_check(), c.expected)
+        << c.what << ": " << sim::image_check_name(drive.last_image_check());
+    EXPECT_EQ(drive.rom().digest, before.digest) << c.what;
+    EXPECT_STREQ(drive.identity().revision, "1.00") << c.what;
+  }
+  SimDrive untouched;
+  EXPECT_EQ(sense_of(test::rewrite(untouched)), "05/26/00");
+  EXPECT_EQ(untouched.last_image_check(), sim::ImageCheck::no_header);
+}
+
+TEST(SimDrive, FaultRulesHitTheNthCommandOfTheirKind) {
+  const test::ProgramImage& image = program_image();
+  const struct Case {
+    const char* what;
+    sim::FaultAction action;
+    sim::Outcome::Delivery delivery;
+    std::uint8_t status;
+    const char* sense;
+  } cases[] = {
+      {"check", sim::FaultAction::check, sim::Outcome::Delivery::completed, sim::status_check_condition, "03/0C/00"},
+      {"fail", sim::FaultAction::fail, sim::Outcome::Delivery::failed, sim::status_good, "none"},
+      {"busy", sim::FaultAction::busy, sim::Outcome::Delivery::completed, sim::status_busy, "none"},
+      {"hang", sim::FaultAction::hang, sim::Outcome::Delivery::hung, sim::status_good, "none"},
+      {"drop", sim::FaultAction::drop, sim::Outcome::Delivery::completed, sim::status_good, "none"},
+  };
+  for (const Case& c : cases) {
+    sim::DriveSettings settings;
+    sim::FaultRule rule;
+    rule.kind = sim::CommandKind::write;
+    rule.nth = 2;
+    rule.action = c.action;
+    settings.faults.add_rule(rule);
+    SimDrive drive(settings);
+    run(drive, {0, 0, 0, 0, 0, 0});  // other kinds do not count
+    const std::uint8_t* piece = image.area.data() + 368;
+    EXPECT_EQ(test::write_piece(drive, image.header.data(), 368, piece, 1024).status, sim::status_good) << c.what;
+    const sim::Outcome hit = test::write_piece(drive, image.header.data(), 368 + 1024, piece + 1024, 1024);
+    EXPECT_EQ(hit.delivery, c.delivery) << c.what;
+    EXPECT_EQ(hit.status, c.status) << c.what;
+    EXPECT_EQ(sense_of(hit), c.sense) << c.what;
+    EXPECT_EQ(test::write_piece(drive, image.header.data(), 368 + 2048, piece + 2048, 1024).status, sim::status_good)
+        << c.what << ": only the nth";
+    // Only a write that was stored reads back as sent.
+    std::uint8_t back[1072];
+    run(drive, {0xE8, 0, 0, 0x00, 0x05, 0x70, 0x00, 0x04, 0x30, 0, 0, 0}, Direction::in, back, sizeof(back));
+    EXPECT_EQ(std::memcmp(back + 48, piece + 1024, 1024) == 0, false) << c.what;
+  }
+}
+
+TEST(SimDrive, FlippedReadBackDiffersInItsDataOnly) {
+  const test::ProgramImage& image = program_image();
+  sim::DriveSettings settings;
+  settings.faults.add_rule({sim::CommandKind::read, 1, 3, sim::FaultAction::flip, {}, false});
+  SimDrive drive(settings);
+  ASSERT_TRUE(test::download(drive, image.header.data(), image.area, image.info_size));
+  for (std::uint32_t block = 0; block < 4; ++block) {
+    const std::uint32_t offset = 368 + 1024 * block;
+    std::uint8_t cdb[12] = {0xE8};
+    put_be24(cdb + 3, offset);
+    put_be24(cdb + 6, 1072);
+    std::uint8_t back[1072];
+    ASSERT_EQ(drive.execute(cdb, 12, Direction::in, back, sizeof(back)).status, sim::status_good);
+    EXPECT_EQ(std::memcmp(back, image.header.data(), 48), 0) << block;
+    int differing_bits = 0;
+    for (std::uint32_t i = 0; i < 1024; ++i) {
+      differing_bits += __builtin_popcount(back[48 + i] ^ image.area[offset + i]);
+    }
+    EXPECT_EQ(differing_bits, block < 3 ? 1 : 0) << block;
+  }
+}
+
+// The faults a seed gives, as the kinds of command that failed in a fixed sequence.
+std::vector<int> random_faults(std::uint64_t seed) {
+  sim::DriveSettings settings;
+  settings.faults.seed = seed;
+  settings.faults.random[static_cast<int>(sim::CommandKind::test_unit_ready)].threshold =
+      sim::probability_threshold(0.2);
+  settings.faults.random[static_cast<int>(sim::CommandKind::inquiry)].threshold = sim::probability_threshold(0.5);
+  SimDrive drive(settings);
+  drive.set_tray(false, true);
+  std::vector<int> failed;
+  std::uint8_t reply[96];
+  for (int i = 0; i < 200; ++i) {
+    const bool hit = i % 2 == 0 ? run(drive, {0, 0, 0, 0, 0, 0}).status != sim::status_good
+                                : run(drive, {0x12, 0, 0, 0, 96, 0}, Direction::in, reply, 96).status != 0;
+    if (hit) failed.push_back(i);
+  }
+  return failed;
+}
+
+TEST(SimDrive, RandomFaultsReplayFromTheirSeed) {
+  const std::vector<int> first = random_faults(42);
+  EXPECT_EQ(first, random_faults(42));
+  EXPECT_NE(first, random_faults(43));
+  int tur = 0;
+  int inq = 0;
+  for (const int i : first) (i % 2 == 0 ? tur : inq)++;
+  // 100 commands of each kind at 20 % and 50 %.
+  EXPECT_GT(tur, 5);
+  EXPECT_LT(tur, 40);
+  EXPECT_GT(inq, 30);
+  EXPECT_LT(inq, 70);
+}
+
+TEST(SimDrive, HistoryKeepsTheLatestCommandsInOrder) {
+  SimDrive drive;
+  for (std::uint8_t i = 0; i < 10; ++i) run(drive, {0x00, 0, 0, 0, 0, i});
+  ASSERT_EQ(drive.history_size(), 10u);
+  EXPECT_EQ(drive.history(0).cdb[5], 0);
+  EXPECT_EQ(drive.history(9).cdb[5], 9);
+  EXPECT_EQ(drive.history(9).cdb_length, 6);
+  EXPECT_EQ(drive.count(sim::CommandKind::test_unit_ready), 10u);
+  for (std::uint32_t i = 0; i < SimDrive::history_capacity; ++i) run(drive, {0x00, 0, 0, 0, 0, 0x77});
+  EXPECT_EQ(drive.history_size(), SimDrive::history_capacity);
+  EXPECT_EQ(drive.history(0).cdb[5], 0x77);
+}
+
+}  // namespace
+}  // namespace tz
