@@ -1,0 +1,595 @@
+// The screen gallery, a Windows test tool run under Wine.
+//
+//   gallery check EXE              every template in EXE's resources holds what the catalogue says,
+//                                  and opens as a real dialog with the controls its procedure addresses
+//   gallery shots LANGUAGE EXE DIR shows every screen of one language (1 Japanese, 2 English) from
+//                                  EXE's resources through the program's own screen code, and saves
+//                                  each as DIR\<id>_<role>.bmp as it stands on the desktop;
+//                                  DIR\shots-<LANGUAGE>.log ends with "done" when every screen was taken
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <cwctype>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/context.h"
+#include "app/message_box.h"
+#include "app/screens.h"
+#include "app/startup.h"
+#include "platform/win32/win32_os.h"
+#include "tests/e2e/gallery/catalogue.h"
+#include "update/formatting.h"
+#include "update/progress.h"
+
+namespace tz::gallery {
+namespace {
+
+int failures = 0;
+std::FILE* log_file = nullptr;
+
+void say(const char* format, ...) {
+  std::va_list arguments;
+  va_start(arguments, format);
+  std::FILE* out = log_file != nullptr ? log_file : stdout;
+  std::vfprintf(out, format, arguments);
+  std::fputc('\n', out);
+  std::fflush(out);
+  va_end(arguments);
+}
+
+void fail(const char* format, ...) {
+  char text[512];
+  std::va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(text, sizeof(text), format, arguments);
+  va_end(arguments);
+  say("FAIL %s", text);
+  ++failures;
+}
+
+std::string narrow(const std::u16string& text) {
+  std::string out;
+  for (const char16_t c : text) {
+    if (c == u'\n') {
+      out += "\\n";
+    } else if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof(hex), "<%04X>", static_cast<unsigned>(c));
+      out += hex;
+    }
+  }
+  return out;
+}
+
+// ---- the raw template, read with every bound checked ----
+
+struct NameOrOrdinal {
+  bool ordinal = false;
+  std::uint16_t number = 0;
+  std::u16string text;
+};
+
+struct Item {
+  std::uint32_t style = 0;
+  int x = 0, y = 0, cx = 0, cy = 0;
+  int id = 0;
+  NameOrOrdinal window_class;
+  NameOrOrdinal title;
+};
+
+struct Template {
+  std::uint32_t style = 0;
+  int cx = 0, cy = 0;
+  std::u16string caption;
+  int point_size = 0;
+  std::u16string face;
+  std::vector<Item> items;
+};
+
+class Reader {
+ public:
+  Reader(const std::uint8_t* data, std::size_t size) : begin_(data), at_(data), end_(data + size) {}
+  bool ok() const { return ok_; }
+  std::uint16_t word() {
+    if (end_ - at_ < 2) return ok_ = false, 0;
+    const std::uint16_t v = static_cast<std::uint16_t>(at_[0] | at_[1] << 8);
+    at_ += 2;
+    return v;
+  }
+  std::uint32_t dword() {
+    const std::uint32_t low = word();
+    return low | static_cast<std::uint32_t>(word()) << 16;
+  }
+  std::uint8_t byte() {
+    if (at_ == end_) return ok_ = false, 0;
+    return *at_++;
+  }
+  std::u16string text() {
+    std::u16string s;
+    for (std::uint16_t c = word(); ok_ && c != 0; c = word()) s += static_cast<char16_t>(c);
+    return s;
+  }
+  NameOrOrdinal name_or_ordinal() {
+    NameOrOrdinal n;
+    const std::uint16_t first = word();
+    if (first == 0xFFFF) {
+      n.ordinal = true;
+      n.number = word();
+    } else if (first != 0) {
+      n.text = static_cast<char16_t>(first) + text();
+    }
+    return n;
+  }
+  void skip(std::size_t n) {
+    if (static_cast<std::size_t>(end_ - at_) < n)
+      ok_ = false, at_ = end_;
+    else
+      at_ += n;
+  }
+  void align() {
+    while (((at_ - begin_) & 3) != 0 && at_ != end_) ++at_;
+  }
+
+ private:
+  const std::uint8_t* begin_;
+  const std::uint8_t* at_;
+  const std::uint8_t* end_;
+  bool ok_ = true;
+};
+
+bool read_template(HMODULE module, std::uint16_t id, Template& t) {
+  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(5));  // RT_DIALOG
+  if (found == nullptr) return false;
+  HGLOBAL loaded = LoadResource(module, found);
+  const auto* data = static_cast<const std::uint8_t*>(LockResource(loaded));
+  if (data == nullptr) return false;
+  Reader r(data, SizeofResource(module, found));
+  if (r.word() != 1 || r.word() != 0xFFFF) return false;  // DLGTEMPLATEEX only
+  r.dword();                                              // help id
+  r.dword();                                              // extended style
+  t.style = r.dword();
+  const int count = r.word();
+  r.word();
+  r.word();
+  t.cx = static_cast<std::int16_t>(r.word());
+  t.cy = static_cast<std::int16_t>(r.word());
+  r.name_or_ordinal();  // menu
+  r.name_or_ordinal();  // class
+  t.caption = r.text();
+  if ((t.style & DS_SETFONT) != 0) {
+    t.point_size = r.word();
+    r.word();  // weight
+    r.byte();  // italic
+    r.byte();  // charset
+    t.face = r.text();
+  }
+  for (int i = 0; i < count && r.ok(); ++i) {
+    r.align();
+    Item item;
+    r.dword();  // help id
+    r.dword();  // extended style
+    item.style = r.dword();
+    item.x = static_cast<std::int16_t>(r.word());
+    item.y = static_cast<std::int16_t>(r.word());
+    item.cx = static_cast<std::int16_t>(r.word());
+    item.cy = static_cast<std::int16_t>(r.word());
+    item.id = static_cast<int>(r.dword());
+    item.window_class = r.name_or_ordinal();
+    item.title = r.name_or_ordinal();
+    r.skip(r.word());
+    t.items.push_back(item);
+  }
+  return r.ok();
+}
+
+const Item* find_item(const Template& t, int id) {
+  for (const Item& item : t.items) {
+    if (item.id == id) return &item;
+  }
+  return nullptr;
+}
+
+constexpr std::uint16_t button_class = 0x0080;
+constexpr std::uint16_t static_class = 0x0082;
+
+// A predefined class is named by its ordinal or by its name (any case).
+bool is_class(const NameOrOrdinal& c, std::uint16_t ordinal, const char16_t* name) {
+  if (c.ordinal) return c.number == ordinal;
+  if (c.text.size() != std::char_traits<char16_t>::length(name)) return false;
+  for (std::size_t i = 0; i < c.text.size(); ++i) {
+    if (std::towupper(c.text[i]) != std::towupper(name[i])) return false;
+  }
+  return true;
+}
+
+INT_PTR CALLBACK bare_procedure(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+
+void check_template(HMODULE exe, const ExpectedTemplate& e) {
+  Template t;
+  if (!read_template(exe, e.id, t)) return fail("%u %s: no readable dialog template", e.id, e.role);
+  if (t.cx != e.width || t.cy != e.height) fail("%u: %d x %d, wanted %d x %d", e.id, t.cx, t.cy, e.width, e.height);
+  if (((t.style & WS_SYSMENU) != 0) != e.system_menu)
+    fail("%u: close box %s", e.id, e.system_menu ? "missing" : "present");
+  if ((t.style & WS_CAPTION) != WS_CAPTION) fail("%u: no caption", e.id);
+  if (t.caption != template_caption) fail("%u: caption \"%s\"", e.id, narrow(t.caption).c_str());
+  if (t.point_size != 9 || t.face != template_font) {
+    fail("%u: font %d pt \"%s\"", e.id, t.point_size, narrow(t.face).c_str());
+  }
+
+  const Item* logo = find_item(t, logo_control);
+  if (logo == nullptr || !is_class(logo->window_class, static_class, u"Static") || !logo->title.ordinal ||
+      logo->title.number != logo_bitmap || (logo->style & SS_TYPEMASK) != SS_BITMAP) {
+    fail("%u: no picture control %d showing bitmap %u", e.id, logo_control, logo_bitmap);
+  } else if (logo->y != 0) {
+    fail("%u: the logo is not at the top", e.id);
+  }
+
+  for (const int id : e.controls) {
+    if (find_item(t, id) == nullptr) fail("%u %s: control %d missing", e.id, e.role, id);
+  }
+  std::set<int> buttons;
+  for (const Item& item : t.items) {
+    if (is_class(item.window_class, button_class, u"Button")) buttons.insert(item.id);
+  }
+  std::set<int> wanted_buttons;
+  for (const auto& [id, label] : e.buttons) {
+    wanted_buttons.insert(id);
+    const Item* b = find_item(t, id);
+    if (b == nullptr) continue;
+    if (b->title.text != label) fail("%u: button %d says \"%s\"", e.id, id, narrow(b->title.text).c_str());
+    const bool is_default = (b->style & 0x0F) == BS_DEFPUSHBUTTON;
+    if (is_default != (id == 2)) fail("%u: button %d %s the default", e.id, id, is_default ? "is" : "is not");
+  }
+  if (buttons != wanted_buttons)
+    fail("%u %s: %zu buttons, wanted %zu", e.id, e.role, buttons.size(), wanted_buttons.size());
+
+  for (const auto& [id, text] : e.texts) {
+    const Item* item = find_item(t, id);
+    if (item == nullptr) {
+      fail("%u: text control %d missing", e.id, id);
+    } else if (item->title.text != text) {
+      fail("%u: control %d says \"%s\"", e.id, id, narrow(item->title.text).c_str());
+    }
+  }
+  for (const LineBox& box : e.layout) {
+    const Item* item = find_item(t, box.id);
+    if (item != nullptr && (item->x != box.x || item->y != box.y || item->cx != box.cx || item->cy != box.cy)) {
+      fail("%u: control %d at %d, %d, %d, %d", e.id, box.id, item->x, item->y, item->cx, item->cy);
+    }
+  }
+
+  // The template must also open: a dialog of its size with every addressed control.
+  HWND window = CreateDialogParamW(exe, MAKEINTRESOURCEW(e.id), nullptr, bare_procedure, 0);
+  if (window == nullptr) return fail("%u: CreateDialogParamW failed (%lu)", e.id, GetLastError());
+  for (const int id : e.controls) {
+    if (GetDlgItem(window, id) == nullptr) fail("%u: the open dialog has no control %d", e.id, id);
+  }
+  if (GetDlgItem(window, logo_control) == nullptr) fail("%u: the open dialog has no logo", e.id);
+  DestroyWindow(window);
+  say("ok %u %s", e.id, e.role);
+}
+
+int check(const char* exe_path) {
+  HMODULE exe = LoadLibraryExA(exe_path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (exe == nullptr) {
+    fail("cannot read the resources of %s", exe_path);
+    return 1;
+  }
+  for (const ExpectedTemplate& e : catalogue()) check_template(exe, e);
+  if (FindResourceA(exe, MAKEINTRESOURCEA(172), MAKEINTRESOURCEA(2)) == nullptr) fail("no bitmap 172");
+  if (FindResourceA(exe, MAKEINTRESOURCEA(177), MAKEINTRESOURCEA(14)) == nullptr) fail("no icon 177");
+
+  char file_name[MAX_PATH];
+  std::snprintf(file_name, sizeof(file_name), "%s", exe_path);
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeA(file_name, &ignored);
+  std::vector<char> version(size);
+  char* product = nullptr;
+  UINT length = 0;
+  if (size == 0 || !GetFileVersionInfoA(file_name, 0, size, version.data()) ||
+      !VerQueryValueA(version.data(), "\\StringFileInfo\\040904B0\\ProductVersion", reinterpret_cast<void**>(&product),
+                      &length) ||
+      std::strcmp(product, "1.01") != 0) {
+    fail("no product version 1.01");
+  }
+  FreeLibrary(exe);
+  say(failures == 0 ? "all templates hold what their screens need" : "%d failures", failures);
+  return failures == 0 ? 0 : 1;
+}
+
+// ---- screenshots through the program's own screen code ----
+
+std::string out_folder;
+const char* shot_name = nullptr;
+HWND skip_window = nullptr;
+int timer_rounds = 0;
+
+bool save_bitmap(HWND window, const std::string& path) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  const int cx = r.right - r.left;
+  const int cy = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = cx;
+  info.bmiHeader.biHeight = cy;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, cx, cy, screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  const int stride = (cx * 3 + 3) & ~3;
+  // A screen that did not paint is one flat colour.
+  std::set<std::uint32_t> colours;
+  const auto* p = static_cast<const std::uint8_t*>(bits);
+  for (int i = 0; i < stride * cy && colours.size() < 16; i += 3 * 7) {
+    colours.insert(static_cast<std::uint32_t>(p[i] | p[i + 1] << 8 | p[i + 2] << 16));
+  }
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof(file) + sizeof(info.bmiHeader);
+  file.bfSize = file.bfOffBits + static_cast<DWORD>(stride * cy);
+  bool written = false;
+  if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+    written = std::fwrite(&file, sizeof(file), 1, f) == 1 &&
+              std::fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, f) == 1 &&
+              std::fwrite(bits, static_cast<std::size_t>(stride * cy), 1, f) == 1;
+    written = std::fclose(f) == 0 && written;
+  }
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  if (!written) fail("%s: cannot write %s", shot_name, path.c_str());
+  if (colours.size() < 8) fail("%s: the screen shows almost nothing (%zu colours)", shot_name, colours.size());
+  return written;
+}
+
+void take(HWND window) {
+  // As the user has it: the screen in front and active.
+  SetForegroundWindow(window);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  GdiFlush();
+  Sleep(150);
+  char caption[128] = {};
+  GetWindowTextA(window, caption, sizeof(caption));
+  if (std::strcmp(caption, program_title) != 0) fail("%s: caption \"%s\"", shot_name, caption);
+  if (save_bitmap(window, out_folder + "\\" + shot_name + ".bmp")) say("ok %s", shot_name);
+}
+
+BOOL CALLBACK find_screen(HWND window, LPARAM found) {
+  char name[16] = {};
+  GetClassNameA(window, name, sizeof(name));
+  if (window != skip_window && IsWindowVisible(window) && std::strcmp(name, "#32770") == 0) {
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Runs inside the screen's own modal loop: photographs the screen, then closes it by its close box.
+VOID CALLBACK on_timer(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND screen = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), find_screen, reinterpret_cast<LPARAM>(&screen));
+  if (screen == nullptr) {
+    if (++timer_rounds < 40) return;
+    fail("%s: never appeared", shot_name);
+    ExitProcess(3);
+  }
+  KillTimer(nullptr, timer);
+  take(screen);
+  PostMessageA(screen, WM_CLOSE, 0, 0);
+}
+
+// Screens whose procedures join later: each shown with what its procedure would put in it.
+enum class Fill : std::uint8_t {
+  nothing,
+  selection,
+  comparison,
+  progress,
+  result,
+  failure,
+  version,
+  detail,
+  copyright
+};
+Fill current_fill = Fill::nothing;
+
+bool gallery_procedure(Context& ctx, platform::Handle window, std::uint32_t message, std::uintptr_t wparam,
+                       std::intptr_t) {
+  platform::Dialogs& d = ctx.os.dialogs;
+  if (current_fill == Fill::progress) ctx.ui.progress_window = window;
+  if (message == WM_PAINT && (current_fill == Fill::failure || current_fill == Fill::comparison)) {
+    paint_screen_icon(ctx, window,
+                      current_fill == Fill::failure ? platform::SystemIcon::hand : platform::SystemIcon::asterisk);
+    return false;
+  }
+  if (message == WM_COMMAND && wparam == 2) return d.end_dialog(window, 1);
+  if (message == WM_USER + 1 && current_fill == Fill::progress) {
+    const bool ja = ctx.app.language == language_japanese;
+    set_step_text(ctx, 1, "KVTE%s    %s  -->  %s", "BDCMBTZ594KS", "V1.00", "V1.01");
+    set_step_text(ctx, 2, ja ? "ドライブを確認しています..." : "Drive checking...");
+    set_step_text(ctx, 3, ja ? "ドライブの確認が終了しました。" : "Drive check completed.");
+    set_step_text(ctx, 4, ja ? "データを転送しています..." : "Data transferring...");
+    set_progress(ctx, 5, 0);
+    set_progress(ctx, 5, 100);
+    set_step_text(ctx, 6, ja ? "データの転送が終了しました。" : "Data transfer completed.");
+    set_step_text(ctx, 7,
+                  ja ? "ROMを書き換えています...（約%d秒お待ちください。）"
+                     : "ROM Data rewriting... (Please wait for about %d seconds.)",
+                  50);
+    set_step_text(ctx, 8, ja ? "ROMの書き換えが終了しました。" : "ROM Data rewrite completed.");
+    set_step_text(ctx, 9, ja ? "ベリファイデータを転送しています..." : "Verify data transferring...");
+    set_progress(ctx, 10, 0);
+    set_progress(ctx, 10, 45);
+    return true;
+  }
+  if (message != WM_INITDIALOG) return false;
+  open_screen(ctx, window);
+  switch (current_fill) {
+    case Fill::selection:
+      d.send_item_message(window, control_drive_list, platform::cb_addstring, 0,
+                          reinterpret_cast<std::intptr_t>(" (E:) KORVANTA BD-CMB TZ594KS   1.00"));
+      d.send_item_message(window, control_drive_list, platform::cb_addstring, 0,
+                          reinterpret_cast<std::intptr_t>(" (F:) KORVANTA BD-CMB TZ594KS   1.00"));
+      d.send_item_message(window, control_drive_list, platform::cb_setcursel, 0, 0);
+      break;
+    case Fill::comparison:
+      d.set_item_text(window, control_version_comparison,
+                      format_text(ctx, "\n%s   : %s         %s %s\n%s  : %s %s %s\n%s : %s %s %s", "Vendor", "KORVANTA",
+                                  "", "", "Product", "BD-CMB TZ594KS  ", "", "", "Revision", "1.00", "-->", "1.01"));
+      break;
+    case Fill::progress:
+      for (int line = 1; line <= progress_line_count; ++line) d.set_item_text(window, progress_line_control(line), "");
+      d.post_message(window, WM_USER + 1, 0, 0);
+      break;
+    case Fill::result:
+    case Fill::failure:
+      d.set_item_text(window, control_result_message, "Download error.(31)");
+      for (const int id : {1127, 1128, 1129}) d.set_item_text(window, id, "");
+      break;
+    case Fill::version:
+      d.set_item_text(window, 1115, "[Firmware Version]");
+      d.set_item_text(window, 1119, "Product:");
+      d.set_item_text(window, 1082, "BD-CMB TZ594KS  ");
+      d.set_item_text(window, 1120, "Vendor:");
+      d.set_item_text(window, 1083, "KORVANTA");
+      d.set_item_text(window, 1121, "Revision:");
+      d.set_item_text(window, 1084, "1.01");
+      break;
+    case Fill::detail:
+      d.set_item_scroll_range(window, control_detail_list, platform::sb_horz, 0, 600);
+      d.send_item_message(window, control_detail_list, platform::lb_sethorizontalextent, 600, 0);
+      for (const char* line :
+           {"<< Firmware Image Detail >>", "", " < Header >", " Vendor                    :[KORVANTA]",
+            " Product                   :[BD-CMB TZ594KS  ]", " Revision                  :[1.01]",
+            " Start value               :0x00000000", ""}) {
+        d.send_item_message(window, control_detail_list, platform::lb_addstring, 0,
+                            reinterpret_cast<std::intptr_t>(line));
+      }
+      break;
+    case Fill::copyright:
+      d.set_item_text(window, control_copyright_text, ctx.ui.formatting_buffer);
+      break;
+    case Fill::nothing:
+      break;
+  }
+  return true;
+}
+
+struct Shot {
+  std::uint16_t japanese;
+  std::uint16_t english;
+  const char* role;
+  void (*show)(Context&);
+  Fill fill;
+};
+
+std::int32_t shown_result = -2;
+
+void show_with_gallery_procedure(Context& ctx, const Shot& shot) {
+  shown_result = show_screen(ctx, shot.japanese, shot.english, gallery_procedure);
+}
+
+const Shot shots[] = {
+    {218, 219, "invalid_option", [](Context& ctx) { show_invalid_option(ctx); }, Fill::nothing},
+    {238, 239, "not_applicable", [](Context& ctx) { show_not_applicable(ctx); }, Fill::nothing},
+    {220, 221, "already_updated", [](Context& ctx) { show_already_updated(ctx); }, Fill::nothing},
+    {279, 280, "tray_closed", [](Context& ctx) { shown_result = show_tray_prompt(ctx); }, Fill::nothing},
+    {230, 231, "eject_failed", [](Context& ctx) { show_eject_failed(ctx); }, Fill::nothing},
+    {234, 235, "drive_in_use", [](Context& ctx) { show_drive_in_use(ctx); }, Fill::nothing},
+    {292, 293, "execution_error", [](Context& ctx) { show_execution_error(ctx, 2); }, Fill::nothing},
+    {188, 191, "drive_selection", nullptr, Fill::selection},
+    {150, 192, "notice", [](Context& ctx) { shown_result = show_notice(ctx); }, Fill::nothing},
+    {141, 202, "start_confirmation", nullptr, Fill::comparison},
+    {204, 205, "progress", nullptr, Fill::progress},
+    {143, 201, "success", nullptr, Fill::result},
+    {151, 193, "update_failure", nullptr, Fill::failure},
+    {160, 196, "interrupt", nullptr, Fill::failure},
+    {174, 189, "abort", nullptr, Fill::failure},
+    {161, 197, "log_failure", nullptr, Fill::failure},
+    {223, 223, "version", nullptr, Fill::version},
+    {242, 242, "detail", nullptr, Fill::detail},
+    {243, 243, "copyright", nullptr, Fill::copyright},
+};
+
+int take_shots(std::uint8_t language, const char* exe_path, const char* folder) {
+  out_folder = folder;
+  log_file = std::fopen((out_folder + "\\shots-" + std::to_string(language) + ".log").c_str(), "w");
+  if (log_file == nullptr) return 1;
+  HMODULE exe = LoadLibraryExA(exe_path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (exe == nullptr) {
+    fail("cannot read the resources of %s", exe_path);
+    return 1;
+  }
+  platform::win32::Win32Os system_seam(reinterpret_cast<platform::Handle>(GetModuleHandleA(nullptr)));
+  const auto ctx = std::make_unique<Context>(system_seam.os());
+  ctx->app.language = language;
+  ctx->app.instance = reinterpret_cast<platform::Handle>(exe);
+  ctx->app.main_window =
+      system_seam.windows.create_main_window({"TZ594K_gallery", system_seam.windows.module_instance(), 0, nullptr});
+  system_seam.windows.show_window(ctx->app.main_window, platform::sw_hide);
+
+  char name[64];
+  for (const Shot& shot : shots) {
+    // A screen with one template for both languages is taken once, with the English screens.
+    if (shot.japanese == shot.english && language == language_japanese) continue;
+    const std::uint16_t id = language == language_japanese ? shot.japanese : shot.english;
+    std::snprintf(name, sizeof(name), "%u_%s", id, shot.role);
+    shot_name = name;
+    timer_rounds = 0;
+    shown_result = -2;
+    current_fill = shot.fill;
+    if (shot.fill == Fill::copyright) format_text(*ctx, "\n          %s %s", "KORVANTA Corporation", "2009-2026");
+    SetTimer(nullptr, 0, 400, on_timer);
+    if (shot.show != nullptr) {
+      shot.show(*ctx);
+    } else {
+      show_with_gallery_procedure(*ctx, shot);
+    }
+    // Closed by its close box, a screen reports the exit button.
+    if (shown_result != -2 && shown_result != 1) fail("%s: the close box gave %d", name, shown_result);
+  }
+
+  // The processing window is modeless: it stands on its own after its serviced wait.
+  std::snprintf(name, sizeof(name), "%u_processing", language == language_japanese ? 236 : 237);
+  shot_name = name;
+  open_processing_window(*ctx);
+  if (ctx->ui.processing_window == platform::null_handle) {
+    fail("%s: not opened", name);
+  } else {
+    take(reinterpret_cast<HWND>(ctx->ui.processing_window));
+  }
+  close_processing_window(*ctx);
+
+  system_seam.windows.destroy_window(ctx->app.main_window);
+  FreeLibrary(exe);
+  say(failures == 0 ? "done" : "%d failures", failures);
+  std::fclose(log_file);
+  return failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace tz::gallery
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "check") == 0) return tz::gallery::check(argv[2]);
+  if (argc == 5 && std::strcmp(argv[1], "shots") == 0) {
+    return tz::gallery::take_shots(static_cast<std::uint8_t>(std::atoi(argv[2])), argv[3], argv[4]);
+  }
+  std::fprintf(stderr, "usage: gallery check EXE | gallery shots LANGUAGE EXE FOLDER\n");
+  return 2;
+}
