@@ -328,7 +328,7 @@ bool parse_rom(const std::vector<Token>& fields, PendingDrive& drive, std::strin
 std::string hex_text(const std::uint8_t* bytes, std::uint32_t n) {
   static constexpr char digits[] = "0123456789ABCDEF";
   std::string text;
-  text.reserve(n * 2);
+  text.reserve(std::size_t{n} * 2);
   for (std::uint32_t i = 0; i < n; ++i) {
     text += digits[bytes[i] >> 4];
     text += digits[bytes[i] & 15];

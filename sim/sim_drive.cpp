@@ -41,7 +41,7 @@ void reply(Outcome& out, Direction direction, std::uint8_t* data, std::uint32_t 
 void pad_text(std::uint8_t* out, const char* text, std::uint32_t width) {
   std::memset(out, ' ', width);
   const std::size_t n = std::min<std::size_t>(std::strlen(text), width);
-  std::memcpy(out, text, n);
+  std::copy_n(text, n, out);
 }
 
 // The parameters of an identity read must agree with each other, as the loader derives them.

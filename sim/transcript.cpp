@@ -1,6 +1,6 @@
 #include "sim/transcript.h"
 
-#include <cstdarg>
+#include <cstdio>
 
 namespace tz::sim {
 
@@ -18,42 +18,37 @@ const char* direction_name(Direction direction) {
   return "?";
 }
 
-// Appends formatted text at `used`, never past `size`.
-[[gnu::format(printf, 4, 5)]] void append(char* out, std::size_t size, std::size_t& used, const char* format, ...) {
-  if (used + 1 >= size) return;
-  std::va_list arguments;
-  va_start(arguments, format);
-  const int n = std::vsnprintf(out + used, size - used, format, arguments);
-  va_end(arguments);
-  if (n < 0) return;
-  used += static_cast<std::size_t>(n) < size - used ? static_cast<std::size_t>(n) : size - used - 1;
-}
-
 }  // namespace
 
 std::size_t format_transcript_line(const char* address, const CommandRecord& record, char* out, std::size_t size) {
   if (size == 0) return 0;
-  out[0] = '\0';
-  std::size_t used = 0;
-  append(out, size, used, "%s cdb=", address);
-  for (std::uint32_t i = 0; i < record.cdb_length && i < max_cdb_bytes; ++i) {
-    append(out, size, used, "%02X", static_cast<unsigned>(record.cdb[i]));
+  static constexpr char digits[] = "0123456789ABCDEF";
+  char cdb[2 * max_cdb_bytes + 1];
+  const std::uint32_t cdb_length = record.cdb_length < max_cdb_bytes ? record.cdb_length : max_cdb_bytes;
+  for (std::size_t i = 0; i < cdb_length; ++i) {
+    cdb[2 * i] = digits[record.cdb[i] >> 4];
+    cdb[2 * i + 1] = digits[record.cdb[i] & 15];
   }
-  append(out, size, used, " dir=%s len=%lu", direction_name(record.direction),
-         static_cast<unsigned long>(record.length));
+  cdb[std::size_t{2} * cdb_length] = '\0';
+  char status[32];
   if (record.delivery == Outcome::Delivery::failed) {
-    append(out, size, used, " status=fail");
+    std::snprintf(status, sizeof(status), "fail");
   } else if (record.delivery == Outcome::Delivery::hung) {
-    append(out, size, used, " status=hang");
+    std::snprintf(status, sizeof(status), "hang");
+  } else if (record.status == status_check_condition) {
+    std::snprintf(status, sizeof(status), "%02X sense=%02X/%02X/%02X", static_cast<unsigned>(record.status),
+                  static_cast<unsigned>(record.sense.key), static_cast<unsigned>(record.sense.asc),
+                  static_cast<unsigned>(record.sense.ascq));
   } else {
-    append(out, size, used, " status=%02X", static_cast<unsigned>(record.status));
-    if (record.status == status_check_condition) {
-      append(out, size, used, " sense=%02X/%02X/%02X", static_cast<unsigned>(record.sense.key),
-             static_cast<unsigned>(record.sense.asc), static_cast<unsigned>(record.sense.ascq));
-    }
+    std::snprintf(status, sizeof(status), "%02X", static_cast<unsigned>(record.status));
   }
-  append(out, size, used, "\n");
-  return used;
+  const int n = std::snprintf(out, size, "%s cdb=%s dir=%s len=%lu status=%s\n", address, cdb,
+                              direction_name(record.direction), static_cast<unsigned long>(record.length), status);
+  if (n < 0) {
+    out[0] = '\0';
+    return 0;
+  }
+  return static_cast<std::size_t>(n) < size ? static_cast<std::size_t>(n) : size - 1;
 }
 
 TranscriptFile::~TranscriptFile() {

@@ -127,11 +127,11 @@ TEST(Commands, ReadDownloadSplitsIntoHeaderAndDataEvenInPlace) {
   for (const Transport transport : {Transport::pass_through, Transport::aspi}) {
     DriveFixture d(transport);
     const test::ProgramImage& image = test::program_image();
-    const std::uint8_t* block = image.area.data() + 368 + 1024 * 7;
-    ASSERT_EQ(cmd_write_download(d.ctx(), 48, 1024, 368 + 1024 * 7, image.header.data(), block), 0);
+    const std::uint8_t* block = image.area.data() + test::block_offset(7);
+    ASSERT_EQ(cmd_write_download(d.ctx(), 48, 1024, test::block_offset(7), image.header.data(), block), 0);
     std::uint8_t header[48] = {};
     std::uint8_t* data = d.ctx().drive.scsi_data_buffer;
-    ASSERT_EQ(cmd_read_download(d.ctx(), 48, 1024, 368 + 1024 * 7, header, data), 0);
+    ASSERT_EQ(cmd_read_download(d.ctx(), 48, 1024, test::block_offset(7), header, data), 0);
     EXPECT_EQ(std::memcmp(header, image.header.data(), 48), 0) << transport_name(transport);
     EXPECT_EQ(std::memcmp(data, block, 1024), 0) << transport_name(transport);
   }

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "app/bytes.h"
 #include "tests/support/fixture.h"
 
 namespace tz {
@@ -20,8 +21,8 @@ TEST(DriveTable, ResetGivesEveryPositionItsAddresses) {
   dirty.drive_kind = 0x200;
   dirty.method_flags[3] = 9;
   dirty.identity_source = 2;
-  std::strcpy(dirty.vendor_id, "KORVANTA");
-  std::strcpy(dirty.identity.info_revision, "1.00");
+  copy_bounded(dirty.vendor_id, sizeof(dirty.vendor_id), "KORVANTA");
+  copy_bounded(dirty.identity.info_revision, sizeof(dirty.identity.info_revision), "1.00");
   ctx.drive.current_drive = 17;
 
   init_drive_table(ctx);

@@ -52,7 +52,7 @@ TEST(SimDrive, InquiryReportsTheFirmwareItCarries) {
   const struct { const char* firmware; } cases[] = {{"1.00"}, {"0.90"}, {"1.01"}};
   for (const auto& c : cases) {
     sim::DriveSettings settings;
-    std::strcpy(settings.firmware, c.firmware);
+    copy_bounded(settings.firmware, sizeof(settings.firmware), c.firmware);
     SimDrive drive(settings);
     ASSERT_TRUE(drive.ready()) << c.firmware;
     InquiryReply reply = inquiry(drive);
@@ -64,7 +64,7 @@ TEST(SimDrive, InquiryReportsTheFirmwareItCarries) {
     EXPECT_EQ(text_at(reply.bytes + 32, 4), c.firmware);
   }
   sim::DriveSettings unknown;
-  std::strcpy(unknown.firmware, "2.00");
+  copy_bounded(unknown.firmware, sizeof(unknown.firmware), "2.00");
   EXPECT_FALSE(SimDrive(unknown).ready());
 }
 
@@ -171,15 +171,16 @@ TEST(SimDrive, IdentityReadChecksItsParametersAndCanBeBusyFirst) {
 TEST(SimDrive, DownloadAreaReadsBackWhatWasWrittenBehindTheLastHeader) {
   SimDrive drive;
   const test::ProgramImage& image = program_image();
-  ASSERT_EQ(
-      test::write_piece(drive, image.header.data(), 368 + 1024 * 5, image.area.data() + 368 + 1024 * 5, 1024).status,
-      sim::status_good);
+  ASSERT_EQ(test::write_piece(drive, image.header.data(), test::block_offset(5),
+                              image.area.data() + test::block_offset(5), 1024)
+                .status,
+            sim::status_good);
   std::uint8_t back[1072];
   ASSERT_EQ(run(drive, {0xE8, 0, 0, 0x00, 0x15, 0x70, 0x00, 0x04, 0x30, 0, 0, 0}, Direction::in, back, sizeof(back))
                 .transferred,
             1072u);
   EXPECT_EQ(std::memcmp(back, image.header.data(), 48), 0);
-  EXPECT_EQ(std::memcmp(back + 48, image.area.data() + 368 + 1024 * 5, 1024), 0);
+  EXPECT_EQ(std::memcmp(back + 48, image.area.data() + test::block_offset(5), 1024), 0);
 }
 
 TEST(SimDrive, DownloadCommandsOutsideTheAreaOrTheirBufferAreRefused) {
@@ -269,7 +270,7 @@ TEST(SimDrive, CorruptOrForeignImagesLeaveTheRomAlone) {
   } cases[] = {
       {"header checksum", [](auto&, std::uint8_t* h) { h[30] ^= 0x01; }, sim::ImageCheck::header_checksum},
       {"image_sum", [](auto& a, auto*) { a[70000] ^= 0x10; }, sim::ImageCheck::image_sum},
-      {"one payload block never sent", [](auto&, auto*) {}, sim::ImageCheck::incomplete, 368 + 1024 * 700},
+      {"one payload block never sent", [](auto&, auto*) {}, sim::ImageCheck::incomplete, test::block_offset(700)},
       {"magic text",
        [](auto& a, std::uint8_t* h) {
          a[2] ^= 0x04;
@@ -369,7 +370,7 @@ TEST(SimDrive, FlippedReadBackDiffersInItsDataOnly) {
   SimDrive drive(settings);
   ASSERT_TRUE(test::download(drive, image.header.data(), image.area, image.info_size));
   for (std::uint32_t block = 0; block < 4; ++block) {
-    const std::uint32_t offset = 368 + 1024 * block;
+    const std::uint32_t offset = test::block_offset(block);
     std::uint8_t cdb[12] = {0xE8};
     put_be24(cdb + 3, offset);
     put_be24(cdb + 6, 1072);

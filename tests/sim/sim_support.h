@@ -18,6 +18,9 @@
 
 namespace tz::test {
 
+// Where payload block i lies in the download area.
+constexpr std::uint32_t block_offset(std::uint32_t i) { return image_info_block_bytes + i * payload_block_bytes; }
+
 // The transfer header and the download area's bytes exactly as the program sends them.
 struct ProgramImage {
   std::array<std::uint8_t, header_bytes> header{};
@@ -34,7 +37,7 @@ struct ProgramImage {
     std::memcpy(area.data(), image.transfer_info_block, info_size);
     const StoredImage& stored = *image.stored;
     for (std::uint32_t i = 0; i < stored.payload_block_count; ++i) {
-      std::memcpy(area.data() + info_size + i * payload_block_bytes, stored.payload_blocks[i], payload_block_bytes);
+      std::memcpy(area.data() + block_offset(i), stored.payload_blocks[i], payload_block_bytes);
     }
   }
 };
