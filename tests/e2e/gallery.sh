@@ -24,8 +24,8 @@ for language in 1 2; do
     "$(windows_path "$gallery")" shots "$language" "$(windows_path "$exe")" "$(windows_path "$folder")" || true
   log="$folder/shots-$language.log"
   if [ ! -f "$log" ]; then echo "FAIL: no pictures taken for language $language"; fail=1; continue; fi
-  cat "$log"
-  tail -n 1 "$log" | grep -qx done || fail=1
+  tr -d '\r' <"$log"
+  tail -n 1 "$log" | tr -d '\r' | grep -qx done || fail=1
 done
 for bmp in "$folder"/*.bmp; do
   [ -e "$bmp" ] || continue
