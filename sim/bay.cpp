@@ -474,8 +474,12 @@ std::string Bay::serialise() const {
     for (std::uint32_t k = 0; k < command_kind_count; ++k) {
       const RandomFault& random = s.faults.random[k];
       if (random.threshold == 0) continue;
+      // The shortest text that reads back as the same threshold.
       char p[40];
-      std::snprintf(p, sizeof(p), "%.17g", random.threshold / 4294967296.0);
+      std::snprintf(p, sizeof(p), "%.9g", random.threshold / 4294967296.0);
+      if (probability_threshold(std::strtod(p, nullptr)) != random.threshold) {
+        std::snprintf(p, sizeof(p), "%.17g", random.threshold / 4294967296.0);
+      }
       text += std::string("random kind=") + command_kind_name(static_cast<CommandKind>(k)) + " p=" + p +
               " action=" + fault_action_name(random.action);
       if (random.sense_given) text += " sense=" + sense_text(random.sense);

@@ -19,6 +19,8 @@ constexpr std::uint32_t text_offset(std::size_t index) {
   return at;
 }
 constexpr std::size_t t1 = 0, t2 = 1, t3 = 2, t4 = 3, t21 = 20;
+// Firmware levels up to this one shipped before the identity block's info_sum was computed.
+constexpr const char* last_level_without_info_sum = "0050";
 
 // Unscrambles a copy of the region's length field: the region's byte count, or 0 when the block
 // cannot hold the region it announces.
@@ -56,6 +58,14 @@ bool factory_rom(const char* revision, Rom& rom) {
   if (firmware_level_identity(revision, identity) != 0) return false;
   const std::uint32_t size = build_info_block(identity, identity.scramble_key, rom.info, sizeof(rom.info));
   if (size == 0) return false;
+  if (std::strcmp(identity.t21, last_level_without_info_sum) <= 0) {
+    // Engineering firmware never filled in its info_sum: the field reads 0.
+    std::uint8_t* region = rom.info + region_offset;
+    const std::uint32_t region_length = size - region_offset;
+    scramble_with_key(identity.scramble_key, region, region_length);
+    put_be16(region + region_length - 2, 0);
+    scramble_with_key(identity.scramble_key, region, region_length);
+  }
   rom.info_size = size;
   // The payload of a factory ROM is not modelled: its digest stands for it, derived from the
   // level's identity so that no download can equal it by accident.

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "sim/tool/carried_image.h"
 #include "sim/transcript.h"
 #include "tests/sim/sim_support.h"
 
@@ -89,6 +90,7 @@ TEST(Bay, KeepsTheRomADriveWasRewrittenWithAcrossRuns) {
   std::string error;
   ASSERT_TRUE(bay.parse(sim::default_bay_text, error)) << error;
   sim::SimDrive& drive = *bay.at_aspi(0, 0);
+  EXPECT_FALSE(sim::rom_is_carried_image(drive.rom()));
   const test::ProgramImage& image = test::program_image();
   const std::uint64_t version = bay.state_version();
   ASSERT_TRUE(test::download(drive, image.header.data(), image.area, image.info_size));
@@ -106,6 +108,7 @@ TEST(Bay, KeepsTheRomADriveWasRewrittenWithAcrossRuns) {
   EXPECT_EQ(kept.rom().length, drive.rom().length);
   EXPECT_EQ(kept.rom().info_size, drive.rom().info_size);
   EXPECT_TRUE(kept.tray_open());
+  EXPECT_TRUE(sim::rom_is_carried_image(kept.rom()));
 }
 
 TEST(Transcript, OneLinePerCommand) {

@@ -149,6 +149,27 @@ TEST(SimDrive, IdentityBlockIsTheCurrentFirmwareInItsKey) {
   EXPECT_EQ(get_be16(reply + 16), level.scramble_key);
 }
 
+// info_sum as the block carries it against the sum of its region, for a drive of each level.
+TEST(SimDrive, EngineeringFirmwareCarriesNoInfoSum) {
+  const struct {
+    const char* firmware;
+    bool sum_checks_out;
+  } cases[] = {{"1.00", true}, {"0.90", true}, {"0.80", true}, {"0.50", false}};
+  for (const auto& c : cases) {
+    sim::DriveSettings settings;
+    copy_bounded(settings.firmware, sizeof(settings.firmware), c.firmware);
+    SimDrive drive(settings);
+    std::uint8_t reply[4096];
+    ASSERT_EQ(read_identity(drive, reply).status, sim::status_good) << c.firmware;
+    std::uint8_t* region = reply + 18;
+    const std::uint32_t region_bytes = drive.rom().info_size - 18;
+    scramble_with_key(get_be16(reply + 16), region, region_bytes);
+    const std::uint16_t carried = get_be16(region + region_bytes - 2);
+    EXPECT_EQ(carried == sum16_be(region, region_bytes - 2), c.sum_checks_out) << c.firmware;
+    EXPECT_EQ(get_be32(region) + 4, region_bytes) << c.firmware;
+  }
+}
+
 TEST(SimDrive, IdentityReadChecksItsParametersAndCanBeBusyFirst) {
   sim::DriveSettings settings;
   settings.identity_busy = 2;

@@ -1,0 +1,87 @@
+// tz594k-sim: writes and shows bay files of simulated drives.
+//   tz594k-sim init FILE [--drive FIELDS] [--fault FIELDS] [--random FIELDS] [--rom FIELDS] ...
+//   tz594k-sim show FILE
+// FIELDS are the key=value fields of the bay file line of that keyword (sim/README.md); --fault,
+// --random and --rom belong to the --drive before them. Without --drive, init writes the default
+// bay: one drive of firmware 1.00 at adapter 0, target 0, tray open.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "sim/bay.h"
+#include "sim/firmware.h"
+#include "sim/tool/carried_image.h"
+
+namespace {
+
+using tz::sim::Bay;
+
+int usage() {
+  std::fputs(
+      "usage: tz594k-sim init FILE [--drive FIELDS] [--fault FIELDS] [--random FIELDS] [--rom FIELDS] ...\n"
+      "       tz594k-sim show FILE\n",
+      stderr);
+  return 2;
+}
+
+int init(int argc, char** argv) {
+  if (argc < 3) return usage();
+  std::string text;
+  for (int i = 3; i < argc; i += 2) {
+    const std::string option = argv[i];
+    if (i + 1 >= argc || option.size() < 3 || option.compare(0, 2, "--") != 0) return usage();
+    text += option.substr(2) + " " + argv[i + 1] + "\n";
+  }
+  if (text.empty()) text = tz::sim::default_bay_text;
+  Bay bay;
+  std::string error;
+  if (!bay.parse(text, error)) {
+    std::fprintf(stderr, "tz594k-sim: %s\n", error.c_str());
+    return 1;
+  }
+  if (!bay.save(argv[2])) {
+    std::fprintf(stderr, "tz594k-sim: cannot write %s\n", argv[2]);
+    return 1;
+  }
+  return 0;
+}
+
+std::string field(const std::uint8_t* bytes, std::size_t n) {
+  return std::string(reinterpret_cast<const char*>(bytes), n);
+}
+
+int show(int argc, char** argv) {
+  if (argc != 3) return usage();
+  Bay bay;
+  std::string error;
+  if (!bay.load(argv[2], error)) {
+    std::fprintf(stderr, "tz594k-sim: %s\n", error.c_str());
+    return 1;
+  }
+  std::uint64_t image_digest = 0;
+  std::uint32_t image_length = 0;
+  const bool have_image = tz::sim::carried_image_digest(image_digest, image_length);
+  for (tz::sim::BayDrive& entry : bay.drives()) {
+    tz::sim::SimDrive& drive = *entry.drive;
+    std::uint8_t reply[96] = {};
+    const std::uint8_t inquiry[6] = {0x12, 0, 0, 0, sizeof(reply), 0};
+    drive.execute(inquiry, sizeof(inquiry), tz::sim::Direction::in, reply, sizeof(reply));
+    std::string address;
+    if (entry.on_aspi) address = std::to_string(entry.ha) + ":" + std::to_string(entry.target);
+    if (entry.letter != 0) address += (address.empty() ? "" : " ") + std::string(1, entry.letter) + ":";
+    const tz::sim::Rom& rom = drive.rom();
+    const bool is_image = have_image && rom.length == image_length && rom.digest == image_digest;
+    std::printf("%s vendor=\"%s\" product=\"%s\" revision=\"%s\" rom=%s\n", address.c_str(),
+                field(reply + 8, 8).c_str(), field(reply + 16, 16).c_str(), field(reply + 32, 4).c_str(),
+                is_image ? "image" : "other");
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "init") == 0) return init(argc, argv);
+  if (argc >= 2 && std::strcmp(argv[1], "show") == 0) return show(argc, argv);
+  return usage();
+}
