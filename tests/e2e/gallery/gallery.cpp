@@ -311,6 +311,7 @@ std::string out_folder;
 const char* shot_name = nullptr;
 HWND skip_window = nullptr;
 int timer_rounds = 0;
+bool brought_forward = false;
 
 bool save_bitmap(HWND window, const std::string& path) {
   RECT r{};
@@ -358,9 +359,14 @@ bool save_bitmap(HWND window, const std::string& path) {
   return written;
 }
 
+void pump_messages(int ms) {
+  MSG m;
+  for (int waited = 0; waited < ms; waited += 10, Sleep(10)) {
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+  }
+}
+
 void take(HWND window) {
-  // As the user has it: the screen in front and active.
-  SetForegroundWindow(window);
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   GdiFlush();
   Sleep(150);
@@ -388,6 +394,15 @@ VOID CALLBACK on_timer(HWND, UINT, UINT_PTR timer, DWORD) {
     if (++timer_rounds < 40) return;
     fail("%s: never appeared", shot_name);
     ExitProcess(3);
+  }
+  // As the user has it: in front and active. The screen's own loop repaints its frame before the
+  // next round takes the picture.
+  if (!brought_forward) {
+    brought_forward = true;
+    SetForegroundWindow(screen);
+    // The virtual desktop may keep the activation for itself on the first screen of a run.
+    SendMessageA(screen, WM_NCACTIVATE, TRUE, 0);
+    return;
   }
   KillTimer(nullptr, timer);
   take(screen);
@@ -551,6 +566,7 @@ int take_shots(std::uint8_t language, const char* exe_path, const char* folder) 
     std::snprintf(name, sizeof(name), "%u_%s", id, shot.role);
     shot_name = name;
     timer_rounds = 0;
+    brought_forward = false;
     shown_result = -2;
     current_fill = shot.fill;
     if (shot.fill == Fill::copyright) format_text(*ctx, "\n          %s %s", "KORVANTA Corporation", "2009-2026");
@@ -571,7 +587,11 @@ int take_shots(std::uint8_t language, const char* exe_path, const char* folder) 
   if (ctx->ui.processing_window == platform::null_handle) {
     fail("%s: not opened", name);
   } else {
-    take(reinterpret_cast<HWND>(ctx->ui.processing_window));
+    const HWND window = reinterpret_cast<HWND>(ctx->ui.processing_window);
+    SetForegroundWindow(window);
+    SendMessageA(window, WM_NCACTIVATE, TRUE, 0);
+    pump_messages(300);
+    take(window);
   }
   close_processing_window(*ctx);
 
