@@ -57,7 +57,8 @@ TranscriptFile::~TranscriptFile() {
 
 bool TranscriptFile::open(const char* path) {
   if (file_ != nullptr) std::fclose(file_);
-  file_ = std::fopen(path, "a");
+  // Binary: every line ends in LF alone, on Windows too.
+  file_ = std::fopen(path, "ab");
   return file_ != nullptr;
 }
 

@@ -1,0 +1,103 @@
+// The program's own transport and command code, sent through wnaspi32.dll to the simulated drive
+// at adapter 0, target 0: INQUIRY, an identity read, a download write and its read-back. With
+// "update" it also downloads the whole carried image with read-back, rewrites the ROM and
+// verifies. Prints what the drive answered; exit code 0 when every step went as the drive should.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <span>
+
+#include "app/context.h"
+#include "drive/commands.h"
+#include "drive/drive_table.h"
+#include "drive/transport.h"
+#include "image/image_load.h"
+#include "platform/win32/win32_os.h"
+
+namespace {
+
+using tz::Context;
+
+bool step(const char* what, int result, int expected = 0) {
+  std::printf("%s: %d\n", what, result);
+  return result == expected;
+}
+
+bool probe(Context& ctx) {
+  if (!step("aspi_load", tz::aspi_load(ctx))) return false;
+  if (!step("cmd_inquiry", tz::cmd_inquiry(ctx))) return false;
+  const std::uint8_t* reply = ctx.drive.scsi_data_buffer;
+  std::printf("inquiry: type %u [%.8s] [%.16s] [%.4s]\n", static_cast<unsigned>(reply[0] & 0x1F),
+              reinterpret_cast<const char*>(reply + 8), reinterpret_cast<const char*>(reply + 16),
+              reinterpret_cast<const char*>(reply + 32));
+
+  // Parameters as the identity read derives them at 59 seconds and 15 minutes.
+  std::uint8_t* buffer = ctx.image.working_buffer;
+  const std::span<std::uint8_t> destination(buffer + tz::header_bytes, tz::drive_reply_bytes);
+  if (!step("cmd_read_identity_block",
+            tz::cmd_read_identity_block(ctx, 0xC4, 0x0F, 0x1E, 0xB4, 0x3B, 0x75, 4096, destination))) {
+    return false;
+  }
+  tz::IdentityRecord& identity = ctx.drive.drive_table[0].identity;
+  tz::read_scramble_key(buffer, identity);
+  if (!step("check_magic_text", tz::check_magic_text(ctx, buffer, identity))) return false;
+  if (!step("parse_info_block", tz::parse_info_block(ctx, buffer, 4096, identity, tz::info_mode_drive))) return false;
+  std::printf("identity: [%s] [%s] [%s] level [%s]\n", identity.model_code, identity.info_product,
+              identity.info_revision, identity.t21);
+
+  std::uint8_t header[48];
+  std::uint8_t data[1024];
+  for (unsigned i = 0; i < sizeof(header); ++i) header[i] = static_cast<std::uint8_t>(0xA0 + i);
+  for (unsigned i = 0; i < sizeof(data); ++i) data[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  if (!step("cmd_write_download", tz::cmd_write_download(ctx, 48, 1024, 368, header, data))) return false;
+  std::uint8_t header_back[48] = {};
+  if (!step("cmd_read_download", tz::cmd_read_download(ctx, 48, 1024, 368, header_back, ctx.drive.scsi_data_buffer))) {
+    return false;
+  }
+  const bool same =
+      std::memcmp(header_back, header, 48) == 0 && std::memcmp(ctx.drive.scsi_data_buffer, data, 1024) == 0;
+  std::printf("read-back: %s\n", same ? "same" : "differs");
+  return same;
+}
+
+// The whole download, one piece at a time and each read back; then rewrite and verify.
+bool update(Context& ctx) {
+  if (!step("load_firmware_image", tz::load_firmware_image(ctx))) return false;
+  const tz::ImageState& image = ctx.image;
+  std::uint8_t header_back[48];
+  const auto send = [&](std::uint32_t offset, const std::uint8_t* piece, std::uint32_t length) {
+    if (tz::cmd_write_download(ctx, 48, length, offset, image.transfer_header, piece) != 0) return false;
+    if (tz::cmd_read_download(ctx, 48, length, offset, header_back, ctx.drive.scsi_data_buffer) != 0) return false;
+    return std::memcmp(ctx.drive.scsi_data_buffer, piece, length) == 0;
+  };
+  bool sent = send(0, image.transfer_info_block, image.transfer_info_size);
+  for (std::uint32_t i = 0; sent && i < image.stored->payload_block_count; ++i) {
+    sent = send(image.transfer_info_size + i * tz::payload_block_bytes, image.stored->payload_blocks[i],
+                tz::payload_block_bytes);
+  }
+  std::printf("download: %s\n", sent ? "complete" : "failed");
+  if (!sent) return false;
+  if (!step("cmd_execute rewrite", tz::cmd_execute(ctx, 0x80))) return false;
+  for (int i = 0; i < 5; ++i) tz::cmd_test_unit_ready(ctx, 0);
+  if (!step("cmd_execute verify", tz::cmd_execute(ctx, 0x40))) return false;
+  if (!step("cmd_inquiry", tz::cmd_inquiry(ctx))) return false;
+  std::printf("inquiry: [%.4s]\n", reinterpret_cast<const char*>(ctx.drive.scsi_data_buffer + 32));
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  tz::platform::win32::Win32Os system_seam(tz::platform::null_handle);
+  const auto ctx = std::make_unique<Context>(system_seam.os());
+  ctx->app.switches.silent = 1;  // a message box would wait for a click nobody gives
+  ctx->app.transport = tz::transport_aspi;
+  ctx->app.texts.decode();
+  tz::init_drive_table(*ctx);
+  ctx->drive.current_drive = 0;
+  bool good = probe(*ctx);
+  if (good && argc > 1 && std::strcmp(argv[1], "update") == 0) good = update(*ctx);
+  std::printf("%s\n", good ? "probe: good" : "probe: FAILED");
+  std::fflush(stdout);
+  return good ? 0 : 1;
+}

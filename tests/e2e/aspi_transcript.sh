@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Our wnaspi32.dll under Wine (reporting Windows 98, where the program takes ASPI), driven by the
+# program's own transport and command code: the drive's transcript must show each command with
+# the CDB of the command table, an update must rewrite the drive's ROM and stay in its bay file,
+# and without a bay file the DLL makes its default one beside itself.
+#   aspi_transcript.sh PROBE_EXE WNASPI32_DLL WINE_RUN
+set -euo pipefail
+probe="$1"
+dll="$2"
+run="$3"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/bin" "$work/default"
+cp "$probe" "$dll" "$work/bin/"
+cp "$probe" "$dll" "$work/default/"
+exe="$work/bin/$(basename "$probe")"
+
+# Wine's drive Z: is the Unix root. The probe prints through the C runtime's text mode (CR LF).
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+cat >"$work/bay.txt" <<'BAY'
+drive at=0:0 firmware=1.00 tray=open rewrite-ms=300 verify-ms=200
+BAY
+export TZ594K_SIM="$(windows_path "$work/bay.txt")"
+export TZ594K_SIM_TRANSCRIPT="$(windows_path "$work/transcript.txt")"
+
+fail=0
+expect_line() {
+  if grep -qxF "$2" "$1"; then echo "ok: $2"; else echo "FAIL: no line '$2' in $1"; fail=1; fi
+}
+
+echo "== probe"
+"$run" --winver win98 "$exe" | tr -d '\r' | tee "$work/probe.out"
+expect_line "$work/probe.out" "inquiry: type 5 [KORVANTA] [BD-CMB TZ594KS  ] [1.00]"
+expect_line "$work/probe.out" "probe: good"
+expect_line "$work/transcript.txt" "0:0 cdb=120000002C00 dir=in len=44 status=00"
+expect_line "$work/transcript.txt" "0:0 cdb=ED00C40F1EB4103B7510003C dir=in len=4096 status=00"
+expect_line "$work/transcript.txt" "0:0 cdb=EA0000000170000430000000 dir=out len=1072 status=00"
+expect_line "$work/transcript.txt" "0:0 cdb=E80000000170000430000000 dir=in len=1072 status=00"
+
+echo "== update"
+: >"$work/transcript.txt"
+"$run" --winver win98 "$exe" update | tr -d '\r' | tee "$work/update.out"
+expect_line "$work/update.out" "download: complete"
+expect_line "$work/update.out" "inquiry: [1.01]"
+expect_line "$work/update.out" "probe: good"
+expect_line "$work/transcript.txt" "0:0 cdb=F50000000000000000000080 dir=none len=0 status=00"
+expect_line "$work/transcript.txt" "0:0 cdb=F50000000000000000000040 dir=none len=0 status=00"
+writes=$(grep -c ' cdb=EA' "$work/transcript.txt" || true)
+if [ "$writes" = 1098 ]; then echo "ok: 1098 download writes"; else echo "FAIL: $writes download writes"; fail=1; fi
+if grep -q '^rom revision=1.01 ' "$work/bay.txt"; then echo "ok: the bay keeps the new ROM"; else echo "FAIL: bay:"; cat "$work/bay.txt"; fail=1; fi
+
+echo "== next run"
+"$run" --winver win98 "$exe" | tr -d '\r' | tee "$work/again.out"
+expect_line "$work/again.out" "inquiry: type 5 [KORVANTA] [BD-CMB TZ594KS  ] [1.01]"
+
+echo "== default bay"
+unset TZ594K_SIM TZ594K_SIM_TRANSCRIPT
+"$run" --winver win98 "$work/default/$(basename "$probe")" | tr -d '\r' | tee "$work/default.out"
+expect_line "$work/default.out" "probe: good"
+expect_line "$work/default/tz594k-bay.txt" "drive at=0:0 firmware=1.00 tray=open"
+exit $fail
