@@ -157,10 +157,12 @@ Handle HostDialogs::item(Handle window, int control_id) {
 bool HostDialogs::set_item_text(Handle window, int control_id, const char* text) {
   HostScreen* s = find(window);
   if (s == nullptr || item(window, control_id) == null_handle) return false;
-  s->texts[control_id] = text;
+  // Windows takes a null text for an empty one.
+  const char* shown = text != nullptr ? text : "";
+  s->texts[control_id] = shown;
   DialogEvent& e = record(DialogEvent::Kind::text, window);
   e.control_id = control_id;
-  e.text = text;
+  e.text = shown;
   return true;
 }
 
@@ -173,6 +175,7 @@ std::intptr_t HostDialogs::send_item_message(Handle window, int control_id, std:
   e.value = message;
   std::vector<std::string>& lines = s->lines[control_id];
   if (is_add(message)) {
+    if (lparam == 0) return lb_err;
     // The line's text travels in lparam, as it does to a real list box.
     e.text = reinterpret_cast<const char*>(lparam);  // NOLINT(performance-no-int-to-ptr)
     lines.push_back(e.text);
@@ -214,8 +217,8 @@ bool HostDialogs::set_item_scroll_range(Handle window, int control_id, int, int 
 bool HostDialogs::set_window_text(Handle window, const char* text) {
   HostScreen* s = find(window);
   if (s == nullptr) return false;
-  s->caption = text;
-  record(DialogEvent::Kind::caption, window).text = text;
+  s->caption = text != nullptr ? text : "";
+  record(DialogEvent::Kind::caption, window).text = s->caption;
   return true;
 }
 
