@@ -185,6 +185,32 @@ TEST(Screens, NotApplicableAndAlreadyUpdatedStayAwayInSilentModeAndOnALaunchersC
   }
 }
 
+// The progress screen's way: it posts itself a start message as it opens, does its work inside
+// that message (showing other screens meanwhile) and ends itself; no input is needed.
+bool starts_itself(Context& ctx, platform::Handle window, std::uint32_t message, std::uintptr_t, std::intptr_t) {
+  constexpr std::uint32_t start = platform::wm_user + 1;
+  if (message == platform::wm_initdialog) {
+    open_screen(ctx, window);
+    ctx.os.dialogs.post_message(window, start, 0, 0);
+    return true;
+  }
+  if (message != start) return false;
+  show_tray_prompt(ctx);
+  ctx.os.dialogs.end_dialog(window, 1);
+  return true;
+}
+
+TEST(Screens, AScreenThatPostsItselfItsStartRunsItBeforeAnyInput) {
+  ScreenFixture f;
+  f.host.dialogs.press(205, 2);  // must stay unused: the screen ends by itself
+  f.host.dialogs.press(280, 1);
+  EXPECT_EQ(show_screen(*f.ctx, 204, 205, starts_itself), 1);
+  EXPECT_EQ(f.host.dialogs.opened_templates(), (std::vector<std::uint16_t>{205, 280}));
+  EXPECT_EQ(f.host.dialogs.screens[1].result, 0) << "the nested screen got its own input";
+  EXPECT_EQ(f.host.dialogs.script[205].size(), 1u);
+  EXPECT_EQ(f.host.dialogs.unanswered, 0);
+}
+
 TEST(ProcessingWindow, OpensOnceWaitsOnceAndClosesOnce) {
   ScreenFixture f(language_japanese);
   f.host.dialogs.queue_message(main_window, platform::wm_lbuttondown);
