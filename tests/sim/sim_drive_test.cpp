@@ -13,6 +13,7 @@
 #include "image/codec.h"
 #include "image/firmware_levels.h"
 #include "image/info_block.h"
+#include "sim/pass_through.h"
 #include "tests/sim/sim_support.h"
 
 namespace tz {
@@ -450,6 +451,85 @@ TEST(SimDrive, HistoryKeepsTheLatestCommandsInOrder) {
   for (std::uint32_t i = 0; i < SimDrive::history_capacity; ++i) run(drive, {0x00, 0, 0, 0, 0, 0x77});
   EXPECT_EQ(drive.history_size(), SimDrive::history_capacity);
   EXPECT_EQ(drive.history(0).cdb[5], 0x77);
+}
+
+}  // namespace
+}  // namespace tz
+
+namespace tz {
+namespace {
+
+// Whatever a host sends, the drive writes only inside the buffer it was given and reports sense
+// exactly with CHECK CONDITION.
+TEST(SimDrive, ArbitraryCommandsStayInsideTheHostBuffer) {
+  std::uint64_t state = 0x594B594Bull;
+  const auto next = [&state] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<std::uint32_t>(state >> 33);
+  };
+  constexpr std::uint8_t opcodes[] = {0x00, 0x12, 0x1B, 0x4A, 0xFC, 0xED, 0xEA, 0xE8, 0xF5, 0x28};
+  sim::DriveSettings settings;
+  settings.rewrite_ms = 0;
+  SimDrive drive(settings);
+  std::vector<std::uint8_t> buffer(8192 + 64);
+  for (int i = 0; i < 3000; ++i) {
+    std::uint8_t cdb[16];
+    for (std::uint8_t& b : cdb) b = static_cast<std::uint8_t>(next());
+    cdb[0] = opcodes[next() % sizeof(opcodes)];
+    if (next() % 2 == 0) cdb[3] = cdb[4] = cdb[6] = 0;  // small offsets and lengths too
+    const std::uint32_t cdb_length = next() % 17;
+    const std::uint32_t length = next() % 8192;
+    const auto direction = static_cast<Direction>(next() % 3);
+    std::fill(buffer.begin(), buffer.end(), 0xC3);
+    const sim::Outcome out = drive.execute(cdb, cdb_length, direction, buffer.data(), length);
+    for (std::size_t at = length; at < buffer.size(); ++at) ASSERT_EQ(buffer[at], 0xC3) << "command " << i;
+    ASSERT_LE(out.transferred, length) << "command " << i;
+    ASSERT_EQ(out.sense_length != 0,
+              out.delivery == sim::Outcome::Delivery::completed && out.status == sim::status_check_condition)
+        << "command " << i;
+  }
+}
+
+// The same for pass-through requests of any shape: a malformed one fails the call and touches
+// nothing outside the request buffer.
+TEST(PassThroughRequests, MalformedRequestsFailInsideTheirBuffers) {
+  std::uint64_t state = 42;
+  const auto next = [&state] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<std::uint32_t>(state >> 33);
+  };
+  SimDrive drive;
+  std::vector<std::uint8_t> request(600 + 64);
+  std::vector<std::uint8_t> data(4096);
+  const auto resolve = [](void* context, std::uint32_t value, std::uint32_t) {
+    return value == 1 ? static_cast<std::uint8_t*>(context) : nullptr;
+  };
+  int accepted = 0;
+  for (int i = 0; i < 3000; ++i) {
+    std::fill(request.begin(), request.end(), 0xC3);
+    const std::uint32_t size = next() % 600;
+    for (std::uint32_t b = 0; b < size; ++b) request[b] = static_cast<std::uint8_t>(next());
+    if (next() % 2 == 0 && size >= 44) {
+      put_le16(request.data(), 44);
+      request[6] = static_cast<std::uint8_t>(1 + next() % 16);
+      request[8] = static_cast<std::uint8_t>(next() % 3);
+      put_le32(request.data() + 12, next() % 700);
+      put_le32(request.data() + 20, next() % 2 == 0 ? 1 : 80);
+      put_le32(request.data() + 24, 48);
+      request[7] = static_cast<std::uint8_t>(next() % 32);
+      request[28] = static_cast<std::uint8_t>(next() % 2 == 0 ? 0x12 : 0xE8);
+    }
+    sim::PassThroughCall call;
+    call.direct = next() % 2 == 0;
+    call.in = request.data();
+    call.in_size = size;
+    call.out = request.data();
+    call.out_size = size;
+    sim::PassThroughResult result;
+    accepted += sim::run_pass_through(drive, call, resolve, data.data(), result) ? 1 : 0;
+    for (std::size_t at = size; at < request.size(); ++at) ASSERT_EQ(request[at], 0xC3) << "request " << i;
+  }
+  EXPECT_GT(accepted, 100) << "well-formed requests go through";
 }
 
 }  // namespace
