@@ -181,6 +181,10 @@ bool parse_drive(const std::vector<Token>& fields, PendingDrive& drive, std::str
       ok = copy_field_text(v, drive.settings.inquiry_vendor, 8);
     } else if (field.key == "product") {
       ok = copy_field_text(v, drive.settings.inquiry_product, 16);
+    } else if (field.key == "model") {
+      ok = copy_field_text(v, drive.settings.model_code, 16) && v.size() == 16;
+    } else if (field.key == "family") {
+      ok = copy_field_text(v, drive.settings.family_code, 4) && v.size() == 4;
     } else if (field.key == "tray") {
       ok = v == "open" || v == "closed";
       drive.settings.tray_open = v == "open";
@@ -447,6 +451,8 @@ std::string Bay::serialise() const {
     if (s.peripheral_type != 5) text += " type=" + std::to_string(s.peripheral_type);
     if (s.inquiry_vendor[0] != '\0') text += std::string(" vendor=\"") + s.inquiry_vendor + "\"";
     if (s.inquiry_product[0] != '\0') text += std::string(" product=\"") + s.inquiry_product + "\"";
+    if (s.model_code[0] != '\0') text += std::string(" model=") + s.model_code;
+    if (s.family_code[0] != '\0') text += std::string(" family=") + s.family_code;
     text += drive.tray_open() ? " tray=open" : " tray=closed";
     text += drive.disc_present() ? " disc=yes" : " disc=no";
     std::string flags;

@@ -53,9 +53,19 @@ std::uint32_t unscramble_region(const std::uint8_t* info, std::uint32_t size, st
 
 }  // namespace
 
-bool factory_rom(const char* revision, Rom& rom) {
+bool factory_rom(const char* revision, Rom& rom) { return factory_rom(revision, "", "", rom); }
+
+bool factory_rom(const char* revision, const char* model_code, const char* family_code, Rom& rom) {
   IdentityRecord identity;
   if (firmware_level_identity(revision, identity) != 0) return false;
+  if (model_code[0] != '\0') {
+    if (std::strlen(model_code) != sizeof(identity.model_code) - 1) return false;
+    std::memcpy(identity.model_code, model_code, sizeof(identity.model_code));
+  }
+  if (family_code[0] != '\0') {
+    if (std::strlen(family_code) != sizeof(identity.t6) - 1) return false;
+    std::memcpy(identity.t6, family_code, sizeof(identity.t6));
+  }
   const std::uint32_t size = build_info_block(identity, identity.scramble_key, rom.info, sizeof(rom.info));
   if (size == 0) return false;
   if (std::strcmp(identity.t21, last_level_without_info_sum) <= 0) {

@@ -31,6 +31,9 @@ struct RomIdentity {
 // The ROM a drive leaves the factory with for firmware `revision` ("1.00", "0.90", ...): its
 // identity block in the level's own key. False for a level that never existed.
 bool factory_rom(const char* revision, Rom& rom);
+// The same for a sister model: the identity names `model_code` (16 characters) and `family_code`
+// (4 characters) where they are not empty.
+bool factory_rom(const char* revision, const char* model_code, const char* family_code, Rom& rom);
 
 // Reads the text fields of an identity block of `size` bytes; false when the block is not one
 // (too short, region running past it).

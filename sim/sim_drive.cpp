@@ -66,7 +66,8 @@ void set_check_condition(Outcome& out, Sense sense) {
 }
 
 SimDrive::SimDrive(const DriveSettings& settings) : settings_(settings) {
-  ready_ = factory_rom(settings_.firmware, rom_) && read_rom_identity(rom_.info, rom_.info_size, identity_);
+  ready_ = factory_rom(settings_.firmware, settings_.model_code, settings_.family_code, rom_) &&
+           read_rom_identity(rom_.info, rom_.info_size, identity_);
   tray_open_ = settings_.tray_open;
   disc_ = settings_.disc;
   identity_busy_left_ = settings_.identity_busy;

@@ -18,6 +18,10 @@ struct DriveSettings {
   // INQUIRY vendor and product instead of those of the ROM's identity; empty = the ROM's.
   char inquiry_vendor[8 + 1] = {};
   char inquiry_product[16 + 1] = {};
+  // A sister model of the family: its identity block names this model code (T1) and family code
+  // (T6) instead of those of the TZ594KS; empty = the level's own.
+  char model_code[16 + 1] = {};
+  char family_code[4 + 1] = {};
   bool tray_open = false;
   bool disc = false;
   bool removable = false;           // the system reports the letter as a removable drive

@@ -18,8 +18,8 @@
 #include "image/drive_identity.h"
 #include "image/firmware_levels.h"
 #include "image/image_load.h"
-#include "image/info_block.h"
 #include "image/matching.h"
+#include "sim/bay.h"
 #include "sim/sim_drive.h"
 #include "tests/support/fixture.h"
 
@@ -46,19 +46,12 @@ DriveSettings foreign() {
   return s;
 }
 
-// The identity of firmware 1.00 under another model code and INQUIRY product: a sister model.
-void make_sister(SimDrive& drive, const char* model_code, const char* inquiry_product, const char* family) {
-  IdentityRecord id;
-  ASSERT_EQ(firmware_level_identity("1.00", id), 0);
-  std::memcpy(id.model_code, model_code, 17);
-  std::memcpy(id.info_product, inquiry_product, 17);
-  std::memcpy(id.t6, family, 5);
-  sim::Rom rom = drive.rom();
-  rom.info_size = build_info_block(id, id.scramble_key, rom.info, sizeof(rom.info));
-  ASSERT_NE(rom.info_size, 0u);
-  drive.set_rom(rom);
-  std::memcpy(drive.settings().inquiry_vendor, "KORVANTA", 9);
-  std::memcpy(drive.settings().inquiry_product, inquiry_product, 17);
+// Firmware 1.00 of a sister model that shares the TZ594KS's INQUIRY identification.
+DriveSettings sister(const char* model_code, const char* family) {
+  DriveSettings s = level("1.00");
+  std::memcpy(s.model_code, model_code, 17);
+  std::memcpy(s.family_code, family, 5);
+  return s;
 }
 
 // A started program (texts, tables, image) with simulated drives at positions 0, 1, ... of the
@@ -105,7 +98,7 @@ TEST(ScanDrives, RecognisesEachKindOfDriveOverBothTransports) {
     b.add(2, level("1.01"));  // E: already carries the image's firmware
     b.add(3, foreign());      // F: somebody else's drive
     b.add(5, level("0.80"));  // H: a level that cannot take this image
-    make_sister(b.add(6, level("1.00")), "TZ594KR-BDC-0001", "BD-CMB TZ594KS  ", "T5KA");  // not updated here
+    b.add(6, sister("TZ594KR-BDC-0001", "T5KA"));  // known, not updated here
     EXPECT_EQ(b.scan(), 0) << name(via);
     const std::uint8_t expected[] = {0, 2, 2, 1, 0, 8, 9};
     for (std::uint32_t i = 0; i < 7; ++i) EXPECT_EQ(b.record(i).status, expected[i]) << name(via) << " record " << i;
@@ -121,6 +114,43 @@ TEST(ScanDrives, RecognisesEachKindOfDriveOverBothTransports) {
     EXPECT_EQ(b.record(1).status, drive_status_target);
     EXPECT_EQ(b.record(2).status, drive_status_already_updated);
     EXPECT_EQ(b.host.devices.open_handle_count(), 0u) << name(via);  // every handle closed after the scan
+  }
+}
+
+// The bay a reviewer uses to see every kind of drive the scan tells apart.
+constexpr const char* every_case_bay = R"(drive at=0:0 letter=D firmware=1.00 tray=open
+drive at=0:1 letter=E firmware=1.01 tray=open
+drive at=0:2 letter=F firmware=1.00 tray=open model=TZ594KR-BDC-0001
+drive at=0:3 letter=G firmware=1.00 tray=open vendor="OTHERVND" product="DVD-ROM XX100"
+drive at=1:0 letter=H firmware=1.00 tray=closed flags=no-event-status,no-vendor-status
+drive at=1:1 letter=I firmware=0.90 tray=open identity-busy=3
+drive at=1:2 letter=J firmware=1.00 tray=open flags=removable
+)";
+
+TEST(ScanDrives, EveryCaseOfTheBayFile) {
+  for (const Via via : both) {
+    Bench b(via, true);
+    sim::Bay bay;
+    std::string error;
+    ASSERT_TRUE(bay.parse(every_case_bay, error)) << error;
+    if (via == Via::pass_through) {
+      b.host.devices.attach_bay(bay);
+    } else {
+      b.host.aspi.attach_bay(bay);
+    }
+    EXPECT_EQ(b.scan(), 0) << name(via);
+    const std::uint32_t first = via == Via::pass_through ? 1 : 0;  // D: is record 1, 0:0 record 0
+    const std::uint32_t at[] = {first, first + 1, first + 2, first + 3,
+                                via == Via::pass_through ? 5u : 8u, via == Via::pass_through ? 6u : 9u,
+                                via == Via::pass_through ? 7u : 10u};
+    const std::uint8_t status[] = {2, 2, 9, 1, 2, 2, 2};
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(b.record(at[i]).status, status[i]) << name(via) << " drive " << i;
+    if (via == Via::pass_through) {
+      EXPECT_EQ(b.record(at[6]).drive_type, 2u);  // removable: dropped later by the run flow
+    }
+    EXPECT_EQ(select_update_targets(*b.ctx), 6) << name(via);
+    const std::uint8_t selected[] = {6, 5, 9, 1, 6, 6, 6};
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(b.record(at[i]).status, selected[i]) << name(via) << " drive " << i;
   }
 }
 
