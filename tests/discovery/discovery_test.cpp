@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -117,22 +119,20 @@ TEST(ScanDrives, RecognisesEachKindOfDriveOverBothTransports) {
   }
 }
 
-// The bay a reviewer uses to see every kind of drive the scan tells apart.
-constexpr const char* every_case_bay = R"(drive at=0:0 letter=D firmware=1.00 tray=open
-drive at=0:1 letter=E firmware=1.01 tray=open
-drive at=0:2 letter=F firmware=1.00 tray=open model=TZ594KR-BDC-0001
-drive at=0:3 letter=G firmware=1.00 tray=open vendor="OTHERVND" product="DVD-ROM XX100"
-drive at=1:0 letter=H firmware=1.00 tray=closed flags=no-event-status,no-vendor-status
-drive at=1:1 letter=I firmware=0.90 tray=open identity-busy=3
-drive at=1:2 letter=J firmware=1.00 tray=open flags=removable
-)";
+// The bay that the Wine scan test uses too: every kind of drive the scan tells apart.
+std::string every_case_bay() {
+  std::ifstream file(TZ594K_SOURCE_DIR "/tests/discovery/every_case_bay.txt");
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
 
 TEST(ScanDrives, EveryCaseOfTheBayFile) {
   for (const Via via : both) {
     Bench b(via, true);
     sim::Bay bay;
     std::string error;
-    ASSERT_TRUE(bay.parse(every_case_bay, error)) << error;
+    ASSERT_TRUE(bay.parse(every_case_bay(), error)) << error;
     if (via == Via::pass_through) {
       b.host.devices.attach_bay(bay);
     } else {
