@@ -30,6 +30,15 @@ enum class Text : std::uint16_t {
 };
 inline constexpr std::size_t text_count = static_cast<std::size_t>(Text::count);
 
+// Writes `text` complemented and NUL-terminated into a stored field, at compile time; what does
+// not fit the field is cut.
+template <std::size_t N>
+constexpr void scramble_into(char (&field)[N], const char* text) {
+  std::size_t i = 0;
+  for (; text[i] != '\0' && i + 1 < N; ++i) field[i] = static_cast<char>(~text[i]);
+  field[i] = '\0';
+}
+
 // Decodes a stored text in place: complements each byte while the (re-measured) text goes on, so a
 // stored 0xFF ends the text there. Applying it twice restores the stored form.
 void complement_text(char* text);

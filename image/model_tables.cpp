@@ -592,13 +592,6 @@ constexpr PlainModel secondary_plain[] = {
 static_assert(std::size(primary_plain) == primary_model_count);
 static_assert(std::size(secondary_plain) == secondary_model_count);
 
-template <std::size_t N>
-constexpr void put_scrambled(char (&field)[N], const char* text) {
-  std::size_t i = 0;
-  for (; text[i] != '\0' && i + 1 < N; ++i) field[i] = static_cast<char>(~text[i]);
-  field[i] = '\0';
-}
-
 template <std::size_t Count, std::size_t PlainCount>
 constexpr std::array<StoredModelRecord, Count> make_stored(const PlainModel (&plain)[PlainCount]) {
   static_assert(PlainCount <= Count);
@@ -606,9 +599,9 @@ constexpr std::array<StoredModelRecord, Count> make_stored(const PlainModel (&pl
   for (std::size_t i = 0; i < PlainCount; ++i) {
     StoredModelRecord& r = stored[i];
     r.kind = plain[i].kind;
-    put_scrambled(r.model_code, plain[i].model_code);
-    put_scrambled(r.vendor, plain[i].vendor);
-    put_scrambled(r.product, plain[i].product);
+    scramble_into(r.model_code, plain[i].model_code);
+    scramble_into(r.vendor, plain[i].vendor);
+    scramble_into(r.product, plain[i].product);
     r.tray_check = plain[i].tray_check;
     r.drive_kind = plain[i].drive_kind;
     for (std::size_t k = 0; k < 6; ++k) r.method[k] = plain[i].method[k];

@@ -45,13 +45,6 @@ constexpr PlainFirmware plain[supported_firmware_count] = {
      {"TZ594KS-BDC-0001", "HW01", "MD11", "T5KA", "KORVANTA", "BD-CMB TZ594KS  ", "0.90", "20080609", "B200", "CD40"}},
 };
 
-template <std::size_t N>
-constexpr void put_scrambled(char (&field)[N], const char* text) {
-  std::size_t i = 0;
-  for (; text[i] != '\0' && i + 1 < N; ++i) field[i] = static_cast<char>(~text[i]);
-  field[i] = '\0';
-}
-
 struct Stored {
   std::array<SupportedPair, supported_firmware_count> pairs{};
   std::array<SupportedIdentity, supported_firmware_count> identities{};
@@ -60,19 +53,19 @@ struct Stored {
 constexpr Stored make_stored() {
   Stored s{};
   for (std::size_t i = 0; i < supported_firmware_count; ++i) {
-    put_scrambled(s.pairs[i].vendor, plain[i].vendor);
-    put_scrambled(s.pairs[i].product, plain[i].product);
+    scramble_into(s.pairs[i].vendor, plain[i].vendor);
+    scramble_into(s.pairs[i].product, plain[i].product);
     SupportedIdentity& id = s.identities[i];
-    put_scrambled(id.model_code, plain[i].texts[0]);
-    put_scrambled(id.t8, plain[i].texts[1]);
-    put_scrambled(id.t9, plain[i].texts[2]);
-    put_scrambled(id.t6, plain[i].texts[3]);
-    put_scrambled(id.info_vendor, plain[i].texts[4]);
-    put_scrambled(id.info_product, plain[i].texts[5]);
-    put_scrambled(id.info_revision, plain[i].texts[6]);
-    put_scrambled(id.t5, plain[i].texts[7]);
-    put_scrambled(id.t7, plain[i].texts[8]);
-    put_scrambled(id.t17, plain[i].texts[9]);
+    scramble_into(id.model_code, plain[i].texts[0]);
+    scramble_into(id.t8, plain[i].texts[1]);
+    scramble_into(id.t9, plain[i].texts[2]);
+    scramble_into(id.t6, plain[i].texts[3]);
+    scramble_into(id.info_vendor, plain[i].texts[4]);
+    scramble_into(id.info_product, plain[i].texts[5]);
+    scramble_into(id.info_revision, plain[i].texts[6]);
+    scramble_into(id.t5, plain[i].texts[7]);
+    scramble_into(id.t7, plain[i].texts[8]);
+    scramble_into(id.t17, plain[i].texts[9]);
   }
   return s;
 }

@@ -332,19 +332,34 @@ void SimDrive::vendor_ed(const std::uint8_t* cdb, Direction direction, std::uint
   reply(out, direction, data, length, answer, drive_reply_bytes, get_be16(cdb + 9));
 }
 
-void SimDrive::download_write(const std::uint8_t* cdb, Direction direction, const std::uint8_t* data,
-                              std::uint32_t length, bool drop, Outcome& out) {
-  const std::uint32_t offset = get_be24(cdb + 3);
-  const std::uint32_t total = get_be24(cdb + 6);
+namespace {
+
+// The 24-bit offset and length of a download write or read-back: the 48-byte header plus data that
+// must lie inside the download area. False (with the drive's answer in `out`) otherwise.
+bool download_range(const std::uint8_t* cdb, std::uint32_t& offset, std::uint32_t& total, std::uint32_t& data_length,
+                    Outcome& out) {
+  offset = get_be24(cdb + 3);
+  total = get_be24(cdb + 6);
   if (total < download_header_bytes) {
     set_check_condition(out, invalid_field);
-    return;
+    return false;
   }
-  const std::uint32_t data_length = total - download_header_bytes;
+  data_length = total - download_header_bytes;
   if (offset > download_area_bytes || data_length > download_area_bytes - offset) {
     set_check_condition(out, out_of_range);
-    return;
+    return false;
   }
+  return true;
+}
+
+}  // namespace
+
+void SimDrive::download_write(const std::uint8_t* cdb, Direction direction, const std::uint8_t* data,
+                              std::uint32_t length, bool drop, Outcome& out) {
+  std::uint32_t offset = 0;
+  std::uint32_t total = 0;
+  std::uint32_t data_length = 0;
+  if (!download_range(cdb, offset, total, data_length, out)) return;
   if (direction != Direction::out || length < total) {
     set_check_condition(out, data_phase_error);
     return;
@@ -362,17 +377,10 @@ void SimDrive::download_write(const std::uint8_t* cdb, Direction direction, cons
 
 void SimDrive::download_read(const std::uint8_t* cdb, Direction direction, std::uint8_t* data, std::uint32_t length,
                              Outcome& out) const {
-  const std::uint32_t offset = get_be24(cdb + 3);
-  const std::uint32_t total = get_be24(cdb + 6);
-  if (total < download_header_bytes) {
-    set_check_condition(out, invalid_field);
-    return;
-  }
-  const std::uint32_t data_length = total - download_header_bytes;
-  if (offset > download_area_bytes || data_length > download_area_bytes - offset) {
-    set_check_condition(out, out_of_range);
-    return;
-  }
+  std::uint32_t offset = 0;
+  std::uint32_t total = 0;
+  std::uint32_t data_length = 0;
+  if (!download_range(cdb, offset, total, data_length, out)) return;
   const std::uint32_t n = direction == Direction::in && data != nullptr ? std::min(total, length) : 0;
   out.transferred = n;
   if (n == 0) return;
