@@ -34,10 +34,17 @@ std::size_t match_at(const char* text, const char* word, Case letters, End end) 
   return i;
 }
 
-// The scans read a bounded copy of the arguments.
+// The scans read a bounded copy of the arguments. A text that does not fit loses its last, cut
+// word as well, so that the cut never makes a switch of its own ("/AUX" cut to "/AU").
 const char* load_work_area(Context& ctx, const char* arguments) {
-  copy_bounded(ctx.app.work_area, sizeof(ctx.app.work_area), arguments);
-  return ctx.app.work_area;
+  char* area = ctx.app.work_area;
+  const std::size_t n = copy_bounded(area, sizeof(ctx.app.work_area), arguments);
+  if (arguments[n] != '\0') {
+    std::size_t end = n;
+    while (end > 0 && area[end - 1] != ' ') --end;
+    area[end] = '\0';
+  }
+  return area;
 }
 
 struct ScanSwitch {

@@ -37,7 +37,8 @@ void HostSystem::set_version(std::uint32_t platform_id, std::uint32_t major, std
   version = info;
 }
 
-std::int32_t HostSystem::reg_open_current_user(const char* subkey, std::uint32_t, Handle& key) {
+std::int32_t HostSystem::reg_open_current_user(const char* subkey, std::uint32_t access, Handle& key) {
+  last_access = access;
   if (registry_open_denied) return ERROR_ACCESS_DENIED;
   if (registry.find(subkey) == registry.end()) return ERROR_FILE_NOT_FOUND;
   key = next_key_++;

@@ -19,6 +19,7 @@ class HostSystem final : public System {
   LocalTime time{2026, 12, 4, 10, 9, 30, 15, 0};
 
   int open_keys = 0;  // keys opened and not yet closed
+  std::uint32_t last_access = 0;  // what the last open asked for
 
   const char* command_line() override { return command_line_text.c_str(); }
   std::uint32_t module_file_name(char* buffer, std::uint32_t size) override;

@@ -24,6 +24,7 @@ Handle HostWindows::create_main_window(const MainWindowClass& window_class) {
 
 bool HostWindows::show_window(Handle window, int command) {
   show_calls.emplace_back(window, command);
+  if (command == sw_restore) activation_log.push_back("restore");
   if (command == sw_restore) minimised.erase(window);
   return true;
 }
@@ -36,11 +37,13 @@ bool HostWindows::destroy_window(Handle window) {
 
 bool HostWindows::set_foreground_window(Handle window) {
   foreground_calls.push_back(window);
+  activation_log.push_back("foreground");
   return true;
 }
 
 int HostWindows::message_box(Handle owner, const char* text, const char* caption, std::uint32_t flags) {
   message_boxes.push_back({owner, text, caption, flags});
+  activation_log.push_back("message box");
   return message_box_answer;
 }
 

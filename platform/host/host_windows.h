@@ -26,6 +26,8 @@ class HostWindows final : public Windows {
 
   // What the program did.
   std::vector<RecordedMessageBox> message_boxes;
+  // Message boxes, restores and bringing to the front, in the order they happened.
+  std::vector<std::string> activation_log;
   std::vector<std::pair<Handle, int>> show_calls;
   std::vector<Handle> foreground_calls;
   std::vector<Handle> destroyed;

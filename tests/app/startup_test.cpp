@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/os_class.h"
 #include "app/startup.h"
@@ -32,6 +33,7 @@ TEST(OsClass, TableOfVersions) {
       {true, 1, 4, 90, 0x045A0BB8, 5, 3000, "WindowsME"},
       {true, 1, 4, 20, 0x0414, 0, 0x0414, nullptr},
       {true, 2, 4, 0, 1381, 6, 1381, "WindowsNT4.0"},
+      {true, 2, 5, 1, 0x000A0A28, 8, 0x000A0A28, "WindowsXP"},  // NT keeps its whole build number
       {true, 2, 5, 0, 2195, 7, 2195, "Windows2000"},
       {true, 2, 5, 1, 2600, 8, 2600, "WindowsXP"},
       {true, 2, 5, 2, 3790, 10, 3790, "WindowsServer2003"},
@@ -92,6 +94,9 @@ TEST(ChooseLanguage, LocaleAndSwitch) {
     choose_language(*f.ctx);
     EXPECT_EQ(f.ctx->app.language, c.language) << c.arguments << " " << (c.locale ? c.locale : "-");
     EXPECT_EQ(f.host.system.open_keys, 0);
+    if (c.key_exists && c.arguments[0] == '\0') {
+      EXPECT_EQ(f.host.system.last_access, platform::key_query_value | platform::key_set_value);
+    }
   }
 }
 
@@ -244,7 +249,11 @@ TEST(InstanceChecks, AnotherInstanceEndsTheRun) {
       EXPECT_EQ(f.host.windows.message_boxes[0].flags, platform::mb_iconhand | platform::mb_setforeground);
       ASSERT_EQ(f.host.windows.foreground_calls.size(), 1u) << label;
       EXPECT_EQ(f.host.windows.foreground_calls[0], other);
-      EXPECT_FALSE(f.host.windows.is_iconic(other)) << label;  // restored
+      // The message first, then restored only when minimised, then brought to the front.
+      const std::vector<std::string> order =
+          c.minimised ? std::vector<std::string>{"message box", "restore", "foreground"}
+                      : std::vector<std::string>{"message box", "foreground"};
+      EXPECT_EQ(f.host.windows.activation_log, order) << label;
     } else {
       EXPECT_TRUE(f.host.windows.message_boxes.empty()) << label;
       EXPECT_TRUE(f.host.windows.foreground_calls.empty()) << label;
@@ -254,7 +263,18 @@ TEST(InstanceChecks, AnotherInstanceEndsTheRun) {
   }
 }
 
-TEST(InstanceChecks, OwnInstanceFoundFirstIsTheOneActivated) {
+TEST(InstanceChecks, OwnClassIsLookedForBeforeTheOtherLoader) {
+  test::Fixture f;
+  f.host.system.set_version(2, 10, 0, 19045);
+  f.host.windows.other_windows.push_back({"KVT_FwDownloadWnd", 0x1111});
+  f.host.windows.other_windows.push_back({"TZ594K_FwLoader_V101", 0x3333});
+  EXPECT_EQ(program_entry(*f.ctx, "/LauncherLoading"), 8);
+  EXPECT_STREQ(result_message(*f.ctx), "This program is running.");
+  ASSERT_EQ(f.host.windows.foreground_calls.size(), 1u);
+  EXPECT_EQ(f.host.windows.foreground_calls[0], 0x3333u);
+}
+
+TEST(InstanceChecks, TheFirstCheckWindowIsActivatedOverTheLaunchers) {
   test::Fixture f;
   f.host.system.set_version(2, 10, 0, 19045);
   f.host.windows.other_windows.push_back({"KVT_FwDownloadWnd", 0x1111});
@@ -283,6 +303,27 @@ TEST(ProgramEntry, MainWindowThatCannotBeCreatedIsAnInitializeError) {
     }
     EXPECT_TRUE(f.host.windows.foreground_calls.empty());  // the other instance is left alone here
     EXPECT_TRUE(f.host.windows.destroyed.empty());
+  }
+}
+
+TEST(ProgramEntry, InvalidSwitchesShowTheirScreenUnlessSilent) {
+  struct Case {
+    const char* arguments;
+    const char* locale;
+    std::uint16_t screen;  // 0: none
+  } cases[] = {{"/NOPE", "00000409", 219}, {"/NOPE", "00000411", 218}, {"/LE /CO /CO", "00000411", 219},
+               {"/AU /NOPE", "00000409", 0}, {"X/AU", "00000409", 0}};
+  for (const Case& c : cases) {
+    test::Fixture f;
+    f.host.system.set_version(2, 10, 0, 19045);
+    f.host.system.set_locale(c.locale);
+    EXPECT_EQ(program_entry(*f.ctx, c.arguments), 7) << c.arguments;
+    const std::vector<std::uint16_t> opened = f.host.dialogs.opened_templates();
+    if (c.screen == 0) {
+      EXPECT_TRUE(opened.empty()) << c.arguments;
+    } else {
+      EXPECT_EQ(opened, std::vector<std::uint16_t>{c.screen}) << c.arguments;
+    }
   }
 }
 

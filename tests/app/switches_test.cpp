@@ -61,6 +61,8 @@ TEST(ValidateSwitches, StrictScanAndCombinations) {
       {"/FVP FwVersionDetailPrint " + token_a(), 0, -1, ""},
       {token_b() + " FwVersionDetailPrint", 0, -1, ""},
       {"/LauncherLoading /LauncherRunCheck /LFO", 0, -1, ""},
+      {"/LFO /CO", 0, -1, ""},  // the log may go with the copyright screen
+      {"/FVP FwVersionPrint", -1, 701, "FwVersionPrint"},
       {"/AUX", -1, 700, "Option mismatched."},
       {"X/AU", -1, 700, "Option mismatched."},
       {"/AU\t/LE", -1, 700, "Option mismatched."},
@@ -85,6 +87,21 @@ TEST(ValidateSwitches, StrictScanAndCombinations) {
     EXPECT_EQ(validate_switches(*f.ctx, c.arguments.c_str()), c.result) << c.arguments;
     EXPECT_EQ(result_code(*f.ctx), c.code) << c.arguments;
     EXPECT_EQ(std::string(result_message(*f.ctx)), c.message) << c.arguments;
+  }
+}
+
+TEST(SwitchScans, ATooLongTextIsNeverCutIntoASwitch) {
+  // The work area ends right after "/AU" of "/AUX": the cut word must not count as "/AU".
+  for (const char* tail : {" /AUX", " /LEX", " /LFOO"}) {
+    test::Fixture f;
+    std::string args(switch_work_area_size - 4, 'x');
+    args += tail;
+    first_switch_scan(*f.ctx, args.c_str());
+    EXPECT_EQ(f.ctx->app.switches.silent, 0u) << tail;
+    EXPECT_EQ(f.ctx->app.switches.english, 0u) << tail;
+    EXPECT_EQ(f.ctx->app.switches.log_output, 0u) << tail;
+    EXPECT_EQ(validate_switches(*f.ctx, args.c_str()), -1);
+    EXPECT_EQ(result_code(*f.ctx), 700);
   }
 }
 
