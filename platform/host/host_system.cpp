@@ -65,6 +65,12 @@ std::int32_t HostSystem::reg_query_value(Handle key, const char* name, std::uint
   return error_success;
 }
 
+LocalTime HostSystem::local_time() {
+  const LocalTime now = time;
+  time.second = static_cast<std::uint16_t>((time.second + seconds_per_reading) % 60);
+  return now;
+}
+
 void HostSystem::reg_close(Handle key) {
   if (keys_.erase(key) != 0) --open_keys;
 }

@@ -17,6 +17,8 @@ class HostSystem final : public System {
   std::map<std::string, std::map<std::string, std::string>> registry;
   bool registry_open_denied = false;
   LocalTime time{2026, 12, 4, 10, 9, 30, 15, 0};
+  // Seconds the clock moves on after each reading, for tests that need to see it read once.
+  std::uint16_t seconds_per_reading = 0;
 
   int open_keys = 0;  // keys opened and not yet closed
   std::uint32_t last_access = 0;  // what the last open asked for
@@ -28,7 +30,7 @@ class HostSystem final : public System {
   std::int32_t reg_query_value(Handle key, const char* name, std::uint8_t* data,
                                std::uint32_t& size) override;
   void reg_close(Handle key) override;
-  LocalTime local_time() override { return time; }
+  LocalTime local_time() override;
 
   void set_version(std::uint32_t platform_id, std::uint32_t major, std::uint32_t minor, std::uint32_t build);
   void set_locale(const std::string& value) { registry["Control Panel\\International"]["Locale"] = value; }

@@ -333,7 +333,10 @@ TEST(EjectAndCheck, TheSwitchDecidesBetweenEjectAndStop) {
       b.ctx->drive.current_drive = 0;
       b.ctx->app.build.eject_switch = eject;
       const int expected = eject == 1 && stuck ? -1 : 0;
+      const std::int32_t before = b.host.clock.now_ms();
       EXPECT_EQ(eject_and_check(*b.ctx, platform::null_handle), expected) << eject << stuck;
+      // 100 ms for the tray to move, and 100 ms more after the check.
+      EXPECT_GE(b.host.clock.now_ms() - before, eject == 1 ? 200 : 100);
       EXPECT_EQ(b.drives[0].tray_open(), eject == 1 && !stuck);
       EXPECT_EQ(b.drives[0].count(CommandKind::event_status), eject == 1 ? 1u : 0u);
     }
@@ -381,6 +384,54 @@ TEST(ReadDriveIdentity, RetriesWhileTheDriveIsBusyAndGivesUpAfterItsLimits) {
   }
 }
 
+TEST(ReadDriveIdentity, LimitRulesOfEachKindOfFailure) {
+  struct Case {
+    const char* name;
+    const char* firmware;
+    const char* model;  // nullptr: the TZ594KS
+    std::uint32_t busy;
+    bool check_after_busy;
+    sim::Sense sense;
+    std::uint32_t reads;
+    std::uint32_t pauses;  // 100 ms waits
+  } cases[] = {
+      // Another failure after six busy answers brings the limit back to five: the seventh read,
+      // which failed, is the last.
+      {"busy six times, then another failure", "1.00", nullptr, 6, true, {0x03, 0x11, 0x00}, 7, 6},
+      // Replies that do not check out (an engineering level's missing info_sum on a model that has
+      // no exception for it) keep the limit the busy answers raised.
+      {"busy three times, then unreadable replies", "0.50", "TZ594KR-BDC-0001", 3, false, {}, 20, 3},
+      // A sense key with flag bits is not the drive's busy answer.
+      {"2C/00 with a flagged sense key", "1.00", nullptr, 0, true, {0x25, 0x2C, 0x00}, 5, 0},
+  };
+  for (const Case& c : cases) {
+    Bench b(Via::aspi);
+    DriveSettings s = level(c.firmware);
+    if (c.model != nullptr) std::memcpy(s.model_code, c.model, 17);
+    s.identity_busy = c.busy;
+    if (c.check_after_busy) {
+      sim::FaultRule rule;
+      rule.kind = CommandKind::identity;
+      rule.nth = c.busy + 1;
+      rule.times = 100;
+      rule.action = sim::FaultAction::check;
+      rule.sense = c.sense;
+      rule.sense_given = true;
+      s.faults.add_rule(rule);
+    }
+    b.add(0, s);
+    init_drive_table(*b.ctx);
+    ASSERT_EQ(aspi_load(*b.ctx), 0);
+    b.ctx->drive.current_drive = 0;
+    const std::int32_t before = b.host.clock.now_ms();
+    EXPECT_EQ(read_drive_identity(*b.ctx), -1) << c.name;
+    EXPECT_EQ(b.drives[0].count(CommandKind::identity), c.reads) << c.name;
+    const std::int32_t waited = b.host.clock.now_ms() - before;
+    EXPECT_GE(waited, 100 * static_cast<std::int32_t>(c.pauses)) << c.name;
+    EXPECT_LT(waited, 100 * static_cast<std::int32_t>(c.pauses + 1)) << c.name;
+  }
+}
+
 TEST(ReadDriveIdentity, SixParametersFromOneReadingOfTheTime) {
   Bench b(Via::aspi);
   DriveSettings s = level("1.00");
@@ -388,6 +439,7 @@ TEST(ReadDriveIdentity, SixParametersFromOneReadingOfTheTime) {
   b.add(0, s);
   b.host.system.time.minute = 0;
   b.host.system.time.second = 59;
+  b.host.system.seconds_per_reading = 7;  // a second reading would give other parameters
   init_drive_table(*b.ctx);
   ASSERT_EQ(aspi_load(*b.ctx), 0);
   b.ctx->drive.current_drive = 0;
@@ -398,6 +450,62 @@ TEST(ReadDriveIdentity, SixParametersFromOneReadingOfTheTime) {
     const std::uint8_t* cdb = d.history(i).cdb;
     const std::uint8_t expected[12] = {0xED, 0x00, 0xC4, 0xFF, 0x1E, 0xA4, 0x10, 0x3B, 0x65, 0x10, 0x00, 0x3C};
     EXPECT_EQ(std::memcmp(cdb, expected, 12), 0) << "read " << i;
+  }
+}
+
+TEST(ReadInquiryIdentity, OnlyEntriesOfModelsThisProgramUpdates) {
+  struct Case {
+    const char* name;
+    const char* product;
+    int result;
+    std::uint8_t tray_check;
+    std::uint8_t method1;
+  } cases[] = {
+      // A discontinued model: its only entries are of another kind.
+      {"kind 2 in both tables", "CD-RW TZ107H    ", -1, 0, 0},
+      // Kind 2 in the primary table, kind 1 in the secondary: the secondary entry is taken.
+      {"decided by the secondary table", "BD-CMB TZ594KT  ", 0, 0, 3},
+      {"slot loader", "BD-CMB TZ594KL  ", 0, 2, 3},
+  };
+  for (const Case& c : cases) {
+    Bench b(Via::aspi);
+    DriveSettings s = level("1.00");
+    std::memcpy(s.inquiry_product, c.product, 17);
+    b.add(0, s);
+    init_drive_table(*b.ctx);
+    ASSERT_EQ(aspi_load(*b.ctx), 0);
+    b.ctx->drive.current_drive = 0;
+    EXPECT_EQ(read_inquiry_identity(*b.ctx), c.result) << c.name;
+    EXPECT_EQ(b.record(0).status, drive_status_answered) << c.name;
+    EXPECT_EQ(b.record(0).tray_check_method, c.tray_check) << c.name;
+    EXPECT_EQ(b.record(0).method_flags[1], c.method1) << c.name;
+  }
+}
+
+TEST(ScanDrives, ASlotLoaderIsNeverAskedForItsTray) {
+  for (const bool silent : {false, true}) {
+    Bench b(Via::pass_through, silent);
+    DriveSettings s = level("1.00", false);  // closed, but the model has no tray to ask about
+    std::memcpy(s.inquiry_product, "BD-CMB TZ594KL  ", 17);
+    b.add(1, s);
+    EXPECT_EQ(b.scan(), 0);
+    EXPECT_EQ(b.record(1).status, drive_status_candidate_a);
+    EXPECT_EQ(b.prompts(), 0u);
+    EXPECT_EQ(b.drives[0].count(CommandKind::start_stop), 0u);
+    EXPECT_EQ(b.drives[0].count(CommandKind::event_status), 0u);
+    EXPECT_EQ(b.drives[0].count(CommandKind::vendor_status), 0u);
+  }
+}
+
+TEST(ScanDrives, ACandidateHasItsTrayAskedAgainAfterTheDecision) {
+  for (const Via via : both) {
+    Bench b(via);
+    DriveSettings s = level("1.00");
+    s.disc = true;
+    b.add(1, s);
+    EXPECT_EQ(b.scan(), 0);
+    EXPECT_EQ(b.drives[0].count(CommandKind::event_status), 2u) << name(via);  // the probe's and the refresh
+    EXPECT_EQ(b.record(1).media_present, 1) << name(via);
   }
 }
 

@@ -86,6 +86,23 @@ TEST(ClassifyDriveIdentity, EveryFamilyRule) {
   }
 }
 
+TEST(ClassifyDriveIdentity, TheSecondaryTableDecidesOnlyWhatThePrimaryLeftOpen) {
+  Loaded f;
+  // A secondary entry that would refuse the model: never consulted once the primary made it a candidate.
+  SupportedModelEntry& e = f.ctx->app.models.secondary[secondary_model_count - 1];
+  e.entry_kind = 2;
+  std::memcpy(e.entry_model_code, "TZ594KU-BDC-0001", 17);
+  std::memcpy(e.entry_vendor, "KORVANTA", 9);
+  std::memcpy(e.entry_product, "BD-CMB TZ594KU  ", 17);
+  DriveRecord& d = f.candidate(0, "1.00", drive_status_answered);
+  set(d.identity.model_code, "TZ594KU-BDC-0001");
+  set(d.identity.info_product, "BD-CMB TZ594KU  ");
+  set(d.identity.t6, "T5KC");
+  f.ctx->drive.current_drive = 0;
+  EXPECT_EQ(classify_drive_identity(*f.ctx), 0);
+  EXPECT_EQ(d.status, drive_status_candidate_b);
+}
+
 TEST(SupportedPair, ImagePairSupportedPairsAndOthers) {
   Loaded f;
   struct Case {
@@ -120,6 +137,19 @@ TEST(SupportedFirmware, EachEntryIsDecodedOnceOnFirstUse) {
   EXPECT_EQ(match_drive_identity(*f.ctx, 3), 0);
   EXPECT_EQ(f.ctx->app.supported.decoded_count(), after_first);
   EXPECT_STREQ(f.ctx->app.supported.identity(11).info_revision, "0.90");
+}
+
+TEST(MatchDriveIdentity, TheImageIsComparedBeforeTheSupportedLevels) {
+  Loaded f;
+  // An image that reports exactly what supported level 1.00 (board HW03, deck MD12) reports.
+  IdentityRecord& image = f.ctx->image.image_identity;
+  set(image.info_revision, "1.00");
+  set(image.t5, "20081027");
+  set(image.t7, "B210");
+  f.candidate(0, "1.00");
+  EXPECT_EQ(match_drive_identity(*f.ctx, 0), 1);
+  EXPECT_EQ(select_update_targets(*f.ctx), 5);
+  EXPECT_EQ(f.drive(0).status, drive_status_already_updated);
 }
 
 TEST(MatchDriveIdentity, ImageFirstThenSupportedLevels) {
@@ -207,6 +237,13 @@ TEST(IsExcludedDrive, LowLevelsNeedTheThreeNamedAreas) {
     EXPECT_EQ(is_excluded_drive(*g.ctx, 1), 0) << area;
     EXPECT_EQ(select_update_targets(*g.ctx), 7) << area;
     EXPECT_EQ(g.drive(0).status, drive_status_candidate_a) << area;
+  }
+  {
+    Loaded g;  // an image exactly at the level still needs the three areas
+    g.candidate(0, "0.90");
+    set(g.ctx->image.image_identity.t21, "0100");
+    g.ctx->image.image_identity.area_bytes = 12;  // only the first area, "BT"
+    EXPECT_EQ(is_excluded_drive(*g.ctx, 0), -1);
   }
   {
     Loaded g;  // an image below the level takes any level
