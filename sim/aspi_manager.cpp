@@ -69,6 +69,10 @@ std::uint8_t accept_aspi_request(std::uint8_t* block, const AspiTargets& targets
 }
 
 void complete_aspi_request(std::uint8_t* block, const Outcome& outcome) {
+  // The sense area shows this command's sense only: an SS_ERR without sense (BUSY) must not show
+  // what an earlier request left there.
+  const std::uint32_t room = std::min<std::uint32_t>(block[srb::sense_len], srb::sense_area_size);
+  std::memset(block + srb::sense_area, 0, room);
   std::uint8_t status = srb::ss_comp;
   if (outcome.delivery != Outcome::Delivery::completed) {
     block[srb::ha_stat] = hastat_selection_timeout;
@@ -78,13 +82,41 @@ void complete_aspi_request(std::uint8_t* block, const Outcome& outcome) {
     block[srb::ha_stat] = hastat_ok;
     block[srb::targ_stat] = outcome.status;
     if (outcome.status != status_good) status = srb::ss_err;
-    if (outcome.sense_length != 0) {
-      const std::uint32_t room = std::min<std::uint32_t>(block[srb::sense_len], srb::sense_area_size);
-      const std::uint32_t n = std::min(room, outcome.sense_length);
-      std::memcpy(block + srb::sense_area, outcome.sense, n);
-    }
+    std::memcpy(block + srb::sense_area, outcome.sense, std::min(room, outcome.sense_length));
   }
   block[srb::status] = status;
+}
+
+void AspiQueue::reuse(const std::uint8_t* block) {
+  for (std::size_t i = 0; i < count_; ++i) {
+    Entry& entry = entries_[(head_ + i) % capacity];
+    if (entry.job.block == block) entry.abandoned = true;
+  }
+  if (has_running_ && running_.job.block == block) running_.abandoned = true;
+}
+
+bool AspiQueue::push(const Job& job) {
+  if (count_ == capacity) return false;
+  entries_[(head_ + count_) % capacity] = Entry{job, false};
+  ++count_;
+  return true;
+}
+
+bool AspiQueue::pop(Job& job) {
+  if (count_ == 0) return false;
+  running_ = entries_[head_];
+  has_running_ = true;
+  head_ = (head_ + 1) % capacity;
+  --count_;
+  job = running_.job;
+  return true;
+}
+
+bool AspiQueue::finish() {
+  const bool deliver = has_running_ && !running_.abandoned;
+  running_ = Entry{};
+  has_running_ = false;
+  return deliver;
 }
 
 }  // namespace tz::sim

@@ -2,7 +2,8 @@
 // the bay file that TZ594K_SIM names, or from tz594k-bay.txt beside this DLL (created with one
 // drive when missing). Requests complete on a worker thread that takes the drive's time, writes the
 // outcome into the SRB and then signals its event (or calls its posting routine), as ASPI managers
-// do. What a drive keeps (its ROM, its tray) is written back to the bay file when it changes.
+// do; a request whose block the program has meanwhile handed in again gets neither. What a drive
+// keeps (its ROM, its tray) is written back to the bay file when it changes.
 #include <windows.h>
 
 #include <cstdint>
@@ -21,12 +22,12 @@ using tz::sim::AspiRequest;
 
 constexpr std::uint8_t ss_failed_init = 0xE4;
 constexpr std::uint8_t ss_aspi_is_busy = 0xE5;
-constexpr std::size_t queue_capacity = 32;
-
-struct Pending {
-  std::uint8_t* block;
-  AspiRequest request;
-};
+// The program reads SRB_Status right after SendASPI32Command returns and takes anything but
+// SS_PENDING for a request that ended inside the call, whose sense it never reads. So the worker
+// takes a request only once the submitting thread has left SendASPI32Command's lock, and writes
+// its outcome no sooner than this long after: a spin, not a sleep, because a sleep lasts a whole
+// scheduler tick and an update sends thousands of requests.
+constexpr std::int64_t status_hold_us = 200;
 
 struct Manager {
   CRITICAL_SECTION lock;
@@ -39,11 +40,10 @@ struct Manager {
   tz::sim::TranscriptFile transcript;
   std::uint64_t saved_version = 0;
 
-  Pending queue[queue_capacity] = {};
-  std::size_t head = 0;
-  std::size_t count = 0;
+  tz::sim::AspiQueue queue;
   HANDLE queued = nullptr;  // semaphore: one count per queued request
   HANDLE worker = nullptr;
+  std::int64_t hold_ticks = 0;  // status_hold_us in performance-counter ticks
 };
 
 Manager manager;
@@ -105,6 +105,16 @@ void start() {
   manager.saved_version = manager.bay.state_version();
 }
 
+std::int64_t counter_now() {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return now.QuadPart;
+}
+
+void hold_status_from(std::int64_t taken_at) {
+  while (counter_now() - taken_at < manager.hold_ticks) SwitchToThread();
+}
+
 std::uint8_t* resolve_address(void*, std::uint32_t address, std::uint32_t) {
   return reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(address));
 }
@@ -112,14 +122,14 @@ std::uint8_t* resolve_address(void*, std::uint32_t address, std::uint32_t) {
 DWORD WINAPI worker_main(LPVOID) {
   for (;;) {
     WaitForSingleObject(manager.queued, INFINITE);
-    Pending pending;
+    tz::sim::AspiQueue::Job job;
+    std::int64_t taken_at = 0;
     {
       const Locked locked;
-      pending = manager.queue[manager.head];
-      manager.head = (manager.head + 1) % queue_capacity;
-      --manager.count;
+      if (!manager.queue.pop(job)) continue;
+      taken_at = counter_now();
     }
-    const AspiRequest& request = pending.request;
+    const AspiRequest& request = job.request;
     tz::sim::SimDrive& drive = *request.drive;
     const tz::sim::Outcome outcome =
         drive.execute(request.cdb, request.cdb_length, request.direction, request.data, request.length);
@@ -132,13 +142,26 @@ DWORD WINAPI worker_main(LPVOID) {
         manager.saved_version = version;
       }
     }
-    if (outcome.delivery == tz::sim::Outcome::Delivery::hung) continue;
+    if (outcome.delivery == tz::sim::Outcome::Delivery::hung) {
+      const Locked locked;
+      manager.queue.finish();
+      continue;
+    }
     if (outcome.busy_ms != 0) Sleep(outcome.busy_ms);
-    tz::sim::complete_aspi_request(pending.block, outcome);
-    if (request.event_notify) {
-      SetEvent(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(request.post)));
-    } else if (request.posting && request.post != 0) {
-      reinterpret_cast<void(__cdecl*)(void*)>(static_cast<std::uintptr_t>(request.post))(pending.block);
+    hold_status_from(taken_at);
+    bool delivered = false;
+    {
+      // Under the lock, so that the program cannot hand the block in again between the check and
+      // the write.
+      const Locked locked;
+      delivered = manager.queue.finish();
+      if (delivered) {
+        tz::sim::complete_aspi_request(job.block, outcome);
+        if (request.event_notify) SetEvent(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(request.post)));
+      }
+    }
+    if (delivered && request.posting && request.post != 0) {
+      reinterpret_cast<void(__cdecl*)(void*)>(static_cast<std::uintptr_t>(request.post))(job.block);
     }
   }
 }
@@ -159,19 +182,22 @@ DWORD __cdecl SendASPI32Command(void* request_block) {
   auto* block = static_cast<std::uint8_t*>(request_block);
   const Locked locked;
   start();
+  // The block now holds the program's next request: whatever it held before, still queued or
+  // running, has been given up and must not be written into it.
+  manager.queue.reuse(block);
   AspiRequest request;
   const std::uint8_t status = tz::sim::accept_aspi_request(block, manager.targets, resolve_address, nullptr, request);
   if (status != srb::ss_pending) return status;
-  if (manager.queued == nullptr) manager.queued = CreateSemaphoreA(nullptr, 0, queue_capacity, nullptr);
+  if (manager.queued == nullptr) {
+    manager.queued = CreateSemaphoreA(nullptr, 0, tz::sim::AspiQueue::capacity, nullptr);
+  }
   if (manager.worker == nullptr && manager.queued != nullptr) {
     manager.worker = CreateThread(nullptr, 0, worker_main, nullptr, 0, nullptr);
   }
-  if (manager.worker == nullptr || manager.count == queue_capacity) {
+  if (manager.worker == nullptr || !manager.queue.push({block, request})) {
     block[srb::status] = ss_aspi_is_busy;
     return ss_aspi_is_busy;
   }
-  manager.queue[(manager.head + manager.count) % queue_capacity] = Pending{block, request};
-  ++manager.count;
   ReleaseSemaphore(manager.queued, 1, nullptr);
   return srb::ss_pending;
 }
@@ -180,6 +206,9 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
     manager.module = instance;
     InitializeCriticalSection(&manager.lock);
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    manager.hold_ticks = frequency.QuadPart * status_hold_us / 1000000;
     DisableThreadLibraryCalls(instance);
   }
   return TRUE;
