@@ -33,7 +33,7 @@ std::uint8_t* BufferSlot::resolve(std::uint32_t value) const {
 
 void HostDevices::attach(char letter, sim::SimDrive& drive) {
   const int index = letter_index(letter);
-  if (index >= 2) letters_[static_cast<std::size_t>(index)].drive = &drive;
+  if (index >= 0) letters_[static_cast<std::size_t>(index)].drive = &drive;
 }
 
 void HostDevices::attach_bay(sim::Bay& bay) {

@@ -31,7 +31,7 @@ class HostDevices final : public Devices {
  public:
   explicit HostDevices(VirtualClock& clock) : clock_(clock) {}
 
-  // A simulated optical drive behind a letter (C..Z): it opens, answers pass-through and locks.
+  // A simulated optical drive behind a letter (A..Z): it opens, answers pass-through and locks.
   void attach(char letter, sim::SimDrive& drive);
   // Every drive of the bay that has a letter.
   void attach_bay(sim::Bay& bay);

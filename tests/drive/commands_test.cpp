@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -137,18 +138,38 @@ TEST(Commands, ReadDownloadSplitsIntoHeaderAndDataEvenInPlace) {
   }
 }
 
+// The read-back lands in scsi_data_buffer as it is, and only a good read reaches the outputs.
 TEST(Commands, FailedReadDownloadLeavesTheOutputsAlone) {
-  for (const sim::FaultAction action : {sim::FaultAction::check, sim::FaultAction::fail}) {
+  for (const Transport transport : {Transport::pass_through, Transport::aspi}) {
+    for (const sim::FaultAction action : {sim::FaultAction::check, sim::FaultAction::fail}) {
+      sim::DriveSettings settings;
+      settings.faults.add_rule(fault(sim::CommandKind::read, action));
+      DriveFixture d(transport, settings);
+      std::uint8_t header[48];
+      std::uint8_t data[1024];
+      std::memset(header, 0x11, sizeof(header));
+      std::memset(data, 0x22, sizeof(data));
+      std::uint8_t* buffer = d.ctx().drive.scsi_data_buffer;
+      std::memset(buffer, 0x33, 48 + 1024);
+      const char* what = transport_name(transport);
+      EXPECT_NE(cmd_read_download(d.ctx(), 48, 1024, 368, header, data), 0) << what;
+      EXPECT_EQ(std::count(header, header + 48, 0x11), 48) << what;
+      EXPECT_EQ(std::count(data, data + 1024, 0x22), 1024) << what;
+      EXPECT_EQ(std::count(buffer, buffer + 48 + 1024, 0x33), 48 + 1024) << what << ": not cleared";
+    }
+  }
+}
+
+TEST(Commands, IdentityReadClearsItsDestinationEvenWhenItFails) {
+  for (const Transport transport : {Transport::pass_through, Transport::aspi}) {
     sim::DriveSettings settings;
-    settings.faults.add_rule(fault(sim::CommandKind::read, action));
-    DriveFixture d(Transport::pass_through, settings);
-    std::uint8_t header[48];
-    std::uint8_t data[1024];
-    std::memset(header, 0x11, sizeof(header));
-    std::memset(data, 0x22, sizeof(data));
-    EXPECT_NE(cmd_read_download(d.ctx(), 48, 1024, 368, header, data), 0);
-    for (const std::uint8_t b : header) ASSERT_EQ(b, 0x11);
-    for (const std::uint8_t b : data) ASSERT_EQ(b, 0x22);
+    settings.faults.add_rule(fault(sim::CommandKind::identity, sim::FaultAction::fail));
+    DriveFixture d(transport, settings);
+    std::uint8_t destination[4097];
+    std::memset(destination, 0xAA, sizeof(destination));
+    EXPECT_EQ(cmd_read_identity_block(d.ctx(), 0xC4, 0x0F, 0x1E, 0xB4, 0x3B, 0x75, 4096, destination), -1);
+    EXPECT_EQ(std::count(destination, destination + 4096, 0), 4096) << transport_name(transport);
+    EXPECT_EQ(destination[4096], 0xAA) << "only the requested length is cleared";
   }
 }
 

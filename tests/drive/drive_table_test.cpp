@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "app/bytes.h"
+#include "drive/discovery.h"
+#include "sim/sim_drive.h"
 #include "tests/support/fixture.h"
 
 namespace tz {
@@ -17,6 +19,7 @@ TEST(DriveTable, ResetGivesEveryPositionItsAddresses) {
   DriveRecord& dirty = ctx.drive.drive_table[5];
   dirty.status = 7;
   dirty.device_handle = 0x1234;
+  dirty.drive_type = 5;
   dirty.volume_locked = dirty.media_present = dirty.tray_check_method = 1;
   dirty.drive_kind = 0x200;
   dirty.method_flags[3] = 9;
@@ -40,6 +43,7 @@ TEST(DriveTable, ResetGivesEveryPositionItsAddresses) {
   }
   for (const DriveRecord& r : ctx.drive.drive_table) {
     EXPECT_EQ(r.device_handle, platform::invalid_handle_value);
+    EXPECT_EQ(r.drive_type, 0u);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.volume_locked | r.media_present | r.tray_check_method, 0);
     EXPECT_EQ(r.drive_kind, 0u);
@@ -78,6 +82,23 @@ TEST(DriveTable, FindAndCountByStatus) {
   EXPECT_EQ(current_drive_record(ctx), &ctx.drive.drive_table[40]);
   ctx.drive.current_drive = drive_table_size;
   EXPECT_EQ(current_drive_record(ctx), nullptr);
+}
+
+// The table starts at C:, so the scan never opens the drives at A: and B: that the system has.
+TEST(DriveTable, DrivesAtAAndBAreNeverScanned) {
+  test::Fixture f;
+  sim::SimDrive a;
+  sim::SimDrive b;
+  f.host.devices.attach('A', a);
+  f.host.devices.attach('B', b);
+  const platform::Handle opened =
+      f.host.devices.create_file("\\\\.\\A:", platform::generic_read, 0, platform::open_existing, 0);
+  ASSERT_NE(opened, platform::invalid_handle_value) << "the drive at A: is there to be opened";
+  f.host.devices.close_handle(opened);
+
+  f.ctx->app.transport = transport_pass_through;
+  EXPECT_EQ(scan_drives(*f.ctx), -1);
+  EXPECT_EQ(a.history_size() + b.history_size(), 0u);
 }
 
 }  // namespace

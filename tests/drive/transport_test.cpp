@@ -128,6 +128,23 @@ TEST(Transport, OutcomesAndTheSenseRule) {
   }
 }
 
+// Byte 2 of the sense data is kept whole, flag bits and all.
+TEST(Transport, TheSenseKeyByteIsSavedWhole) {
+  for (const Transport transport : {Transport::pass_through, Transport::aspi}) {
+    sim::DriveSettings settings = DriveFixture::ready_settings();
+    sim::FaultRule rule = fault(sim::CommandKind::test_unit_ready, sim::FaultAction::check);
+    rule.sense = {0x85, 0x2C, 0x01};
+    rule.sense_given = true;
+    settings.faults.add_rule(rule);
+    DriveFixture d(transport, settings);
+    EXPECT_EQ(cmd_test_unit_ready(d.ctx(), 0), 1) << transport_name(transport);
+    const DriveState& s = d.ctx().drive;
+    EXPECT_EQ(s.last_sense_key, 0x85) << transport_name(transport);
+    EXPECT_EQ(s.last_asc, 0x2C) << transport_name(transport);
+    EXPECT_EQ(s.last_ascq, 0x01) << transport_name(transport);
+  }
+}
+
 TEST(PassThrough, DataInIsCopiedWhateverTheOutcome) {
   sim::DriveSettings settings;
   settings.faults.add_rule(fault(sim::CommandKind::inquiry, sim::FaultAction::fail));
@@ -164,7 +181,9 @@ TEST(PassThrough, OpenCloseAndTheClosedHandle) {
   EXPECT_EQ(c.drive.drive_table[1].device_handle, platform::invalid_handle_value);
   EXPECT_EQ(d.f.host.devices.open_handle_count(), 0u);
   spt_close(c);  // closing a closed drive does nothing
+  d.f.host.devices.last_ioctl_code = 0;
   EXPECT_EQ(cmd_test_unit_ready(c, 0), -1);
+  EXPECT_EQ(d.f.host.devices.last_ioctl_code, 0x4D004u) << "the system refuses the closed handle";
   EXPECT_EQ(d.drive.history_size(), 0u) << "nothing reached the drive";
   for (const std::uint32_t record : {0u, 2u, 23u, 24u, 63u}) {
     c.drive.current_drive = record;
@@ -206,6 +225,7 @@ TEST(Aspi, LoadOutcomesAndTheirMessages) {
       {"entry points missing", false, true, 0x0108, -1, "WNASPI32.DLL Error !!"},
       {"no adapters", false, false, 0xE800, -1, "ASPI Error ASPI Status = e800"},
       {"status in bits 8..15 only", false, false, 0x12340201, -1, "ASPI Error ASPI Status = 12340201"},
+      {"bits above the status are not looked at", false, false, 0x12340108, 0, nullptr},
   };
   for (const Case& c : cases) {
     for (const bool silent : {false, true}) {
@@ -296,6 +316,26 @@ TEST(Aspi, RequestBlockInTheWin32Layout) {
   EXPECT_EQ(b[srb::flags], 0x08 | 0x40);
   EXPECT_EQ(b[srb::cdb_len], 10);
   EXPECT_EQ(d.f.host.aspi.open_event_count(), 0u) << "each request's event is closed after it";
+}
+
+TEST(Aspi, EveryFieldNotSetArrivesZero) {
+  DriveFixture d(Transport::aspi);
+  std::memset(d.ctx().drive.aspi_request_block, 0xFF, srb::size);
+  ASSERT_EQ(cmd_test_unit_ready(d.ctx(), 0), 0);
+  const struct {
+    const char* field;
+    std::uint32_t offset, length;
+  } zeros[] = {{"SRB_Status", srb::status, 1},
+               {"SRB_Hdr_Rsvd", srb::hdr_rsvd, 4},
+               {"SRB_Rsvd1", srb::rsvd1, 2},
+               {"SRB_HaStat, SRB_TargStat", srb::ha_stat, 2},
+               {"SRB_Rsvd2", srb::rsvd2, 20},
+               {"CDB bytes 12..15", srb::cdb_byte + 12, 4},
+               {"SenseArea", srb::sense_area, srb::sense_area_size}};
+  const auto& b = d.f.host.aspi.last_block;
+  for (const auto& z : zeros) {
+    for (std::uint32_t i = 0; i < z.length; ++i) EXPECT_EQ(b[z.offset + i], 0) << z.field << " byte " << i;
+  }
 }
 
 TEST(Aspi, CompletionAtOnceOrThroughTheEvent) {
