@@ -18,7 +18,7 @@ class HostOs {
   HostWindows windows;
   HostDialogs dialogs{clock};  // stamps what it records with the virtual time
   VirtualClock clock;
-  HostThreads threads;
+  HostThreads threads{clock};  // its threads are the clock's workers
   HostDevices devices{clock};  // simulated drives take time on the virtual clock
   HostAspi aspi{clock};
   HostFiles files;

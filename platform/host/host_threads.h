@@ -1,12 +1,14 @@
 #pragma once
 // Real threads for native builds, joined when the emulated system goes away; a test can make the
-// start fail.
+// start fail. Given the virtual clock, each thread runs as the clock's worker, so that the time a
+// simulated command takes on it passes in the polling thread's sleeps.
 #include <pthread.h>
 
 #include <memory>
 #include <mutex>
 #include <vector>
 
+#include "platform/host/host_clock.h"
 #include "platform/threads.h"
 
 namespace tz::platform::host {
@@ -14,6 +16,7 @@ namespace tz::platform::host {
 class HostThreads final : public Threads {
  public:
   HostThreads() = default;
+  explicit HostThreads(VirtualClock& clock) : clock_(&clock) {}
   HostThreads(const HostThreads&) = delete;
   HostThreads& operator=(const HostThreads&) = delete;
   ~HostThreads() override;
@@ -27,9 +30,11 @@ class HostThreads final : public Threads {
   struct Start {
     ThreadBody body;
     void* argument;
+    VirtualClock* clock;
   };
   static void* run(void* start);
 
+  VirtualClock* clock_ = nullptr;
   mutable std::mutex mutex_;
   std::vector<pthread_t> threads_;
   std::vector<std::unique_ptr<Start>> starts_;  // each alive until its thread is joined
