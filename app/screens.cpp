@@ -120,9 +120,11 @@ void open_processing_window(Context& ctx) {
   const Handle window = ctx.os.dialogs.create_dialog(
       ctx.app.instance, choose_template(ctx, screen_processing.japanese, screen_processing.english),
       ctx.app.main_window, ctx.ui.processing_procedure);
-  if (window == platform::null_handle) return;
-  ctx.ui.processing_window = window;
-  ctx.os.dialogs.show_window(window, platform::sw_show);
+  // A window that cannot be created still costs its wait, so the pacing of the run stays the same.
+  if (window != platform::null_handle) {
+    ctx.ui.processing_window = window;
+    ctx.os.dialogs.show_window(window, platform::sw_show);
+  }
   wait_servicing(ctx, processing_wait_ms, window);
 }
 

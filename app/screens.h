@@ -69,7 +69,8 @@ void open_screen(Context& ctx, platform::Handle window);
 // Paints the system icon at (25, 80) in answer to a paint message.
 void paint_screen_icon(Context& ctx, platform::Handle window, platform::SystemIcon icon);
 
-// The processing window: opened once (then 1500 ms of serviced waiting), closed once.
+// The processing window: opened once (then 1500 ms of serviced waiting, even when it cannot be
+// created), closed once.
 void open_processing_window(Context& ctx);
 void close_processing_window(Context& ctx);
 

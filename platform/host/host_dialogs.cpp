@@ -99,11 +99,19 @@ bool HostDialogs::deliver(HostScreen& s, std::uint32_t message, std::uintptr_t w
   return handled;
 }
 
+void HostDialogs::initialize(HostScreen& s) {
+  s.init_answer = deliver(s, wm_initdialog, 0, 0);
+  if (!s.init_answer || !s.alive) return;
+  const auto listed = first_tab_stop.find(s.template_id);
+  const int control = listed != first_tab_stop.end() ? listed->second : 1;
+  if (control != 0) set_focus(item(s.window, control));
+}
+
 std::intptr_t HostDialogs::dialog_box(Handle, std::uint16_t template_id, Handle owner,
                                       const DialogProcedure& procedure) {
   if (missing_templates.count(template_id) != 0 || procedure.function == nullptr) return -1;
   const std::size_t index = screens.size();
-  deliver(open(template_id, owner, true, procedure), wm_initdialog, 0, 0);
+  initialize(open(template_id, owner, true, procedure));
   bool closed_by_default = false;
   // Nested screens may add to `screens`; a deque keeps this one in place.
   while (screens[index].alive) {
@@ -133,7 +141,7 @@ std::intptr_t HostDialogs::dialog_box(Handle, std::uint16_t template_id, Handle 
 Handle HostDialogs::create_dialog(Handle, std::uint16_t template_id, Handle owner, const DialogProcedure& procedure) {
   if (missing_templates.count(template_id) != 0 || procedure.function == nullptr) return null_handle;
   HostScreen& s = open(template_id, owner, false, procedure);
-  deliver(s, wm_initdialog, 0, 0);
+  initialize(s);
   return s.window;
 }
 

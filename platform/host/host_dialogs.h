@@ -2,10 +2,11 @@
 // The emulated dialog manager of native builds. It records every screen opened, every caption,
 // control text, list line, focus change, icon and refresh, with the virtual time it happened at,
 // and answers each modal screen with the input a test scripted for its template: it runs the
-// procedure's WM_INITDIALOG, delivers queued messages (a screen's posted start message among
-// them), then the scripted input, then the close box; a screen that ignores all of that is ended
-// with -1 and counted as unanswered. The thread's message queue is open to tests, which put user
-// input or a power broadcast into it.
+// procedure's WM_INITDIALOG (when the procedure answers true, the focus goes to the template's
+// first tab stop, as the dialog manager does), delivers queued messages (a screen's posted start
+// message among them), then the scripted input, then the close box; a screen that ignores all of
+// that is ended with -1 and counted as unanswered. The thread's message queue is open to tests,
+// which put user input or a power broadcast into it.
 #include <deque>
 #include <map>
 #include <set>
@@ -61,6 +62,7 @@ struct HostScreen {
   bool alive = true;
   bool visible = false;
   bool ended = false;
+  bool init_answer = false;  // what the procedure answered to WM_INITDIALOG
   std::intptr_t result = 0;
   std::string caption;
   std::map<int, std::string> texts;
@@ -77,6 +79,9 @@ class HostDialogs final : public Dialogs {
   std::map<std::uint16_t, std::deque<ScriptedInput>> script;  // per template id, consumed in order
   std::set<std::uint16_t> missing_templates;                  // these cannot be created
   std::deque<QueuedMessage> queue;                            // the thread's message queue
+  // The host knows no templates: the first tab stop is control 1 (the positive button comes first
+  // where a template has one) unless listed here; 0 for a template without any.
+  std::map<std::uint16_t, int> first_tab_stop;
 
   void press(std::uint16_t template_id, int control_id);  // a click on a button of that screen
   void close_box(std::uint16_t template_id);              // the user closes that screen
@@ -121,6 +126,7 @@ class HostDialogs final : public Dialogs {
   HostScreen* find(Handle window);            // a screen that is still open, or null
   HostScreen& open(std::uint16_t template_id, Handle owner, bool modal, const DialogProcedure& procedure);
   bool deliver(HostScreen& screen, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam);
+  void initialize(HostScreen& screen);
   DialogEvent& record(DialogEvent::Kind kind, Handle window);
 
   Clock& clock_;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/context.h"
@@ -65,7 +66,10 @@ TEST(Screens, EveryShellScreenOpensUnderTheProgramTitleWithItsIconAndFocus) {
   for (const ShellCase& c : shell_screens) {
     for (const std::uint8_t language : {language_japanese, language_english}) {
       ScreenFixture f(language);
-      f.host.dialogs.script[choose_template(*f.ctx, c.ids.japanese, c.ids.english)] = {{platform::wm_paint}};
+      const std::uint16_t id = choose_template(*f.ctx, c.ids.japanese, c.ids.english);
+      f.host.dialogs.script[id] = {{platform::wm_paint}};
+      // As in the templates: the positive button comes first; without it, exit is the only stop.
+      f.host.dialogs.first_tab_stop[id] = c.positive_button ? 1 : 2;
       c.show(*f.ctx);
       ASSERT_EQ(f.host.dialogs.screens.size(), 1u) << c.name;
       const HostScreen& s = f.last();
@@ -83,7 +87,12 @@ TEST(Screens, EveryShellScreenOpensUnderTheProgramTitleWithItsIconAndFocus) {
           EXPECT_EQ(e.y, 80) << c.name;
         }
       }
-      EXPECT_EQ(focus, c.focus_on_exit ? (std::vector<int>{0, 2}) : (std::vector<int>{0})) << c.name;
+      // The screen first; then exit, set by the procedure, which keeps it by answering false (true
+      // would move it to the first tab stop: on the positive button, Enter would mean consent),
+      // or by the dialog manager on a screen whose only button is exit.
+      EXPECT_EQ(focus, (std::vector<int>{0, 2})) << c.name;
+      EXPECT_EQ(s.init_answer, !c.focus_on_exit) << c.name;
+      EXPECT_EQ(f.host.dialogs.focus, s.window + 2) << c.name;
       EXPECT_EQ(f.host.dialogs.count(Kind::icon), 1u) << c.name << ": one paint, one icon";
     }
   }
@@ -211,6 +220,37 @@ TEST(Screens, AScreenThatPostsItselfItsStartRunsItBeforeAnyInput) {
   EXPECT_EQ(f.host.dialogs.unanswered, 0);
 }
 
+// The shows and refreshes of the wait that opening the processing window makes, in order.
+std::vector<std::pair<Kind, std::int32_t>> shows_and_refreshes(const ScreenFixture& f, platform::Handle window) {
+  std::vector<std::pair<Kind, std::int32_t>> seen;
+  for (const DialogEvent& e : f.host.dialogs.events) {
+    if (e.kind != Kind::shown && e.kind != Kind::bring_to_top && e.kind != Kind::update) continue;
+    EXPECT_EQ(e.window, window) << "every refresh of the wait targets the processing window";
+    if (e.kind == Kind::shown) {
+      EXPECT_EQ(e.value, platform::sw_show);
+    }
+    seen.emplace_back(e.kind, e.time);
+  }
+  return seen;
+}
+
+// Three serviced slices of 500 ms, then the last refresh.
+std::vector<std::pair<Kind, std::int32_t>> processing_wait() {
+  return {{Kind::bring_to_top, 0},    {Kind::update, 0},    {Kind::bring_to_top, 500},  {Kind::update, 500},
+          {Kind::bring_to_top, 1000}, {Kind::update, 1000}, {Kind::bring_to_top, 1500}, {Kind::update, 1500}};
+}
+
+TEST(ProcessingWindow, IsShownThenWaitedForWhileItsMessagesAreServiced) {
+  ScreenFixture f;
+  open_processing_window(*f.ctx);
+  auto expected = processing_wait();
+  expected.insert(expected.begin(), {Kind::shown, 0});
+  EXPECT_EQ(shows_and_refreshes(f, f.ctx->ui.processing_window), expected);
+  const auto sleeps = f.host.clock.sleeps();
+  ASSERT_EQ(sleeps.size(), 3u);
+  EXPECT_EQ(sleeps[0].from, 0) << "no time passes before the window is shown";
+}
+
 TEST(ProcessingWindow, OpensOnceWaitsOnceAndClosesOnce) {
   ScreenFixture f(language_japanese);
   f.host.dialogs.queue_message(main_window, platform::wm_lbuttondown);
@@ -240,12 +280,15 @@ TEST(ProcessingWindow, OpensOnceWaitsOnceAndClosesOnce) {
   EXPECT_EQ(f.host.clock.now_ms(), 3000);
 }
 
-TEST(ProcessingWindow, AWindowThatCannotBeCreatedIsNotWaitedFor) {
+TEST(ProcessingWindow, AWindowThatCannotBeCreatedStillCostsItsWait) {
   ScreenFixture f;
   f.host.dialogs.missing_templates = {237};
+  f.host.dialogs.queue_message(main_window, platform::wm_lbuttondown);
   open_processing_window(*f.ctx);
   EXPECT_EQ(f.ctx->ui.processing_window, platform::null_handle);
-  EXPECT_EQ(f.host.clock.now_ms(), 0);
+  EXPECT_EQ(shows_and_refreshes(f, platform::null_handle), processing_wait()) << "nothing to show";
+  EXPECT_EQ(f.host.clock.now_ms(), 1500);
+  EXPECT_TRUE(f.host.dialogs.queue.empty()) << "the wait serviced the queue";
   close_processing_window(*f.ctx);
   EXPECT_EQ(f.host.dialogs.count(Kind::destroyed), 0u);
 }
