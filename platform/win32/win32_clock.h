@@ -3,16 +3,21 @@
 
 namespace tz::platform::win32 {
 
-// The performance counter where the system has one, else the tick count; waits sleep.
+// The performance counter where the system has one, else the tick count; waits sleep. For its
+// life the system timer runs at 1 ms, so that sleeps end close to their deadlines.
 class Win32Clock final : public Clock {
  public:
   Win32Clock();
+  Win32Clock(const Win32Clock&) = delete;
+  Win32Clock& operator=(const Win32Clock&) = delete;
+  ~Win32Clock() override;
   std::int32_t now_ms() override;
   void sleep_until(std::int32_t deadline_ms) override;
 
  private:
   std::int64_t frequency_ = 0;  // counts per second; 0 when there is no performance counter
   std::int64_t start_ = 0;
+  bool fine_timer_ = false;  // the 1 ms timer period was granted and must be given back
 };
 
 }  // namespace tz::platform::win32
