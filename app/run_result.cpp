@@ -7,30 +7,34 @@ namespace tz {
 
 namespace {
 
+// When finish_run writes the result log (with log output requested).
+enum class Log : std::uint8_t { never, silent_only, always };
+
 struct CodeRow {
   std::int32_t code;
   std::int32_t exit_code;
   const char* log_label;
   ScreenPair screen;  // shown by finish_run outside silent mode; {0, 0}: none
+  Log log;
 };
 
 constexpr CodeRow code_table[] = {
-    {0, 0, "[SUCCESS]", {143, 201}},
-    {100, 1, "[DRIVE NOT FOUND]", {0, 0}},
-    {101, 1, "[LAUNCH OTHER PROGRAM]", {0, 0}},
-    {200, 2, "[F/W FILE NOT FOUND]", {0, 0}},
-    {300, 3, "[ILLEGAL F/W FILE]", {0, 0}},
-    {400, 4, "[F/W FILE UNMATCHED]", {0, 0}},
-    {401, 99, "[F/W ALREADY UPDATED]", {0, 0}},
-    {500, 5, "[UPDATE FAILED]", {151, 193}},
-    {600, 6, "[VERIFY FAILED]", {151, 193}},
-    {700, 7, "[INVALID OPTION]", {0, 0}},
-    {701, 7, "[DUPLICATE OPTION]", {0, 0}},
-    {800, 8, "[OTHER ERROR]", {0, 0}},
-    {801, 8, "[MULTIPLE EXECUTION]", {0, 0}},
-    {802, 8, "[EJECT FAILED]", {230, 231}},
-    {1001, 8, "[INTERRUPT]", {160, 196}},
-    {1002, 8, "[ABORT]", {174, 189}},
+    {0, 0, "[SUCCESS]", {143, 201}, Log::never},
+    {100, 1, "[DRIVE NOT FOUND]", {0, 0}, Log::silent_only},
+    {101, 1, "[LAUNCH OTHER PROGRAM]", {0, 0}, Log::silent_only},
+    {200, 2, "[F/W FILE NOT FOUND]", {0, 0}, Log::silent_only},
+    {300, 3, "[ILLEGAL F/W FILE]", {0, 0}, Log::silent_only},
+    {400, 4, "[F/W FILE UNMATCHED]", {0, 0}, Log::silent_only},
+    {401, 99, "[F/W ALREADY UPDATED]", {0, 0}, Log::silent_only},
+    {500, 5, "[UPDATE FAILED]", {151, 193}, Log::always},
+    {600, 6, "[VERIFY FAILED]", {151, 193}, Log::always},
+    {700, 7, "[INVALID OPTION]", {0, 0}, Log::silent_only},
+    {701, 7, "[DUPLICATE OPTION]", {0, 0}, Log::silent_only},
+    {800, 8, "[OTHER ERROR]", {0, 0}, Log::silent_only},
+    {801, 8, "[MULTIPLE EXECUTION]", {0, 0}, Log::silent_only},
+    {802, 8, "[EJECT FAILED]", {230, 231}, Log::silent_only},
+    {1001, 8, "[INTERRUPT]", {160, 196}, Log::always},
+    {1002, 8, "[ABORT]", {174, 189}, Log::always},
 };
 
 const CodeRow* find_code(std::int32_t code) {
@@ -88,27 +92,9 @@ ScreenPair result_screen_for(std::int32_t code) {
 }
 
 bool result_log_due(std::int32_t code, bool silent) {
-  switch (code) {
-    case 500:
-    case 600:
-    case 1001:
-    case 1002:
-      return true;
-    case 100:
-    case 101:
-    case 200:
-    case 300:
-    case 400:
-    case 401:
-    case 700:
-    case 701:
-    case 800:
-    case 801:
-    case 802:
-      return silent;
-    default:
-      return false;
-  }
+  const CodeRow* row = find_code(code);
+  if (row == nullptr) return false;
+  return row->log == Log::always || (row->log == Log::silent_only && silent);
 }
 
 void finish_run(Context& ctx) {

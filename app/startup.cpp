@@ -12,11 +12,12 @@ namespace tz {
 
 namespace {
 
-constexpr const char* current_folder = ".\\";
+// The folder the log goes to when the command line names none.
+void use_current_folder(Context& ctx) { copy_bounded(ctx.app.program_folder, sizeof(ctx.app.program_folder), ".\\"); }
 
 void set_folder(Context& ctx, const char* begin, std::size_t length) {
   if (length > program_folder_size) {
-    copy_bounded(ctx.app.program_folder, sizeof(ctx.app.program_folder), current_folder);
+    use_current_folder(ctx);
     return;
   }
   std::memcpy(ctx.app.program_folder, begin, length);
@@ -30,7 +31,7 @@ void set_module_folder(Context& ctx) {
   const std::uint32_t n = ctx.os.system.module_file_name(path, sizeof(path));
   const char* cut = n != 0 && n < sizeof(path) ? std::strrchr(path, '\\') : nullptr;
   if (cut == nullptr) {
-    copy_bounded(ctx.app.program_folder, sizeof(ctx.app.program_folder), current_folder);
+    use_current_folder(ctx);
     return;
   }
   set_folder(ctx, path, static_cast<std::size_t>(cut - path));
@@ -92,7 +93,7 @@ platform::MessageAnswer main_window_procedure(std::uint32_t message, std::uintpt
 
 void determine_program_folder(Context& ctx) {
   if (ctx.silent()) {
-    copy_bounded(ctx.app.program_folder, sizeof(ctx.app.program_folder), current_folder);
+    use_current_folder(ctx);
     return;
   }
   const char* line = ctx.os.system.command_line();
@@ -100,7 +101,7 @@ void determine_program_folder(Context& ctx) {
   // keeps the current folder, so a quote further on among the arguments is never mistaken for it.
   const char* close = line[0] == '"' ? std::strchr(line + 1, '"') : nullptr;
   if (close == nullptr) {
-    copy_bounded(ctx.app.program_folder, sizeof(ctx.app.program_folder), current_folder);
+    use_current_folder(ctx);
     return;
   }
   const char* path = line + 1;

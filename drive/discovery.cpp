@@ -15,25 +15,31 @@ namespace {
 constexpr int readiness_polls = 5;
 constexpr int drive_letter_name_offset = 4;  // "\\.\X:" -> "X:"
 
+// Folds one drive's result into the scan's: a candidate decision (its tray asked again, which
+// refreshes media_present) makes it 0, a recognised drive makes -1 into 1, and a tray that could
+// not be opened or the user's EXIT replace it.
+int fold_drive_result(Context& ctx, int result, int drive_result) {
+  if (drive_result == 0) {
+    query_tray_state(ctx);
+    result = 0;
+  }
+  if (result == -1 && drive_result == 1) return 1;
+  if (drive_result == tray_could_not_open || drive_result == user_chose_exit) return drive_result;
+  return result;
+}
+
 int scan_pass_through(Context& ctx) {
   int result = -1;
   for (ctx.drive.current_drive = 0; ctx.drive.current_drive < drive_table_size; ++ctx.drive.current_drive) {
     DriveRecord& d = ctx.drive.drive_table[ctx.drive.current_drive];
-    int drive_result = -1;
+    int drive_result = -1;  // a letter whose device does not open is passed over
     if (spt_open(ctx) == 0) {
       d.drive_type = ctx.os.devices.get_drive_type(d.device_path + drive_letter_name_offset);
       drive_result = probe_drive(ctx);
-      if (drive_result == 0) {
-        query_tray_state(ctx);
-        result = 0;
-      }
     }
+    result = fold_drive_result(ctx, result, drive_result);
     spt_close(ctx);
-    if (result == -1 && drive_result == 1) {
-      result = 1;
-    } else if (drive_result == tray_could_not_open || drive_result == user_chose_exit) {
-      return drive_result;
-    }
+    if (result == tray_could_not_open || result == user_chose_exit) return result;
   }
   return result;
 }
@@ -41,20 +47,11 @@ int scan_pass_through(Context& ctx) {
 int scan_aspi(Context& ctx) {
   if (aspi_load(ctx) != 0) return -1;
   int result = -1;
+  // A user's EXIT does not end this scan: a later drive may still be a candidate.
   for (ctx.drive.current_drive = 0; ctx.drive.current_drive < drive_table_size && result != tray_could_not_open;
        ++ctx.drive.current_drive) {
     for (int i = 0; i < readiness_polls; ++i) cmd_test_unit_ready(ctx, 0);
-    const int drive_result = probe_drive(ctx);
-    if (drive_result == 0) {
-      query_tray_state(ctx);
-      result = 0;
-    }
-    // A user's EXIT here does not end the scan: a later drive may still be a candidate.
-    if (result == -1 && drive_result == 1) {
-      result = 1;
-    } else if (drive_result == tray_could_not_open || drive_result == user_chose_exit) {
-      result = drive_result;
-    }
+    result = fold_drive_result(ctx, result, probe_drive(ctx));
   }
   return result;
 }

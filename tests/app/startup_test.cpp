@@ -1,3 +1,5 @@
+#include "app/startup.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -5,7 +7,6 @@
 #include <vector>
 
 #include "app/os_class.h"
-#include "app/startup.h"
 #include "app/string_table.h"
 #include "tests/support/fixture.h"
 
@@ -115,8 +116,8 @@ TEST(ProgramFolder, FromTheQuotedProgramPath) {
       {"TZ594K_for_ZEMO_V101.exe /LFO", false, ".\\"},
       {"C:\\Tools\\x.exe /LFO", false, ".\\"},
       {"C:\\Tools\\x.exe \"quoted argument\"", false, ".\\"},  // a quote among the arguments is no path
-      {"\"C:\\Tools\\x.exe", false, ".\\"},                     // no closing quote
-      {"\"x.exe\" /LFO", false, "D:\\Apps"},                    // no folder part: the module's folder
+      {"\"C:\\Tools\\x.exe", false, ".\\"},                    // no closing quote
+      {"\"x.exe\" /LFO", false, "D:\\Apps"},                   // no folder part: the module's folder
       {"", false, ".\\"},
   };
   for (const FolderCase& c : cases) {
@@ -193,8 +194,8 @@ TEST(ProgramEntry, ChoosesTheTransportFromTheOsClass) {
     bool query_ok;
     std::uint8_t transport;
   } cases[] = {
-      {1, 4, 10, true, transport_aspi},           {2, 5, 1, true, transport_pass_through},
-      {2, 10, 0, true, transport_pass_through},  {2, 6, 1, true, transport_pass_through},
+      {1, 4, 10, true, transport_aspi},         {2, 5, 1, true, transport_pass_through},
+      {2, 10, 0, true, transport_pass_through}, {2, 6, 1, true, transport_pass_through},
       {2, 10, 0, false, transport_aspi},
   };
   for (const Case& c : cases) {
@@ -250,9 +251,9 @@ TEST(InstanceChecks, AnotherInstanceEndsTheRun) {
       ASSERT_EQ(f.host.windows.foreground_calls.size(), 1u) << label;
       EXPECT_EQ(f.host.windows.foreground_calls[0], other);
       // The message first, then restored only when minimised, then brought to the front.
-      const std::vector<std::string> order =
-          c.minimised ? std::vector<std::string>{"message box", "restore", "foreground"}
-                      : std::vector<std::string>{"message box", "foreground"};
+      const std::vector<std::string> order = c.minimised
+                                                 ? std::vector<std::string>{"message box", "restore", "foreground"}
+                                                 : std::vector<std::string>{"message box", "foreground"};
       EXPECT_EQ(f.host.windows.activation_log, order) << label;
     } else {
       EXPECT_TRUE(f.host.windows.message_boxes.empty()) << label;
@@ -263,27 +264,28 @@ TEST(InstanceChecks, AnotherInstanceEndsTheRun) {
   }
 }
 
-TEST(InstanceChecks, OwnClassIsLookedForBeforeTheOtherLoader) {
-  test::Fixture f;
-  f.host.system.set_version(2, 10, 0, 19045);
-  f.host.windows.other_windows.push_back({"KVT_FwDownloadWnd", 0x1111});
-  f.host.windows.other_windows.push_back({"TZ594K_FwLoader_V101", 0x3333});
-  EXPECT_EQ(program_entry(*f.ctx, "/LauncherLoading"), 8);
-  EXPECT_STREQ(result_message(*f.ctx), "This program is running.");
-  ASSERT_EQ(f.host.windows.foreground_calls.size(), 1u);
-  EXPECT_EQ(f.host.windows.foreground_calls[0], 0x3333u);
-}
-
-TEST(InstanceChecks, TheFirstCheckWindowIsActivatedOverTheLaunchers) {
-  test::Fixture f;
-  f.host.system.set_version(2, 10, 0, 19045);
-  f.host.windows.other_windows.push_back({"KVT_FwDownloadWnd", 0x1111});
-  f.host.windows.other_windows.push_back({"KVT_FwLauncherWnd", 0x2222});
-  EXPECT_EQ(program_entry(*f.ctx, ""), 8);
-  // The launcher check records over the first message, but the first window is brought forward.
-  EXPECT_STREQ(result_message(*f.ctx), "This program is running.");
-  ASSERT_EQ(f.host.windows.foreground_calls.size(), 1u);
-  EXPECT_EQ(f.host.windows.foreground_calls[0], 0x1111u);
+TEST(InstanceChecks, WithSeveralWindowsTheFirstFoundIsActivated) {
+  struct Case {
+    const char* name;
+    const char* second_class;  // runs beside the other loader (window 0x1111) as window 0x2222
+    const char* arguments;
+    platform::Handle activated;
+  } cases[] = {
+      // The own class is looked for before the other loader.
+      {"own instance and the other loader", "TZ594K_FwLoader_V101", "/LauncherLoading", 0x2222},
+      // The launcher check records over the first message, but the first window is brought forward.
+      {"other loader and the launcher", "KVT_FwLauncherWnd", "", 0x1111},
+  };
+  for (const Case& c : cases) {
+    test::Fixture f;
+    f.host.system.set_version(2, 10, 0, 19045);
+    f.host.windows.other_windows.push_back({"KVT_FwDownloadWnd", 0x1111});
+    f.host.windows.other_windows.push_back({c.second_class, 0x2222});
+    EXPECT_EQ(program_entry(*f.ctx, c.arguments), 8) << c.name;
+    EXPECT_STREQ(result_message(*f.ctx), "This program is running.") << c.name;
+    ASSERT_EQ(f.host.windows.foreground_calls.size(), 1u) << c.name;
+    EXPECT_EQ(f.host.windows.foreground_calls[0], c.activated) << c.name;
+  }
 }
 
 TEST(ProgramEntry, MainWindowThatCannotBeCreatedIsAnInitializeError) {
@@ -311,8 +313,11 @@ TEST(ProgramEntry, InvalidSwitchesShowTheirScreenUnlessSilent) {
     const char* arguments;
     const char* locale;
     std::uint16_t screen;  // 0: none
-  } cases[] = {{"/NOPE", "00000409", 219}, {"/NOPE", "00000411", 218}, {"/LE /CO /CO", "00000411", 219},
-               {"/AU /NOPE", "00000409", 0}, {"X/AU", "00000409", 0}};
+  } cases[] = {{"/NOPE", "00000409", 219},
+               {"/NOPE", "00000411", 218},
+               {"/LE /CO /CO", "00000411", 219},
+               {"/AU /NOPE", "00000409", 0},
+               {"X/AU", "00000409", 0}};
   for (const Case& c : cases) {
     test::Fixture f;
     f.host.system.set_version(2, 10, 0, 19045);

@@ -84,6 +84,12 @@ struct Bench : test::Fixture {
     return d;
   }
   DriveRecord& record(std::uint32_t index) { return ctx->drive.drive_table[index]; }
+  // A fresh table with ASPI loaded and `index` the current drive, as the scan leaves a probe.
+  bool select_over_aspi(std::uint32_t index) {
+    init_drive_table(*ctx);
+    ctx->drive.current_drive = index;
+    return aspi_load(*ctx) == 0;
+  }
   int scan() { return scan_drives(*ctx); }
   std::size_t prompts() const {
     return host.dialogs.count(platform::host::DialogEvent::Kind::opened, screen_tray_closed.english);
@@ -96,10 +102,10 @@ const char* name(Via v) { return v == Via::pass_through ? "pass-through" : "ASPI
 TEST(ScanDrives, RecognisesEachKindOfDriveOverBothTransports) {
   for (const Via via : both) {
     Bench b(via);
-    b.add(1, level("1.00"));  // D: an older supported level
-    b.add(2, level("1.01"));  // E: already carries the image's firmware
-    b.add(3, foreign());      // F: somebody else's drive
-    b.add(5, level("0.80"));  // H: a level that cannot take this image
+    b.add(1, level("1.00"));                       // D: an older supported level
+    b.add(2, level("1.01"));                       // E: already carries the image's firmware
+    b.add(3, foreign());                           // F: somebody else's drive
+    b.add(5, level("0.80"));                       // H: a level that cannot take this image
     b.add(6, sister("TZ594KR-BDC-0001", "T5KA"));  // known, not updated here
     EXPECT_EQ(b.scan(), 0) << name(via);
     const std::uint8_t expected[] = {0, 2, 2, 1, 0, 8, 9};
@@ -140,8 +146,12 @@ TEST(ScanDrives, EveryCaseOfTheBayFile) {
     }
     EXPECT_EQ(b.scan(), 0) << name(via);
     const std::uint32_t first = via == Via::pass_through ? 1 : 0;  // D: is record 1, 0:0 record 0
-    const std::uint32_t at[] = {first, first + 1, first + 2, first + 3,
-                                via == Via::pass_through ? 5u : 8u, via == Via::pass_through ? 6u : 9u,
+    const std::uint32_t at[] = {first,
+                                first + 1,
+                                first + 2,
+                                first + 3,
+                                via == Via::pass_through ? 5u : 8u,
+                                via == Via::pass_through ? 6u : 9u,
                                 via == Via::pass_through ? 7u : 10u};
     const std::uint8_t status[] = {2, 2, 9, 1, 2, 2, 2};
     for (int i = 0; i < 7; ++i) EXPECT_EQ(b.record(at[i]).status, status[i]) << name(via) << " drive " << i;
@@ -273,9 +283,7 @@ TEST(QueryTrayState, FallsBackToTheVendorStatusRead) {
     s.no_event_status = c.no_event;
     s.no_vendor_status = c.no_vendor;
     b.add(0, s);
-    init_drive_table(*b.ctx);
-    ASSERT_EQ(aspi_load(*b.ctx), 0);
-    b.ctx->drive.current_drive = 0;
+    ASSERT_TRUE(b.select_over_aspi(0));
     b.record(0).tray_check_method = c.tray_check;
     b.record(0).media_present = 7;
     EXPECT_EQ(query_tray_state(*b.ctx), c.state) << c.name;
@@ -328,9 +336,7 @@ TEST(EjectAndCheck, TheSwitchDecidesBetweenEjectAndStop) {
       DriveSettings s = level("1.00", false);
       s.tray_stuck = stuck;
       b.add(0, s);
-      init_drive_table(*b.ctx);
-      ASSERT_EQ(aspi_load(*b.ctx), 0);
-      b.ctx->drive.current_drive = 0;
+      ASSERT_TRUE(b.select_over_aspi(0));
       b.ctx->app.build.eject_switch = eject;
       const int expected = eject == 1 && stuck ? -1 : 0;
       const std::int32_t before = b.host.clock.now_ms();
@@ -346,17 +352,14 @@ TEST(EjectAndCheck, TheSwitchDecidesBetweenEjectAndStop) {
 TEST(ReadDriveIdentity, RetriesWhileTheDriveIsBusyAndGivesUpAfterItsLimits) {
   struct Case {
     const char* name;
-    std::uint32_t busy;           // 2C/00 answers first
-    std::uint32_t other_failures; // CHECK CONDITION of another kind
+    std::uint32_t busy;            // 2C/00 answers first
+    std::uint32_t other_failures;  // CHECK CONDITION of another kind
     int result;
     std::uint32_t reads;
   } cases[] = {
-      {"ready at once", 0, 0, 0, 1},
-      {"busy three times", 3, 0, 0, 4},
-      {"busy nineteen times", 19, 0, 0, 20},
-      {"busy twenty times: out of attempts", 20, 0, -1, 20},
-      {"four other failures", 0, 4, 0, 5},
-      {"five other failures", 0, 5, -1, 5},
+      {"ready at once", 0, 0, 0, 1},         {"busy three times", 3, 0, 0, 4},
+      {"busy nineteen times", 19, 0, 0, 20}, {"busy twenty times: out of attempts", 20, 0, -1, 20},
+      {"four other failures", 0, 4, 0, 5},   {"five other failures", 0, 5, -1, 5},
   };
   for (const Case& c : cases) {
     Bench b(Via::aspi);
@@ -370,9 +373,7 @@ TEST(ReadDriveIdentity, RetriesWhileTheDriveIsBusyAndGivesUpAfterItsLimits) {
       s.faults.add_rule(rule);
     }
     b.add(0, s);
-    init_drive_table(*b.ctx);
-    ASSERT_EQ(aspi_load(*b.ctx), 0);
-    b.ctx->drive.current_drive = 0;
+    ASSERT_TRUE(b.select_over_aspi(0));
     const std::int32_t before = b.host.clock.now_ms();
     EXPECT_EQ(read_drive_identity(*b.ctx), c.result) << c.name;
     EXPECT_EQ(b.drives[0].count(CommandKind::identity), c.reads) << c.name;
@@ -420,9 +421,7 @@ TEST(ReadDriveIdentity, LimitRulesOfEachKindOfFailure) {
       s.faults.add_rule(rule);
     }
     b.add(0, s);
-    init_drive_table(*b.ctx);
-    ASSERT_EQ(aspi_load(*b.ctx), 0);
-    b.ctx->drive.current_drive = 0;
+    ASSERT_TRUE(b.select_over_aspi(0));
     const std::int32_t before = b.host.clock.now_ms();
     EXPECT_EQ(read_drive_identity(*b.ctx), -1) << c.name;
     EXPECT_EQ(b.drives[0].count(CommandKind::identity), c.reads) << c.name;
@@ -440,9 +439,7 @@ TEST(ReadDriveIdentity, SixParametersFromOneReadingOfTheTime) {
   b.host.system.time.minute = 0;
   b.host.system.time.second = 59;
   b.host.system.seconds_per_reading = 7;  // a second reading would give other parameters
-  init_drive_table(*b.ctx);
-  ASSERT_EQ(aspi_load(*b.ctx), 0);
-  b.ctx->drive.current_drive = 0;
+  ASSERT_TRUE(b.select_over_aspi(0));
   ASSERT_EQ(read_drive_identity(*b.ctx), 0);
   const SimDrive& d = b.drives[0];
   ASSERT_EQ(d.history_size(), 3u);
@@ -472,9 +469,7 @@ TEST(ReadInquiryIdentity, OnlyEntriesOfModelsThisProgramUpdates) {
     DriveSettings s = level("1.00");
     std::memcpy(s.inquiry_product, c.product, 17);
     b.add(0, s);
-    init_drive_table(*b.ctx);
-    ASSERT_EQ(aspi_load(*b.ctx), 0);
-    b.ctx->drive.current_drive = 0;
+    ASSERT_TRUE(b.select_over_aspi(0));
     EXPECT_EQ(read_inquiry_identity(*b.ctx), c.result) << c.name;
     EXPECT_EQ(b.record(0).status, drive_status_answered) << c.name;
     EXPECT_EQ(b.record(0).tray_check_method, c.tray_check) << c.name;
