@@ -28,6 +28,16 @@ constexpr const char* plain_texts[text_count] = {
     "BT",                    // area_name_1
     "MN",                    // area_name_2
     "CF",                    // area_name_3
+    "Device",                // drive_label
+    "Drive",                 // log_drive_line
+    "Adapter",               // log_adapter
+    "Target",                // log_target
+    "Vendor",                // label_vendor
+    "Product",               // label_product
+    "Revision",              // label_revision
+    "no drive",              // log_no_drive
+    "Result",                // log_result
+    "F/W Version",           // version_heading
 };
 
 constexpr std::size_t stored_size() {

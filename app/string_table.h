@@ -26,6 +26,17 @@ enum class Text : std::uint16_t {
   area_name_1,
   area_name_2,
   area_name_3,
+  // Labels of the update screens and the result log.
+  drive_label,          // in front of the progress screen's headline
+  log_drive_line,       // the result log's drive line
+  log_adapter,          // ASPI address in the drive line
+  log_target,
+  label_vendor,         // shared by the firmware version screen and the log
+  label_product,
+  label_revision,
+  log_no_drive,         // the drive line of a run that never chose a drive
+  log_result,           // the result line
+  version_heading,      // the firmware version screen's heading
   count
 };
 inline constexpr std::size_t text_count = static_cast<std::size_t>(Text::count);
