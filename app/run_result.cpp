@@ -2,6 +2,7 @@
 
 #include "app/bytes.h"
 #include "app/context.h"
+#include "update/update_screens.h"
 
 namespace tz {
 
@@ -99,8 +100,7 @@ bool result_log_due(std::int32_t code, bool silent) {
 
 void finish_run(Context& ctx) {
   const std::int32_t c = result_code(ctx);
-  // The result screen (outside silent mode) and the result log join here with the update screens
-  // and the log writer.
+  if (!ctx.silent()) show_result_screen(ctx, c);
   ctx.app.exit_code = exit_code_for(c);
 }
 

@@ -12,8 +12,6 @@ namespace tz {
 namespace {
 
 inline constexpr std::uint32_t transfer_download_state = 3;
-inline constexpr std::uint32_t image_drive_kind_mask = 0x200;
-inline constexpr std::uint32_t image_load_sequence = 2;
 
 // info_sum covers region bytes 0 .. info_length + 1; an odd info_length ends on a whole word
 // that still lies inside the region.

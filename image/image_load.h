@@ -10,6 +10,11 @@ namespace tz {
 
 struct Context;
 
+// What a successful load sets for the life of the process: the drive kinds this image is for and
+// the load sequence the update engine knows.
+inline constexpr std::uint32_t image_drive_kind_mask = 0x200;
+inline constexpr std::uint32_t image_load_sequence = 2;
+
 inline constexpr int info_mode_image = 0;
 inline constexpr int info_mode_drive = 1;
 

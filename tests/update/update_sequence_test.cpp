@@ -1,0 +1,387 @@
+// The update of a chosen drive against simulated drives on the virtual clock: the commands it
+// sends, the progress it shows, its retries, and that it reports success exactly when the drive
+// holds the carried image.
+#include "update/update_sequence.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/run_flow.h"
+#include "app/run_result.h"
+#include "app/screens.h"
+#include "drive/discovery.h"
+#include "drive/drive_table.h"
+#include "image/matching.h"
+#include "sim/tool/carried_image.h"
+#include "tests/support/bay_bench.h"
+#include "update/progress.h"
+#include "update/update_screens.h"
+
+namespace tz {
+namespace {
+
+using sim::CommandKind;
+using sim::FaultAction;
+using test::BayBench;
+using test::Via;
+
+// One transcript line: the CDB as declared and the data length.
+struct Command {
+  std::vector<std::uint8_t> cdb;
+  std::uint32_t length = 0;
+  std::string status;
+
+  std::uint8_t op() const { return cdb.empty() ? 0xFF : cdb[0]; }
+  std::uint32_t be24(std::size_t at) const {
+    return at + 2 < cdb.size() ? (std::uint32_t{cdb[at]} << 16) | (std::uint32_t{cdb[at + 1]} << 8) | cdb[at + 2] : 0;
+  }
+};
+
+std::vector<Command> parse(const std::vector<std::string>& lines) {
+  std::vector<Command> commands;
+  for (const std::string& line : lines) {
+    std::istringstream in(line);
+    std::string address;
+    std::string field;
+    Command c;
+    in >> address;
+    while (in >> field) {
+      if (field.rfind("cdb=", 0) == 0) {
+        for (std::size_t i = 4; i + 1 < field.size(); i += 2) {
+          c.cdb.push_back(static_cast<std::uint8_t>(std::strtoul(field.substr(i, 2).c_str(), nullptr, 16)));
+        }
+      } else if (field.rfind("len=", 0) == 0) {
+        c.length = static_cast<std::uint32_t>(std::strtoul(field.c_str() + 4, nullptr, 10));
+      } else if (field.rfind("status=", 0) == 0) {
+        c.status = field.substr(7);
+      }
+    }
+    commands.push_back(c);
+  }
+  return commands;
+}
+
+// A started program with one drive at D: (record 1) or adapter 0, target 1, chosen for the update
+// as the run flow leaves it: scanned, matched, the single target marked 7, its method flags applied.
+struct UpdateBench : BayBench {
+  sim::SimDrive& drive;
+
+  explicit UpdateBench(Via via, const sim::DriveSettings& settings = test::drive_at_level("1.00"),
+                       std::uint8_t language = language_english)
+      : BayBench(via, false, language), drive(add(1, settings)) {}
+
+  void choose() {
+    Context& c = *ctx;
+    ASSERT_EQ(scan_drives(c), 0);
+    ASSERT_EQ(select_update_targets(c), 7);
+    c.drive.current_drive = find_drive_by_status(c, drive_status_target, 0);
+    ASSERT_EQ(c.drive.current_drive, 1u);
+    record(1).status = drive_status_chosen_target;
+    apply_method_flags(c);
+    take_transcript();  // the scan's commands are not the update's
+  }
+  // The progress screen runs the update and closes itself.
+  void update() { EXPECT_EQ(show_progress_screen(*ctx), 1); }
+
+  std::int32_t code() const { return result_code(*ctx); }
+  std::string message() const { return result_message(*ctx); }
+  bool holds_image() const { return sim::rom_is_carried_image(drive.rom()); }
+};
+
+std::string bar(int marks) { return bar_text(language_english, marks); }
+
+// The pieces of one phase: the info block, then every payload block, each written and (with
+// compare on) read back at the same offset, 48 header bytes in front.
+void expect_phase(const std::vector<Command>& commands, std::size_t& at, bool compare) {
+  for (std::uint32_t piece = 0; piece <= image_payload_block_count; ++piece) {
+    const std::uint32_t offset = piece == 0 ? 0 : image_info_block_bytes + (piece - 1) * payload_block_bytes;
+    const std::uint32_t length = header_bytes + (piece == 0 ? image_info_block_bytes : payload_block_bytes);
+    for (const std::uint8_t op : {std::uint8_t{0xEA}, std::uint8_t{0xE8}}) {
+      if (op == 0xE8 && !compare) continue;
+      ASSERT_LT(at, commands.size());
+      const Command& c = commands[at++];
+      ASSERT_EQ(c.op(), op) << "piece " << piece;
+      ASSERT_EQ(c.be24(3), offset) << "piece " << piece;
+      ASSERT_EQ(c.be24(6), length) << "piece " << piece;
+      ASSERT_EQ(c.length, length) << "piece " << piece;
+    }
+  }
+}
+
+void expect_readiness_polls(const std::vector<Command>& commands, std::size_t& at) {
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_LT(at, commands.size());
+    EXPECT_EQ(commands[at++].op(), 0x00);
+  }
+}
+
+TEST(UpdateSequence, FullUpdateSendsTheImageRewritesAndVerifies) {
+  for (const Via via : test::both_transports) {
+    SCOPED_TRACE(test::name_of(via));
+    UpdateBench b(via);
+    b.choose();
+    b.update();
+    EXPECT_EQ(b.code(), 0);
+    EXPECT_EQ(b.message(), "");
+    EXPECT_TRUE(b.holds_image());
+
+    const std::vector<Command> commands = parse(b.take_transcript());
+    std::size_t at = 0;
+    ASSERT_GE(commands.size(), 3u);
+    EXPECT_EQ(commands[at].op(), 0x1B);  // eject
+    EXPECT_EQ(commands[at++].cdb[4], 0x02);
+    EXPECT_EQ(commands[at++].op(), 0x4A);  // the tray is open
+    EXPECT_EQ(commands[at].op(), 0xED);    // boot mode
+    EXPECT_EQ(commands[at].cdb[1], 0x01);
+    EXPECT_EQ(commands[at++].cdb[6], 0x01);
+    expect_readiness_polls(commands, at);
+    expect_phase(commands, at, true);
+    ASSERT_LT(at, commands.size());
+    EXPECT_EQ(commands[at].op(), 0xF5);
+    EXPECT_EQ(commands[at++].cdb.back(), 0x80);  // rewrite, synchronous boot
+    expect_readiness_polls(commands, at);
+    expect_phase(commands, at, true);
+    ASSERT_LT(at, commands.size());
+    EXPECT_EQ(commands[at].op(), 0xF5);
+    EXPECT_EQ(commands[at++].cdb.back(), 0x40);  // verify
+    EXPECT_EQ(at, commands.size());
+    for (const Command& c : commands) {
+      if (c.op() != 0x00) {
+        EXPECT_EQ(c.status, "00");
+      }
+    }
+    // The handle the update opened for itself is closed again.
+    EXPECT_EQ(b.host.devices.open_handle_count(), 0u);
+  }
+}
+
+TEST(UpdateSequence, ProgressLinesAndBarsOfAGoodUpdate) {
+  UpdateBench b(Via::aspi);
+  b.choose();
+  b.update();
+  const auto& dialogs = b.host.dialogs;
+  const auto last = [&](int control) {
+    const std::vector<std::string> texts = dialogs.texts_of(control);
+    return texts.empty() ? std::string("<never set>") : texts.back();
+  };
+  EXPECT_EQ(last(1101), "Device : BD-CMB TZ594KS      V1.00  -->  V1.01\n");
+  EXPECT_EQ(last(1103), "Checking the Drive...");
+  EXPECT_EQ(last(1094), "Good !!");
+  EXPECT_EQ(last(1104), "The data transfer...");
+  EXPECT_EQ(last(1096), "Complete !!");
+  EXPECT_EQ(last(1105), "ROM Data rewriting... (Please wait for about 50 seconds.)");
+  EXPECT_EQ(last(1106), "Complete !!");
+  EXPECT_EQ(last(1100), "Verify...");
+  EXPECT_EQ(last(1099), "Good !!");
+  EXPECT_EQ(dialogs.texts_of(1099).end()[-2], "Verify... (Please wait for about 40 seconds.)");
+
+  // Each bar: emptied with the screen and with its attempt, then empty while the block index
+  // gives less than one percent, then mark by mark to the full bar.
+  for (const int control : {1095, 1098}) {
+    SCOPED_TRACE(control);
+    std::vector<std::string> seen;
+    for (const std::string& t : dialogs.texts_of(control)) {
+      if (seen.empty() || seen.back() != t) seen.push_back(t);
+    }
+    std::vector<std::string> expected = {"", bar(0)};
+    for (int k = 1; k <= 20; ++k) expected.push_back(bar(k));
+    EXPECT_EQ(seen, expected);
+  }
+  EXPECT_EQ(dialogs.screens.front().template_id, screen_progress.english);
+  EXPECT_EQ(dialogs.screens.front().caption, "F/W Loader  TZ594K for ZEMO V1.01");
+}
+
+TEST(UpdateSequence, JapaneseScreensGetTheJapaneseSteps) {
+  UpdateBench b(Via::pass_through, test::drive_at_level("1.00"), language_japanese);
+  b.choose();
+  b.update();
+  EXPECT_EQ(b.code(), 0);
+  EXPECT_EQ(b.host.dialogs.screens.front().template_id, screen_progress.japanese);
+  EXPECT_EQ(b.host.dialogs.texts_of(1103).back(), "ドライブチェック中...");
+  EXPECT_EQ(b.host.dialogs.texts_of(1105).back(), "ＲＯＭデータ書換え中... (50秒程度お待ちください)");
+  EXPECT_EQ(b.host.dialogs.texts_of(1099).back(), "ベリファイ完了。");
+  EXPECT_EQ(b.host.dialogs.texts_of(1095).back(), bar_text(language_japanese, 20));
+}
+
+sim::FaultRule rule(CommandKind kind, FaultAction action, std::uint32_t nth = 1, std::uint32_t times = 1) {
+  sim::FaultRule r;
+  r.kind = kind;
+  r.action = action;
+  r.nth = nth;
+  r.times = times;
+  return r;
+}
+
+// What the drive does wrong, and how the update must end. Writes of the write phase are numbered
+// 1..1097 (the info block first), those of the verify phase from 1098 on.
+struct FaultCase {
+  const char* what;
+  sim::FaultRule fault;
+  bool compare;
+  std::int32_t code;
+  const char* message;
+  std::uint32_t rewrites;
+  bool holds_image;
+};
+
+TEST(UpdateSequence, RetriesAndFailuresEndWithTheirCodeAndMessage) {
+  const FaultCase cases[] = {
+      {"rewrite fails once", rule(CommandKind::rewrite, FaultAction::check), true, 0, "", 2, true},
+      {"rewrite fails ten times", rule(CommandKind::rewrite, FaultAction::check, 1, 10), true, 300,
+       "Illegal F/W file.(1)", 10, false},
+      {"rewrite never completes once", rule(CommandKind::rewrite, FaultAction::hang), true, 0, "", 2, true},
+      {"info block write fails ten times", rule(CommandKind::write, FaultAction::check, 1, 10), true, 500,
+       "Download error.(13)", 0, false},
+      {"info block read-back fails ten times", rule(CommandKind::read, FaultAction::check, 1, 10), true, 500,
+       "Download error.(12)", 0, false},
+      {"info block read-back differs ten times", rule(CommandKind::read, FaultAction::flip, 1, 10), true, 500,
+       "Download error.(11)", 0, false},
+      {"payload write fails once", rule(CommandKind::write, FaultAction::check, 2), true, 0, "", 1, true},
+      {"payload read-back fails once", rule(CommandKind::read, FaultAction::check, 7), true, 0, "", 1, true},
+      {"payload read-back differs once", rule(CommandKind::read, FaultAction::flip, 9), true, 0, "", 1, true},
+      {"a write stored nothing, read back", rule(CommandKind::write, FaultAction::drop, 5), true, 0, "", 1, true},
+      {"a write stored nothing, no read-back", rule(CommandKind::write, FaultAction::drop, 5), false, 0, "", 2, true},
+      {"verify fails ten times", rule(CommandKind::verify, FaultAction::check, 1, 10), true, 600, "Verify error.(1)",
+       1, true},
+      {"verify phase info block write fails ten times", rule(CommandKind::write, FaultAction::check, 1098, 10), true,
+       600, "Download error.(13)", 1, true},
+      {"verify phase payload read-back differs ten times", rule(CommandKind::read, FaultAction::flip, 1099, 1), true,
+       0, "", 1, true},
+      {"boot mode refused", rule(CommandKind::prepare, FaultAction::check), true, 500, "Drive preparation failed.(1)",
+       0, false},
+  };
+  for (const Via via : test::both_transports) {
+    for (const FaultCase& c : cases) {
+      SCOPED_TRACE(std::string(test::name_of(via)) + ": " + c.what);
+      sim::DriveSettings settings = test::drive_at_level("1.00");
+      settings.faults.add_rule(c.fault);
+      UpdateBench b(via, settings);
+      b.choose();
+      if (!c.compare) b.ctx->app.build.COMPARE_SEND_DATA_NUMBER = 0;
+      b.update();
+      EXPECT_EQ(b.code(), c.code);
+      EXPECT_EQ(b.message(), c.message);
+      EXPECT_EQ(b.drive.count(CommandKind::rewrite), c.rewrites);
+      EXPECT_EQ(b.holds_image(), c.holds_image);
+      // Success is never reported for a drive that does not hold the image.
+      EXPECT_TRUE(b.code() != 0 || b.holds_image());
+    }
+  }
+}
+
+
+// The drive's table entry, as the model tables give it, decides which steps run.
+TEST(UpdateSequence, MethodFlagsChooseTheSteps) {
+  struct Case {
+    const char* what;
+    std::uint8_t flag;  // index into method_flags
+    std::uint8_t value;
+    std::uint32_t writes;
+    std::uint32_t reads;
+    std::uint32_t prepares;
+    std::uint8_t rewrite_mode;
+    std::uint32_t verifies;
+  };
+  const Case cases[] = {
+      {"as built", 0, 1, 2 * 1097, 2 * 1097, 1, 0x80, 1},
+      {"no read-back", 2, 0, 2 * 1097, 0, 1, 0x80, 1},
+      {"no verify", 3, 0, 1097, 1097, 1, 0x80, 0},
+      {"no boot mode", 1, 2, 2 * 1097, 2 * 1097, 0, 0x00, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    UpdateBench b(Via::pass_through);
+    b.ctx->app.models.primary[0].entry_method_flags[c.flag] = c.value;  // the TZ594KS's entry
+    b.choose();
+    b.update();
+    EXPECT_EQ(b.code(), 0);
+    EXPECT_TRUE(b.holds_image());
+    EXPECT_EQ(b.drive.count(CommandKind::write), c.writes);
+    EXPECT_EQ(b.drive.count(CommandKind::read), c.reads);
+    EXPECT_EQ(b.drive.count(CommandKind::prepare), c.prepares);
+    EXPECT_EQ(b.drive.count(CommandKind::verify), c.verifies);
+    std::vector<std::uint8_t> modes;
+    for (const Command& command : parse(b.take_transcript())) {
+      if (command.op() == 0xF5) modes.push_back(command.cdb.back());
+    }
+    std::vector<std::uint8_t> expected = {c.rewrite_mode};
+    if (c.verifies != 0) expected.push_back(0x40);
+    EXPECT_EQ(modes, expected);
+  }
+}
+
+TEST(UpdateSequence, WithoutVerifyTheLastLinesStayEmptyAndTheDriveGetsTwoSeconds) {
+  UpdateBench b(Via::aspi);
+  b.ctx->app.models.primary[0].entry_method_flags[3] = 0;
+  b.choose();
+  b.update();
+  const auto& dialogs = b.host.dialogs;
+  for (const int control : {1100, 1098, 1099}) {
+    for (const std::string& text : dialogs.texts_of(control)) EXPECT_EQ(text, "") << control;
+  }
+  // From "Complete !!" in line 8 to the end of the screen: the 2000 ms settle, serviced in slices.
+  std::int32_t done_at = -1;
+  std::int32_t ended_at = -1;
+  for (const auto& e : dialogs.events) {
+    if (e.kind == platform::host::DialogEvent::Kind::text && e.control_id == 1106 && e.text == "Complete !!") {
+      done_at = e.time;
+    }
+    if (e.kind == platform::host::DialogEvent::Kind::ended) ended_at = e.time;
+  }
+  ASSERT_GE(done_at, 0);
+  EXPECT_GE(ended_at - done_at, 2000);
+  EXPECT_LT(ended_at - done_at, 2100);
+}
+
+// Ends that happen before anything reaches the drive's download area.
+TEST(UpdateSequence, AnUpdateThatCannotStartIsReportedAndSendsNothing) {
+  enum class Spoil { device_refuses_open, method_flag_zero, other_drive_kind, tray_stays_shut };
+  struct Case {
+    const char* what;
+    Spoil spoil;
+    Via via;
+    std::int32_t code;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"device cannot be opened", Spoil::device_refuses_open, Via::pass_through, 500, "Drive preparation failed.(2)"},
+      {"entry says no update sequence", Spoil::method_flag_zero, Via::aspi, 1001, "Load execution error."},
+      {"drive of another kind", Spoil::other_drive_kind, Via::pass_through, 1001, "Load execution error."},
+      {"tray stays shut", Spoil::tray_stays_shut, Via::aspi, 802, "Eject failed.(21)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    UpdateBench b(c.via);
+    b.choose();
+    switch (c.spoil) {
+      case Spoil::device_refuses_open:
+        b.host.devices.refuse_open('D');
+        break;
+      case Spoil::method_flag_zero:
+        b.record(1).method_flags[0] = 0;
+        break;
+      case Spoil::other_drive_kind:
+        b.record(1).drive_kind = 0x100;
+        break;
+      case Spoil::tray_stays_shut:
+        b.drive.set_tray(false, false);
+        b.drive.settings().tray_stuck = true;
+        break;
+    }
+    b.update();
+    EXPECT_EQ(b.code(), c.code);
+    EXPECT_EQ(b.message(), c.message);
+    EXPECT_EQ(b.drive.count(CommandKind::write), 0u);
+    EXPECT_EQ(b.drive.count(CommandKind::rewrite), 0u);
+    EXPECT_FALSE(b.holds_image());
+    // The preparation's last line is written only when it succeeded.
+    for (const std::string& text : b.host.dialogs.texts_of(1094)) EXPECT_EQ(text, "");
+  }
+}
+
+}  // namespace
+}  // namespace tz

@@ -1,0 +1,146 @@
+#include "update/update_screens.h"
+
+#include "app/context.h"
+#include "app/message_box.h"
+#include "app/run_result.h"
+#include "app/screens.h"
+#include "update/formatting.h"
+#include "update/progress.h"
+#include "update/update_sequence.h"
+
+namespace tz {
+
+namespace {
+
+using platform::Handle;
+
+// What a result screen's procedure fills in; everything else is template text.
+struct ResultScreen {
+  ScreenPair ids;
+  bool paints_stop_icon;
+  bool shows_message;          // control 1081 := the run result message
+  bool empties_portable_notes;  // controls 1127..1129, written for a portable drive, are never seen
+};
+
+constexpr ResultScreen success{screen_success, false, false, true};
+constexpr ResultScreen update_failure{screen_update_failure, true, true, true};
+constexpr ResultScreen interrupt{screen_interrupt, true, true, false};
+constexpr ResultScreen abort_screen{screen_abort, true, false, true};
+constexpr ResultScreen log_failure{screen_log_failure, true, false, false};
+
+bool same(ScreenPair a, ScreenPair b) { return a.japanese == b.japanese && a.english == b.english; }
+
+// The part every screen here shares: the stop icon where it has one, and the exit button (and
+// Escape, and the close box, which the dialog manager turns into it) ends it with 1.
+bool answer_common(Context& ctx, Handle window, std::uint32_t message, std::uintptr_t wparam, bool stop_icon) {
+  if (message == platform::wm_paint && stop_icon) {
+    paint_screen_icon(ctx, window, platform::SystemIcon::hand);
+    return false;
+  }
+  if (message == platform::wm_command && wparam == static_cast<std::uintptr_t>(control_exit)) {
+    ctx.os.dialogs.end_dialog(window, 1);
+    return true;
+  }
+  return false;
+}
+
+bool result_procedure(Context& ctx, const ResultScreen& screen, Handle window, std::uint32_t message,
+                      std::uintptr_t wparam) {
+  if (message != platform::wm_initdialog) return answer_common(ctx, window, message, wparam, screen.paints_stop_icon);
+  platform::Dialogs& dialogs = ctx.os.dialogs;
+  dialogs.set_window_text(window, program_title);
+  if (screen.shows_message) dialogs.set_item_text(window, control_result_message, result_message(ctx));
+  if (screen.empties_portable_notes) {
+    for (const int control : control_portable_notes) dialogs.set_item_text(window, control, "");
+  }
+  dialogs.set_focus(window);
+  return true;
+}
+
+template <const ResultScreen& screen>
+bool result_screen_procedure(Context& ctx, Handle window, std::uint32_t message, std::uintptr_t wparam,
+                             std::intptr_t) {
+  return result_procedure(ctx, screen, window, message, wparam);
+}
+
+template <const ResultScreen& screen>
+std::int32_t show(Context& ctx) {
+  return show_screen(ctx, screen.ids.japanese, screen.ids.english, result_screen_procedure<screen>);
+}
+
+bool progress_procedure(Context& ctx, Handle window, std::uint32_t message, std::uintptr_t, std::intptr_t) {
+  // Every line operation of the update addresses the window stored here.
+  ctx.ui.progress_window = window;
+  platform::Dialogs& dialogs = ctx.os.dialogs;
+  if (message == platform::wm_initdialog) {
+    dialogs.set_window_text(window, program_title);
+    for (int line = 1; line <= progress_line_count; ++line) dialogs.set_item_text(window, progress_line_control(line), "");
+    dialogs.set_focus(window);
+    // Handled only once the dialog manager has shown the screen, so it stands before the first
+    // command goes to the drive.
+    dialogs.post_message(window, progress_start_message, 0, 0);
+    return true;
+  }
+  if (message == progress_start_message) {
+    run_update(ctx);
+    dialogs.end_dialog(window, 1);
+    return true;
+  }
+  return false;
+}
+
+bool version_procedure(Context& ctx, Handle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t) {
+  if (message != platform::wm_initdialog) return answer_common(ctx, window, message, wparam, false);
+  platform::Dialogs& dialogs = ctx.os.dialogs;
+  const IdentityRecord& image = ctx.image.image_identity;
+  dialogs.set_window_text(window, program_title);
+  // Each label goes through the formatting buffer and into its control before the next one.
+  dialogs.set_item_text(window, control_version_heading, format_text(ctx, "[%s]", ctx.text(Text::version_heading)));
+  dialogs.set_item_text(window, control_version_product_label, format_text(ctx, "%s:", ctx.text(Text::label_product)));
+  dialogs.set_item_text(window, control_version_product, image.header_product);
+  dialogs.set_item_text(window, control_version_vendor_label, format_text(ctx, "%s:", ctx.text(Text::label_vendor)));
+  dialogs.set_item_text(window, control_version_vendor, image.header_vendor);
+  dialogs.set_item_text(window, control_version_revision_label,
+                        format_text(ctx, "%s:", ctx.text(Text::label_revision)));
+  dialogs.set_item_text(window, control_version_revision, image.header_revision);
+  dialogs.set_focus(window);
+  return true;
+}
+
+bool copyright_procedure(Context& ctx, Handle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t) {
+  if (message != platform::wm_initdialog) return answer_common(ctx, window, message, wparam, false);
+  ctx.os.dialogs.set_window_text(window, program_title);
+  ctx.os.dialogs.set_item_text(window, control_copyright_text, ctx.ui.formatting_buffer);
+  ctx.os.dialogs.set_focus(window);
+  return true;
+}
+
+}  // namespace
+
+std::int32_t show_progress_screen(Context& ctx) {
+  return show_screen(ctx, screen_progress.japanese, screen_progress.english, progress_procedure);
+}
+
+void show_result_screen(Context& ctx, std::int32_t code) {
+  const ScreenPair ids = result_screen_for(code);
+  if (same(ids, screen_eject_failed)) {
+    show_eject_failed(ctx);
+    return;
+  }
+  if (same(ids, success.ids)) show<success>(ctx);
+  if (same(ids, update_failure.ids)) show<update_failure>(ctx);
+  if (same(ids, interrupt.ids)) show<interrupt>(ctx);
+  if (same(ids, abort_screen.ids)) show<abort_screen>(ctx);
+}
+
+void show_log_failure(Context& ctx) { show<log_failure>(ctx); }
+
+std::int32_t show_firmware_version(Context& ctx) {
+  return show_screen(ctx, screen_version, screen_version, version_procedure);
+}
+
+std::int32_t show_copyright(Context& ctx) {
+  return show_screen(ctx, screen_copyright, screen_copyright, copyright_procedure);
+}
+
+}  // namespace tz
