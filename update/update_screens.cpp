@@ -18,7 +18,7 @@ using platform::Handle;
 struct ResultScreen {
   ScreenPair ids;
   bool paints_stop_icon;
-  bool shows_message;          // control 1081 := the run result message
+  bool shows_message;           // control 1081 := the run result message
   bool empties_portable_notes;  // controls 1127..1129, written for a portable drive, are never seen
 };
 
@@ -58,8 +58,7 @@ bool result_procedure(Context& ctx, const ResultScreen& screen, Handle window, s
 }
 
 template <const ResultScreen& screen>
-bool result_screen_procedure(Context& ctx, Handle window, std::uint32_t message, std::uintptr_t wparam,
-                             std::intptr_t) {
+bool result_screen_procedure(Context& ctx, Handle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t) {
   return result_procedure(ctx, screen, window, message, wparam);
 }
 
@@ -74,7 +73,8 @@ bool progress_procedure(Context& ctx, Handle window, std::uint32_t message, std:
   platform::Dialogs& dialogs = ctx.os.dialogs;
   if (message == platform::wm_initdialog) {
     dialogs.set_window_text(window, program_title);
-    for (int line = 1; line <= progress_line_count; ++line) dialogs.set_item_text(window, progress_line_control(line), "");
+    for (int line = 1; line <= progress_line_count; ++line)
+      dialogs.set_item_text(window, progress_line_control(line), "");
     dialogs.set_focus(window);
     // Handled only once the dialog manager has shown the screen, so it stands before the first
     // command goes to the drive.

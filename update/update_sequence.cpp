@@ -28,7 +28,8 @@ constexpr StepRow step_rows[] = {
     {3, "ドライブチェック完了。", "Good !!"},
     {4, "データ転送中...", "The data transfer..."},
     {6, "データ転送完了。", "Complete !!"},
-    {7, "ＲＯＭデータ書換え中... (%d秒程度お待ちください)", "ROM Data rewriting... (Please wait for about %d seconds.)"},
+    {7, "ＲＯＭデータ書換え中... (%d秒程度お待ちください)",
+     "ROM Data rewriting... (Please wait for about %d seconds.)"},
     {8, "ＲＯＭデータ書換え完了。", "Complete !!"},
     {9, "ベリファイ中...", "Verify..."},
     {11, "ベリファイ中... (%d秒程度お待ちください)", "Verify... (Please wait for about %d seconds.)"},
@@ -117,8 +118,7 @@ int prepare_for_download(Context& ctx) {
 int send_info_block(Context& ctx, int line) {
   service_messages(ctx, ctx.ui.progress_window);
   const ImageState& image = ctx.image;
-  const char* failure =
-      send_piece(ctx, 0, image.transfer_info_block, image.transfer_info_size, info_block_messages);
+  const char* failure = send_piece(ctx, 0, image.transfer_info_block, image.transfer_info_size, info_block_messages);
   if (failure == nullptr) return 0;
   record_transfer_failure(ctx, line, failure);
   return -1;
@@ -132,9 +132,8 @@ int send_payload_blocks(Context& ctx, int line) {
   service_messages(ctx, ctx.ui.progress_window);
   for (std::uint32_t i = 0; i < count; ++i) {
     service_messages(ctx, ctx.ui.progress_window);
-    const char* failure =
-        send_piece(ctx, first_offset + i * payload_block_bytes, stored.payload_blocks[i], payload_block_bytes,
-                   payload_messages);
+    const char* failure = send_piece(ctx, first_offset + i * payload_block_bytes, stored.payload_blocks[i],
+                                     payload_block_bytes, payload_messages);
     if (failure != nullptr) {
       record_transfer_failure(ctx, line, failure);
       return -1;
@@ -204,8 +203,8 @@ int update_sequence(Context& ctx) {
       record_result(ctx, 0, "");
       for (int line = 9; line <= 11; ++line) set_step_text(ctx, line, "%s", "");
       show_step(ctx, Step::verify_transfer);
-      good = send_info_block(ctx, verify_phase_bar_line) == 0 &&
-             send_payload_blocks(ctx, verify_phase_bar_line) == 0 && verify_rom(ctx, method[5]) == 0;
+      good = send_info_block(ctx, verify_phase_bar_line) == 0 && send_payload_blocks(ctx, verify_phase_bar_line) == 0 &&
+             verify_rom(ctx, method[5]) == 0;
     }
   }
   if (pass_through) spt_close(ctx);

@@ -52,7 +52,7 @@ void VirtualClock::settle(std::unique_lock<std::mutex>& lock) {
 // worker, and every move of time waits for the workers it wakes. So time moves at once here.
 void VirtualClock::move_to(std::unique_lock<std::mutex>& lock, std::int32_t to, bool record) {
   const std::int32_t from = now_.load(std::memory_order_relaxed);
-  if (record) sleeps_.push_back({from, to});
+  if (record && keep_sleeps_) sleeps_.push_back({from, to});
   now_.store(to, std::memory_order_release);
   changed_.notify_all();
   // The workers whose time has come run until they end or wait again, before this thread goes on.

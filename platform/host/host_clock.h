@@ -31,6 +31,8 @@ class VirtualClock final : public Clock {
   // Moves time on, as if the program had been busy elsewhere. On a worker thread, waits for the
   // polling thread to move time that far instead.
   void advance(std::int32_t ms);
+  // Off: sleeps are not logged (a benchmark's long runs).
+  void keep_sleeps(bool keep) { keep_sleeps_ = keep; }
   // Every sleep so far that moved time, in order.
   std::vector<RecordedSleep> sleeps() const;
   std::size_t sleep_count() const;
@@ -61,6 +63,7 @@ class VirtualClock final : public Clock {
   int active_workers_ = 0;
   std::vector<std::int32_t> worker_deadlines_;  // one entry per worker waiting on the clock
   bool released_ = false;
+  bool keep_sleeps_ = true;
 };
 
 }  // namespace tz::platform::host

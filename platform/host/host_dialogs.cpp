@@ -71,7 +71,7 @@ HostScreen* HostDialogs::find(Handle window) {
 
 DialogEvent& HostDialogs::record(DialogEvent::Kind kind, Handle window) {
   const HostScreen* s = screen(window);
-  DialogEvent& e = events.emplace_back();
+  DialogEvent& e = record_events ? events.emplace_back() : unrecorded_;
   e.kind = kind;
   e.time = clock_.now_ms();
   e.template_id = s != nullptr ? s->template_id : std::uint16_t{0};

@@ -87,6 +87,9 @@ class HostDialogs final : public Dialogs {
   void close_box(std::uint16_t template_id);              // the user closes that screen
   void queue_message(Handle window, std::uint32_t message, std::uintptr_t wparam = 0, std::intptr_t lparam = 0);
 
+  // Off: nothing is appended to `events` (a benchmark's long runs); the screens still keep their texts.
+  bool record_events = true;
+
   // What the program did.
   std::deque<HostScreen> screens;  // every screen opened, in order
   std::vector<DialogEvent> events;
@@ -130,6 +133,7 @@ class HostDialogs final : public Dialogs {
   DialogEvent& record(DialogEvent::Kind kind, Handle window);
 
   Clock& clock_;
+  DialogEvent unrecorded_;  // what record() fills while events are not kept
 };
 
 }  // namespace tz::platform::host

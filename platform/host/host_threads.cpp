@@ -11,20 +11,37 @@ HostThreads::~HostThreads() {
 }
 
 void* HostThreads::run(void* start) {
-  const Start* s = static_cast<const Start*>(start);
+  Start* s = static_cast<Start*>(start);
   if (s->clock != nullptr) {
     s->clock->run_worker(s->body, s->argument);
   } else {
     s->body(s->argument);
   }
+  s->ended.store(true, std::memory_order_release);
   return nullptr;
+}
+
+void HostThreads::reap_ended() {
+  for (std::size_t i = 0; i < threads_.size();) {
+    if (!starts_[i]->ended.load(std::memory_order_acquire)) {
+      ++i;
+      continue;
+    }
+    pthread_join(threads_[i], nullptr);
+    threads_.erase(threads_.begin() + static_cast<std::ptrdiff_t>(i));
+    starts_.erase(starts_.begin() + static_cast<std::ptrdiff_t>(i));
+  }
 }
 
 bool HostThreads::start_thread(ThreadBody body, void* argument) {
   if (fail_start) return false;
   {
     const std::lock_guard<std::mutex> lock(mutex_);
-    auto start = std::make_unique<Start>(Start{body, argument, clock_});
+    reap_ended();
+    auto start = std::make_unique<Start>();
+    start->body = body;
+    start->argument = argument;
+    start->clock = clock_;
     // Counted before it exists, so that no sleep of the starting thread can pass before it runs.
     if (clock_ != nullptr) clock_->announce_worker();
     pthread_t thread{};
@@ -33,6 +50,7 @@ bool HostThreads::start_thread(ThreadBody body, void* argument) {
       if (clock_ != nullptr) clock_->withdraw_worker();
       return false;
     }
+    ++started_;
     threads_.push_back(thread);
     starts_.push_back(std::move(start));
   }
@@ -44,7 +62,7 @@ bool HostThreads::start_thread(ThreadBody body, void* argument) {
 
 int HostThreads::started() const {
   const std::lock_guard<std::mutex> lock(mutex_);
-  return static_cast<int>(threads_.size());
+  return started_;
 }
 
 }  // namespace tz::platform::host

@@ -4,6 +4,7 @@
 // simulated command takes on it passes in the polling thread's sleeps.
 #include <pthread.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -31,11 +32,15 @@ class HostThreads final : public Threads {
     ThreadBody body;
     void* argument;
     VirtualClock* clock;
+    std::atomic<bool> ended{false};
   };
   static void* run(void* start);
+  // Joins the threads whose bodies have returned, so a long run does not pile them up.
+  void reap_ended();
 
   VirtualClock* clock_ = nullptr;
   mutable std::mutex mutex_;
+  int started_ = 0;
   std::vector<pthread_t> threads_;
   std::vector<std::unique_ptr<Start>> starts_;  // each alive until its thread is joined
 };

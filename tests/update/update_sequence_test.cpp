@@ -245,12 +245,12 @@ TEST(UpdateSequence, RetriesAndFailuresEndWithTheirCodeAndMessage) {
       {"payload read-back differs once", rule(CommandKind::read, FaultAction::flip, 9), true, 0, "", 1, true},
       {"a write stored nothing, read back", rule(CommandKind::write, FaultAction::drop, 5), true, 0, "", 1, true},
       {"a write stored nothing, no read-back", rule(CommandKind::write, FaultAction::drop, 5), false, 0, "", 2, true},
-      {"verify fails ten times", rule(CommandKind::verify, FaultAction::check, 1, 10), true, 600, "Verify error.(1)",
-       1, true},
+      {"verify fails ten times", rule(CommandKind::verify, FaultAction::check, 1, 10), true, 600, "Verify error.(1)", 1,
+       true},
       {"verify phase info block write fails ten times", rule(CommandKind::write, FaultAction::check, 1098, 10), true,
        600, "Download error.(13)", 1, true},
-      {"verify phase payload read-back differs ten times", rule(CommandKind::read, FaultAction::flip, 1099, 1), true,
-       0, "", 1, true},
+      {"verify phase payload read-back differs ten times", rule(CommandKind::read, FaultAction::flip, 1099, 1), true, 0,
+       "", 1, true},
       {"boot mode refused", rule(CommandKind::prepare, FaultAction::check), true, 500, "Drive preparation failed.(1)",
        0, false},
   };
@@ -272,7 +272,6 @@ TEST(UpdateSequence, RetriesAndFailuresEndWithTheirCodeAndMessage) {
     }
   }
 }
-
 
 // The drive's table entry, as the model tables give it, decides which steps run.
 TEST(UpdateSequence, MethodFlagsChooseTheSteps) {
