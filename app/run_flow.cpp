@@ -1,11 +1,174 @@
 #include "app/run_flow.h"
 
 #include "app/context.h"
+#include "app/drive_selection.h"
 #include "app/screens.h"
 #include "app/switches.h"
+#include "drive/discovery.h"
 #include "drive/drive_table.h"
+#include "drive/info_screens.h"
+#include "drive/preparation.h"
+#include "image/image_load.h"
+#include "image/matching.h"
+#include "platform/devices.h"
+#include "update/update_screens.h"
 
 namespace tz {
+
+namespace {
+
+// The print switches, each screen in its order; true when any was asked for, which means no update.
+bool print_screens(Context& ctx) {
+  const RunSwitches& sw = ctx.app.switches;
+  if (sw.version_print != 0) {
+    if (load_firmware_image(ctx) == 0) {
+      show_firmware_version(ctx);
+    } else {
+      show_execution_error(ctx, 2);
+    }
+  }
+  if (sw.detail_print != 0) {
+    if (load_firmware_image(ctx) == 0) {
+      show_detail_version(ctx);
+    } else {
+      show_execution_error(ctx, 4);
+    }
+  }
+  if (sw.copyright_print != 0) {
+    // The screen shows what was formatted last, so it is formatted right before it opens.
+    format_copyright(ctx);
+    show_copyright(ctx);
+  }
+  return sw.version_print != 0 || sw.detail_print != 0 || sw.copyright_print != 0;
+}
+
+bool pass_through(const Context& ctx) { return ctx.app.transport == transport_pass_through; }
+
+// What every run that searched the drives ends with: locks and handles go back to the system.
+void release(Context& ctx) {
+  if (!pass_through(ctx)) return;
+  unlock_locked_volumes(ctx);
+  close_target_handles(ctx);
+}
+
+void choose(Context& ctx, std::uint32_t index) {
+  ctx.drive.current_drive = index;
+  ctx.drive.drive_table[index].status = drive_status_chosen_target;
+}
+
+bool launcher_started(const Context& ctx) {
+  return ctx.app.switches.launcher_loading != 0 || ctx.app.switches.launcher_run_check != 0;
+}
+
+// The drive search: true to go on.
+bool search_drives(Context& ctx) {
+  if (!launcher_started(ctx)) open_processing_window(ctx);
+  const int r = scan_drives(ctx);
+  close_processing_window(ctx);
+  switch (r) {
+    case 0:
+      if (count_drives_by_status(ctx, drive_status_candidate_a) == 0 &&
+          count_drives_by_status(ctx, drive_status_candidate_b) == 0 &&
+          count_drives_by_status(ctx, drive_status_candidate_c) == 0) {
+        show_not_applicable(ctx);
+        record_result(ctx, 100, "Supported drive is not found.(1)");
+        return false;
+      }
+      break;
+    case 1:
+      break;
+    case -1:
+      show_not_applicable(ctx);
+      record_result(ctx, 100, "Supported drive is not found.(2)");
+      return false;
+    case user_chose_exit:
+      return false;
+    default:
+      record_result(ctx, 802, "Eject failed.(1)");
+      return false;
+  }
+  ctx.app.pending_exit_code = launcher_check_exit_code;
+  return true;
+}
+
+bool match_drives(Context& ctx) {
+  const int r = select_update_targets(ctx);
+  if (r == 0) {
+    show_not_applicable(ctx);
+    record_result(ctx, 400, "Non drive match to F/W data.(1)");
+    return false;
+  }
+  if (r == 5) {
+    show_already_updated(ctx);
+    record_result(ctx, 401, "Drive F/W already updated.(1)");
+    return false;
+  }
+  ctx.app.pending_exit_code = launcher_check_exit_code;
+  return true;
+}
+
+// Removable drives are never updated; then one target is taken as it is, the first in silent
+// mode, or the user's choice.
+bool choose_drive(Context& ctx) {
+  for (DriveRecord& d : ctx.drive.drive_table) {
+    if (d.drive_type == platform::drive_removable) d.status = drive_status_answered;
+  }
+  const std::uint32_t targets = count_drives_by_status(ctx, drive_status_target);
+  if (targets == 0) {
+    // Every target was removable: nothing may be updated, and the run says so like any run that
+    // found no drive for the image.
+    show_not_applicable(ctx);
+    record_result(ctx, 100, "Supported drive is not found.(3)");
+    return false;
+  }
+  if (targets == 1 || ctx.silent()) {
+    choose(ctx, find_drive_by_status(ctx, drive_status_target, 0));
+    return true;
+  }
+  return show_drive_selection(ctx) == 0;
+}
+
+// Notice, tray, start confirmation and the tray once more: the user's last words before the
+// update. True to go on.
+bool confirm(Context& ctx) {
+  if (ctx.silent()) return true;
+  if (show_notice(ctx) != 0 || wait_for_open_tray(ctx, 0) == user_chose_exit) return false;
+  if (ctx.drive.drive_table[ctx.drive.current_drive].identity_source != identity_source_drive) return false;
+  if (show_start_confirmation(ctx) != 0) return false;
+  return wait_for_open_tray(ctx, 0) != user_chose_exit;
+}
+
+void update_flow(Context& ctx) {
+  if (load_firmware_image(ctx) != 0) {
+    show_execution_error(ctx, 1);
+    finish_run(ctx);
+    return;
+  }
+  bool go_on = search_drives(ctx) && match_drives(ctx);
+  if (go_on && ctx.app.switches.launcher_run_check != 0) {
+    release(ctx);
+    ctx.app.exit_code = ctx.app.pending_exit_code;
+    return;
+  }
+  if (go_on && pass_through(ctx)) open_target_handles(ctx);  // a device that does not open fails its lock next
+  if (go_on && lock_target_volumes(ctx, ctx.app.main_window) != 0) {
+    if (ctx.silent()) {
+      record_result(ctx, 100, "Drive is using.(1)");
+    } else {
+      show_drive_in_use(ctx);
+    }
+    go_on = false;
+  }
+  go_on = go_on && choose_drive(ctx) && confirm(ctx);
+  if (go_on) {
+    apply_method_flags(ctx);
+    show_progress_screen(ctx);
+  }
+  finish_run(ctx);
+  release(ctx);
+}
+
+}  // namespace
 
 void run_flow(Context& ctx, const char* arguments) {
   if (validate_switches(ctx, arguments) != 0) {
@@ -13,8 +176,8 @@ void run_flow(Context& ctx, const char* arguments) {
     finish_run(ctx);
     return;
   }
-  // The print screens and the update flow follow the switch check here.
-  finish_run(ctx);
+  if (print_screens(ctx)) return;  // no update and no finish_run: the exit code stays 8
+  update_flow(ctx);
 }
 
 void apply_method_flags(Context& ctx) {

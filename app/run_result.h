@@ -21,6 +21,8 @@ struct BuildSwitches {
 };
 
 inline constexpr std::int32_t initial_exit_code = 8;
+// A launcher's check run ends with this when a drive needs the update.
+inline constexpr std::int32_t launcher_check_exit_code = 1001;
 
 void record_result(Context& ctx, std::int32_t code, const char* message);
 std::int32_t result_code(const Context& ctx);

@@ -1,0 +1,177 @@
+// Whole runs of the program, from its argument text to its exit code, over simulated drives behind
+// either transport on the virtual clock: which screens a user meets in which order, what is
+// recorded, the exit code, and what the drives hold afterwards.
+#include "app/run_flow.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app/context.h"
+#include "app/run_result.h"
+#include "app/startup.h"
+#include "app/switches.h"
+#include "drive/drive_state.h"
+#include "sim/sim_drive.h"
+#include "sim/tool/carried_image.h"
+#include "tests/support/fixture.h"
+
+namespace tz {
+namespace {
+
+using sim::CommandKind;
+using sim::DriveSettings;
+
+enum class Via { pass_through, aspi };
+
+// English template ids of the screens a run meets.
+constexpr std::uint16_t processing = 237, notice = 192, start = 202, progress = 205, success = 201,
+                        update_failure = 193, selection = 191, not_applicable = 239, already_updated = 221,
+                        in_use = 235, execution_error = 293, invalid_option = 219, tray_prompt = 280,
+                        version = 223, detail = 242, copyright = 243, interrupt = 196, eject_failed = 231;
+
+DriveSettings at_level(const char* revision, bool tray_open = true) {
+  DriveSettings s;
+  std::strncpy(s.firmware, revision, sizeof(s.firmware) - 1);
+  s.tray_open = tray_open;
+  return s;
+}
+
+DriveSettings with_flags(DriveSettings s, bool removable, bool lock_refused, bool tray_stuck = false) {
+  s.removable = removable;
+  s.lock_refused = lock_refused;
+  s.tray_stuck = tray_stuck;
+  return s;
+}
+
+DriveSettings with_fault(DriveSettings s, CommandKind kind, std::uint32_t nth, std::uint32_t times) {
+  sim::FaultRule r;
+  r.kind = kind;
+  r.action = sim::FaultAction::check;
+  r.nth = nth;
+  r.times = times;
+  s.faults.add_rule(r);
+  return s;
+}
+
+// The emulated machine: Windows XP (pass-through, drives behind D:, E:, ...) or Windows 98 (ASPI,
+// drives at adapter 0, targets 1, 2, ...), English screens.
+struct Machine : test::Fixture {
+  Via via;
+  std::deque<sim::SimDrive> drives;
+
+  explicit Machine(Via v) : via(v) {
+    if (v == Via::pass_through) {
+      host.system.set_version(2, 5, 1, 2600);
+    } else {
+      host.system.set_version(1, 4, 10, 0x040A08AE);
+    }
+    host.system.set_locale("00000409");
+  }
+  sim::SimDrive& add(const DriveSettings& settings) {
+    drives.emplace_back(settings);
+    sim::SimDrive& d = drives.back();
+    const auto n = static_cast<std::uint8_t>(drives.size());
+    if (via == Via::pass_through) {
+      host.devices.attach(static_cast<char>('C' + n), d);
+    } else {
+      host.aspi.attach(0, n, d);
+    }
+    return d;
+  }
+  std::int32_t run(const std::string& arguments) {
+    host.system.command_line_text = "\"C:\\Loader\\TZ594K_for_ZEMO_V101.exe\" " + arguments;
+    return program_entry(*ctx, arguments.c_str());
+  }
+  std::vector<std::uint16_t> screens() const { return host.dialogs.opened_templates(); }
+};
+
+// A user's answer: a click on a control of a screen.
+struct Click {
+  std::uint16_t screen;
+  int control;
+};
+
+struct RunCase {
+  const char* what;
+  std::vector<DriveSettings> bay;
+  const char* arguments;
+  std::vector<Click> clicks;
+  std::int32_t code;
+  std::int32_t exit_code;
+  std::vector<std::uint16_t> screens;
+  std::vector<bool> updated;  // per drive: its ROM holds the carried image afterwards
+};
+
+const DriveSettings older = at_level("1.00");
+const DriveSettings current = at_level("1.01");
+const std::vector<Click> consent = {{notice, 1}, {start, 1}};
+
+std::vector<RunCase> run_cases() {
+  return {
+      {"one drive, the user agrees", {older}, "", consent, 0, 0, {processing, notice, start, progress, success}, {true}},
+      {"silent", {older}, "/AU", {}, 0, 0, {processing, progress}, {true}},
+      {"launcher loads it silently", {older}, "/LauncherLoading /AU /LFO", {}, 0, 0, {progress}, {true}},
+      {"launcher check, update needed", {older}, "/LauncherRunCheck", {}, -1, 1001, {}, {false}},
+      {"launcher check, no drive", {}, "/LauncherRunCheck", {}, 100, 1, {}, {}},
+      {"launcher check, already updated", {current}, "/LauncherRunCheck", {}, 401, 99, {}, {false}},
+      {"no drive", {}, "", {}, 100, 1, {processing, not_applicable}, {}},
+      {"only a level that cannot take the image", {at_level("0.80")}, "", {}, 400, 4, {processing, not_applicable},
+       {false}},
+      {"already updated", {current}, "", {}, 401, 99, {processing, already_updated}, {false}},
+      {"already updated, silent", {current}, "/AU", {}, 401, 99, {processing}, {false}},
+      {"two targets, silent: the first", {older, older}, "/AU", {}, 0, 0, {processing, progress}, {true, false}},
+      {"two targets, the user leaves the choice", {older, older}, "", {{selection, 2}}, -1, 8,
+       {processing, selection}, {false, false}},
+      {"the user leaves the notice", {older}, "", {{notice, 2}}, -1, 8, {processing, notice}, {false}},
+      {"the user leaves the start confirmation", {older}, "", {{notice, 1}, {start, 2}}, -1, 8,
+       {processing, notice, start}, {false}},
+      {"the user leaves the tray prompt while probing", {at_level("1.00", false)}, "", {{tray_prompt, 2}}, -1, 8,
+       {processing, tray_prompt}, {false}},
+      {"a closed tray, opened by the user", {at_level("1.00", false)}, "", {{tray_prompt, 1}, {notice, 1}, {start, 1}},
+       -1, 8, {processing, tray_prompt, processing, tray_prompt}, {false}},
+      {"silent: a tray that cannot be opened", {with_flags(at_level("1.00", false), false, false, true)}, "/AU", {},
+       802, 8, {processing}, {false}},
+      {"rewrite refused ten times", {with_fault(older, CommandKind::rewrite, 1, 10)}, "", consent, 300, 3,
+       {processing, notice, start, progress}, {false}},
+      {"verify fails ten times", {with_fault(older, CommandKind::verify, 1, 10)}, "", consent, 600, 6,
+       {processing, notice, start, progress, update_failure}, {true}},
+      {"writes fail: the drive went away", {with_fault(older, CommandKind::write, 1, 100000)}, "/AU", {}, 500, 5,
+       {processing, progress}, {false}},
+      {"invalid option", {older}, "/XYZ", {}, 700, 7, {invalid_option}, {false}},
+      {"invalid option, silent", {older}, "/AU /XYZ", {}, 700, 7, {}, {false}},
+      {"a print switch given twice", {older}, "/CO /CO", {}, 701, 7, {invalid_option}, {false}},
+      {"version and copyright, no update", {older}, "/FVP /CO", {}, -1, 8, {version, copyright}, {false}},
+      {"copyright in silent mode", {older}, "/CO /AU", {}, -1, 8, {copyright}, {false}},
+  };
+}
+
+void press(Machine& m, const std::vector<Click>& clicks) {
+  for (const Click& c : clicks) m.host.dialogs.press(c.screen, c.control);
+}
+
+TEST(RunFlow, WholeRunsEndWithTheirCodeScreensExitCodeAndDrives) {
+  for (const Via via : {Via::pass_through, Via::aspi}) {
+    for (const RunCase& c : run_cases()) {
+      SCOPED_TRACE(std::string(via == Via::pass_through ? "pass-through: " : "ASPI: ") + c.what);
+      Machine m(via);
+      for (const DriveSettings& s : c.bay) m.add(s);
+      press(m, c.clicks);
+      EXPECT_EQ(m.run(c.arguments), c.exit_code);
+      EXPECT_EQ(result_code(*m.ctx), c.code);
+      EXPECT_EQ(m.screens(), c.screens);
+      for (std::size_t i = 0; i < c.updated.size(); ++i) {
+        EXPECT_EQ(sim::rom_is_carried_image(m.drives[i].rom()), c.updated[i]) << "drive " << i;
+      }
+      EXPECT_EQ(m.host.dialogs.unanswered, 0);
+      // Nothing of the drives stays held once the run is over.
+      EXPECT_EQ(m.host.devices.open_handle_count(), 0u);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tz
