@@ -17,6 +17,8 @@ namespace tz {
 inline constexpr std::uint8_t transport_aspi = 1;
 inline constexpr std::uint8_t transport_pass_through = 2;
 inline constexpr std::size_t program_folder_size = 1024;
+// The result log's path: the folder, a backslash and "TZ594K_for_ZEMO_V101-YYYYMMDDhhmmss.log".
+inline constexpr std::size_t log_path_size = program_folder_size + 1 + 39 + 1;
 
 struct AppState {
   RunSwitches switches;
@@ -28,6 +30,8 @@ struct AppState {
   std::int32_t pending_exit_code = initial_exit_code;
   BuildSwitches build;
   char program_folder[program_folder_size + 1] = {};
+  char log_path[log_path_size] = {};  // built once, on the first request
+  bool log_path_built = false;
   platform::Handle main_window = platform::null_handle;
   platform::Handle instance = platform::null_handle;
   char work_area[switch_work_area_size] = {};

@@ -21,7 +21,7 @@ class Files {
   virtual bool set_attributes(const char* path, std::uint32_t attributes) = 0;
   // remove(): false on failure.
   virtual bool remove_file(const char* path) = 0;
-  // fopen(path, "w") in text mode: a stream handle, or null.
+  // fopen(path, "wt"): a stream handle, or null.
   virtual Handle create_text_file(const char* path) = 0;
   // Writes a text to an open stream (text mode: each "\n" becomes CR LF on Windows).
   virtual void write_text(Handle file, const char* text) = 0;

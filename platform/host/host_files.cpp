@@ -1,7 +1,6 @@
 #include "platform/host/host_files.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 
@@ -9,43 +8,85 @@ namespace tz::platform::host {
 
 namespace {
 constexpr std::uint32_t FILE_ATTRIBUTE_READONLY = 0x01;
+constexpr std::uint32_t FILE_ATTRIBUTE_HIDDEN = 0x02;
+constexpr std::uint32_t FILE_ATTRIBUTE_SYSTEM = 0x04;
 constexpr std::uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr std::uint32_t FILE_ATTRIBUTE_ARCHIVE = 0x20;
 }  // namespace
 
+std::string HostFiles::native_path(const char* path) {
+  std::string out;
+  for (const char* p = path; *p != '\0'; ++p) {
+    const char c = *p == '\\' ? '/' : *p;
+    if (c == '/' && !out.empty() && out.back() == '/') continue;
+    out.push_back(c);
+  }
+  if (out.size() > 1 && out.back() == '/') out.pop_back();
+  return out;
+}
+
+std::uint32_t HostFiles::attributes_of(const std::string& path) const {
+  const auto it = attributes_.find(path);
+  if (it != attributes_.end()) return it->second;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return invalid_file_attributes;
+  if (S_ISDIR(st.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
+  return (st.st_mode & S_IWUSR) != 0 ? FILE_ATTRIBUTE_ARCHIVE : FILE_ATTRIBUTE_READONLY;
+}
+
+bool HostFiles::in_denied_folder(const std::string& path) const {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  return denied_folders_.count(folder) != 0;
+}
+
 bool HostFiles::can_open_for_reading(const char* path) {
-  std::FILE* f = std::fopen(path, "r");
+  const std::string file = native_path(path);
+  const auto lock = locks_.find(file);
+  if (lock != locks_.end() && lock->second == Lock::exclusive) return false;
+  // Windows opens no folder as a file.
+  const std::uint32_t attributes = attributes_of(file);
+  if (attributes == invalid_file_attributes || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
+  std::FILE* f = std::fopen(file.c_str(), "r");
   if (f == nullptr) return false;
   std::fclose(f);
   return true;
 }
 
-std::uint32_t HostFiles::get_attributes(const char* path) {
-  const auto it = attributes.find(path);
-  if (it != attributes.end()) return it->second;
-  struct stat st {};
-  if (::stat(path, &st) != 0) return invalid_file_attributes;
-  if (S_ISDIR(st.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
-  return (st.st_mode & S_IWUSR) != 0 ? FILE_ATTRIBUTE_ARCHIVE : FILE_ATTRIBUTE_READONLY;
-}
+std::uint32_t HostFiles::get_attributes(const char* path) { return attributes_of(native_path(path)); }
 
 bool HostFiles::set_attributes(const char* path, std::uint32_t value) {
   if (fail_set_attributes) return false;
+  const std::string file = native_path(path);
   struct stat st {};
-  if (::stat(path, &st) != 0) return false;
-  attributes[path] = value;
-  return ::chmod(path, (value & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0644) == 0;
+  if (::stat(file.c_str(), &st) != 0) return false;
+  attributes_[file] = value;
+  if (S_ISDIR(st.st_mode)) return true;
+  return ::chmod(file.c_str(), (value & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0644) == 0;
 }
 
 bool HostFiles::remove_file(const char* path) {
-  // Windows refuses to delete a read-only file; so does the emulation.
-  if ((get_attributes(path) & FILE_ATTRIBUTE_READONLY) != 0) return false;
-  attributes.erase(path);
-  return std::remove(path) == 0;
+  const std::string file = native_path(path);
+  // Windows refuses to delete a read-only file or a folder this way; so does the emulation.
+  const std::uint32_t attributes = attributes_of(file);
+  if (attributes == invalid_file_attributes) return false;
+  if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) return false;
+  if (locked(file) || in_denied_folder(file)) return false;
+  if (std::remove(file.c_str()) != 0) return false;
+  attributes_.erase(file);
+  return true;
 }
 
 Handle HostFiles::create_text_file(const char* path) {
-  std::FILE* f = std::fopen(path, "w");
+  const std::string file = native_path(path);
+  if (locked(file) || in_denied_folder(file)) return null_handle;
+  // Windows will not replace a read-only, hidden or system file by a plain new one.
+  const std::uint32_t attributes = attributes_of(file);
+  if (attributes != invalid_file_attributes &&
+      (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0) {
+    return null_handle;
+  }
+  std::FILE* f = std::fopen(file.c_str(), "wb");
   if (f == nullptr) return null_handle;
   open_[next_] = f;
   return next_++;

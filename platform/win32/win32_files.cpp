@@ -21,7 +21,10 @@ bool Win32Files::set_attributes(const char* path, std::uint32_t attributes) {
 
 bool Win32Files::remove_file(const char* path) { return std::remove(path) == 0; }
 
-Handle Win32Files::create_text_file(const char* path) { return reinterpret_cast<Handle>(std::fopen(path, "w")); }
+Handle Win32Files::create_text_file(const char* path) {
+  // "t" asks for text mode whatever the runtime's default (_fmode) is, so every line ends in CR LF.
+  return reinterpret_cast<Handle>(std::fopen(path, "wt"));
+}
 
 void Win32Files::write_text(Handle file, const char* text) { std::fputs(text, reinterpret_cast<std::FILE*>(file)); }
 
