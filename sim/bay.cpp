@@ -192,6 +192,8 @@ bool parse_drive(const std::vector<Token>& fields, PendingDrive& drive, std::str
       ok = parse_yes_no(v, drive.settings.disc);
     } else if (field.key == "flags") {
       if (!parse_flags(v, drive.settings, error)) return false;
+    } else if (field.key == "boot-mode") {
+      ok = parse_yes_no(v, drive.settings.boot_mode);
     } else if (field.key == "identity-busy") {
       ok = parse_number(v, 1000000, drive.settings.identity_busy);
     } else if (field.key == "rewrite-ms") {
@@ -460,6 +462,7 @@ std::string Bay::serialise() const {
       if (s.*flag.member) flags += (flags.empty() ? "" : ",") + std::string(flag.name);
     }
     if (!flags.empty()) text += " flags=" + flags;
+    if (!s.boot_mode) text += " boot-mode=no";
     if (s.identity_busy != 0) text += " identity-busy=" + std::to_string(s.identity_busy);
     const DriveSettings defaults;
     if (s.rewrite_ms != defaults.rewrite_ms) text += " rewrite-ms=" + std::to_string(s.rewrite_ms);

@@ -51,6 +51,28 @@ std::uint32_t unscramble_region(const std::uint8_t* info, std::uint32_t size, st
   return bytes;
 }
 
+// Where the trailer of a plain region of `bytes` bytes lies, found through the length fields in
+// front of it; false when they run into info_sum.
+bool find_trailer(const std::uint8_t* plain, std::uint32_t bytes, std::uint32_t& at, std::uint32_t& length) {
+  const std::uint32_t end = bytes - 2;
+  std::uint32_t next = region_blob_length_offset;
+  const auto field = [&](std::uint32_t& value) {
+    if (end - next < 4) return false;
+    value = get_be32(plain + next);
+    next += 4;
+    return value <= end - next;
+  };
+  std::uint32_t blob = 0;
+  std::uint32_t areas = 0;
+  if (!field(blob)) return false;
+  next += blob;
+  if (!field(areas)) return false;
+  next += areas;
+  if (!field(length)) return false;
+  at = next;
+  return true;
+}
+
 }  // namespace
 
 bool factory_rom(const char* revision, Rom& rom) { return factory_rom(revision, "", "", rom); }
@@ -115,7 +137,7 @@ const char* image_check_name(ImageCheck check) {
     case ImageCheck::ok:
       return "ok";
     case ImageCheck::no_header:
-      return "no header";
+      return "nothing downloaded";
     case ImageCheck::header_checksum:
       return "header checksum";
     case ImageCheck::transfer_length:
@@ -130,6 +152,8 @@ const char* image_check_name(ImageCheck check) {
       return "info block";
     case ImageCheck::info_sum:
       return "info_sum";
+    case ImageCheck::stored_copy:
+      return "not a transfer copy";
     case ImageCheck::foreign_model:
       return "foreign model";
   }
@@ -172,6 +196,10 @@ ImageCheck check_downloaded_image(const Rom& current, const std::uint8_t* header
   if (bytes == 0) return ImageCheck::info_block;
   const std::uint32_t info_length = bytes - 4;
   if (sum16_be(plain, info_length + 2) != get_be16(plain + info_length + 2)) return ImageCheck::info_sum;
+  std::uint32_t trailer_at = 0;
+  std::uint32_t trailer_length = 0;
+  if (!find_trailer(plain, bytes, trailer_at, trailer_length)) return ImageCheck::info_block;
+  if (trailer_length == 0 || plain[trailer_at] != transfer_copy_mark) return ImageCheck::stored_copy;
 
   RomIdentity theirs;
   if (!read_rom_identity(area, region_offset + bytes, theirs)) return ImageCheck::info_block;

@@ -43,10 +43,14 @@ bool read_rom_identity(const std::uint8_t* info, std::uint32_t size, RomIdentity
 std::uint64_t image_digest(const std::uint8_t* bytes, std::uint32_t length,
                            std::uint64_t start = 0xCBF29CE484222325ull);
 
-// Why the drive refuses to rewrite its ROM from the download area.
+// The first byte of the info block's trailer in a block that came with a download: the drive
+// takes only such a block, never one copied as it is stored.
+inline constexpr std::uint8_t transfer_copy_mark = 3;
+
+// Why the drive refuses to rewrite its ROM from the download area, or to verify against it.
 enum class ImageCheck : std::uint8_t {
   ok,
-  no_header,
+  no_header,  // nothing downloaded since the drive started or since the last rewrite request
   header_checksum,
   transfer_length,
   incomplete,
@@ -54,14 +58,15 @@ enum class ImageCheck : std::uint8_t {
   magic,
   info_block,
   info_sum,
+  stored_copy,  // the info block's trailer does not carry transfer_copy_mark
   foreign_model,
 };
 const char* image_check_name(ImageCheck check);
 
 // Checks the downloaded image against the drive's current ROM: header checksum, transfer length,
-// every byte of it downloaded, image_sum, magic text, info block and info_sum, and model code,
-// vendor and product equal to the ROM's (header and info block). On ok fills `written` with the
-// ROM the image makes.
+// every byte of it downloaded, image_sum, magic text, info block and info_sum, the transfer mark in
+// the trailer, and model code, vendor and product equal to the ROM's (header and info block). On
+// ok fills `written` with the ROM the image makes.
 ImageCheck check_downloaded_image(const Rom& current, const std::uint8_t* header, bool header_written,
                                   const std::uint8_t* area, const std::uint8_t* written_bits, Rom& written);
 

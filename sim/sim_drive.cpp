@@ -28,6 +28,9 @@ constexpr std::uint32_t download_header_bytes = 48;
 constexpr std::uint8_t tray_selector = 0x30;
 constexpr std::uint8_t vendor_signature = 0x3C;
 constexpr std::uint32_t refused_rewrite_ms = 200;
+constexpr std::uint8_t mode_rewrite_sync = 0x80;  // rewrite of a drive with the synchronous boot
+constexpr std::uint8_t mode_rewrite = 0x00;       // rewrite of a drive without it
+constexpr std::uint8_t mode_verify = 0x40;
 
 // Data-in: what the drive offers, cut to the allocation length and to what the host can take.
 void reply(Outcome& out, Direction direction, std::uint8_t* data, std::uint32_t length, const std::uint8_t* source,
@@ -106,6 +109,14 @@ void SimDrive::ensure_area() {
   if (!area_.empty()) return;
   area_.assign(download_area_bytes, 0);
   written_.assign((download_area_bytes + 7) / 8, 0);
+}
+
+// Whatever came of a rewrite request, the download area is empty after it; download mode stays.
+void SimDrive::empty_area() {
+  std::memset(header_, 0, sizeof(header_));
+  header_written_ = false;
+  std::fill(area_.begin(), area_.end(), 0);
+  std::fill(written_.begin(), written_.end(), 0);
 }
 
 Outcome SimDrive::execute(const std::uint8_t* cdb_in, std::uint32_t cdb_length, Direction direction, std::uint8_t* data,
@@ -306,7 +317,7 @@ void SimDrive::vendor_ed(const std::uint8_t* cdb, Direction direction, std::uint
     return;
   }
   if (cdb[6] == 0x01) {
-    if (cdb[1] != 0x01) {
+    if (!settings_.boot_mode || cdb[1] != 0x01) {
       set_check_condition(out, invalid_field);
       return;
     }
@@ -359,6 +370,10 @@ void SimDrive::download_write(const std::uint8_t* cdb, Direction direction, cons
   std::uint32_t offset = 0;
   std::uint32_t total = 0;
   std::uint32_t data_length = 0;
+  if (settings_.boot_mode && !download_mode_) {
+    set_check_condition(out, sequence_error);
+    return;
+  }
   if (!download_range(cdb, offset, total, data_length, out)) return;
   if (direction != Direction::out || length < total) {
     set_check_condition(out, data_phase_error);
@@ -398,25 +413,40 @@ void SimDrive::download_read(const std::uint8_t* cdb, Direction direction, std::
 
 void SimDrive::vendor_execute(const std::uint8_t* cdb, Outcome& out) {
   const std::uint8_t mode = cdb[11];
-  if (mode == 0x80 || mode == 0x00) {
-    Rom written;
-    last_image_check_ =
-        check_downloaded_image(rom_, header_, header_written_, download_area(), written_.data(), written);
-    if (last_image_check_ != ImageCheck::ok) {
-      out.busy_ms = refused_rewrite_ms;
-      set_check_condition(out, bad_parameter_list);
-      return;
+  if (mode == mode_rewrite_sync || mode == mode_rewrite) {
+    out.busy_ms = refused_rewrite_ms;
+    if (mode != (settings_.boot_mode ? mode_rewrite_sync : mode_rewrite)) {
+      set_check_condition(out, invalid_field);
+    } else {
+      Rom written;
+      last_image_check_ =
+          check_downloaded_image(rom_, header_, header_written_, download_area(), written_.data(), written);
+      if (last_image_check_ == ImageCheck::no_header) {
+        set_check_condition(out, sequence_error);
+      } else if (last_image_check_ != ImageCheck::ok) {
+        set_check_condition(out, bad_parameter_list);
+      } else {
+        set_rom(written);
+        unit_attention_ = true;
+        out.busy_ms = settings_.rewrite_ms;
+      }
     }
-    set_rom(written);
-    unit_attention_ = true;
-    out.busy_ms = settings_.rewrite_ms;
+    // Every retry, and the verify after a good rewrite, needs a complete new download.
+    empty_area();
     return;
   }
-  if (mode == 0x40) {
+  if (mode == mode_verify) {
     out.busy_ms = settings_.verify_ms;
-    const bool same = !area_.empty() && area_written(written_.data(), rom_.length) &&
-                      image_digest(area_.data(), rom_.length) == rom_.digest;
-    if (!same) set_check_condition(out, verify_miscompare);
+    Rom downloaded;
+    last_image_check_ =
+        check_downloaded_image(rom_, header_, header_written_, download_area(), written_.data(), downloaded);
+    if (last_image_check_ == ImageCheck::no_header) {
+      set_check_condition(out, sequence_error);
+    } else if (last_image_check_ != ImageCheck::ok) {
+      set_check_condition(out, bad_parameter_list);
+    } else if (downloaded.length != rom_.length || downloaded.digest != rom_.digest) {
+      set_check_condition(out, verify_miscompare);
+    }
     return;
   }
   set_check_condition(out, invalid_field);

@@ -30,6 +30,10 @@ struct DriveSettings {
   bool no_event_status = false;     // GET EVENT STATUS NOTIFICATION is refused
   bool no_vendor_status = false;    // the vendor status read 0xFC is refused
   std::uint32_t identity_busy = 0;  // identity reads answered with ILLEGAL REQUEST 2C/00 first
+  // The synchronous boot of the TZ594K family: download writes only after the boot-mode command,
+  // ROM rewrite on mode 0x80. Without it: writes at any time, rewrite on mode 0x00, and neither the
+  // boot-mode command nor mode 0x80 is known.
+  bool boot_mode = true;
   std::uint32_t rewrite_ms = 3000;
   std::uint32_t verify_ms = 2000;
   std::uint32_t tray_ms = 500;
@@ -87,8 +91,10 @@ class SimDrive {
   bool tray_open() const { return tray_open_; }
   bool disc_present() const { return disc_; }
   void set_tray(bool open, bool disc);
+  // Entered with the boot-mode command; lasts as long as this start of the drive.
   bool download_mode() const { return download_mode_; }
-  // The outcome of the drive's checks at the last ROM rewrite it was asked for.
+  // The outcome of the drive's checks of the download area at the last rewrite or verify that got
+  // as far as looking at it (a refused mode leaves it as it was).
   ImageCheck last_image_check() const { return last_image_check_; }
   const std::uint8_t* download_area() const { return area_.empty() ? nullptr : area_.data(); }
 
@@ -121,6 +127,7 @@ class SimDrive {
   void record(const std::uint8_t* cdb, std::uint32_t cdb_length, Direction direction, std::uint32_t length,
               CommandKind kind, const Outcome& out);
   void ensure_area();
+  void empty_area();
 
   DriveSettings settings_;
   bool ready_ = false;

@@ -129,6 +129,7 @@ TEST(Commands, ReadDownloadSplitsIntoHeaderAndDataEvenInPlace) {
     DriveFixture d(transport);
     const test::ProgramImage& image = test::program_image();
     const std::uint8_t* block = image.area.data() + test::block_offset(7);
+    ASSERT_EQ(test::enter_download_mode(d.drive).status, sim::status_good);
     ASSERT_EQ(cmd_write_download(d.ctx(), 48, 1024, test::block_offset(7), image.header.data(), block), 0);
     std::uint8_t header[48] = {};
     std::uint8_t* data = d.ctx().drive.scsi_data_buffer;
@@ -203,6 +204,8 @@ TEST(Commands, LengthsBeyondTheirBuffersAreRefusedUnsent) {
   };
   for (const Case& c : cases) {
     DriveFixture d(c.transport);
+    test::enter_download_mode(d.drive);  // the drive takes the writes that are sent
+    d.drive.clear_history();
     EXPECT_EQ(c.call(d.ctx()), c.result) << c.what;
     EXPECT_EQ(d.drive.history_size(), c.result == 0 ? 1u : 0u) << c.what;
   }

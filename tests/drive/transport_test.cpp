@@ -64,6 +64,7 @@ TEST(PassThrough, BufferedRequestInThe32BitLayout) {
 TEST(PassThrough, DirectRequestCarriesTheCallersBuffer) {
   DriveFixture d(Transport::pass_through);
   const test::ProgramImage& image = test::program_image();
+  ASSERT_EQ(test::enter_download_mode(d.drive).status, sim::status_good);
   ASSERT_EQ(cmd_write_download(d.ctx(), 48, 1024, 368, image.header.data(), image.area.data() + 368), 0);
   const auto& h = d.f.host.devices.last_request;
   EXPECT_EQ(d.f.host.devices.last_ioctl_code, 0x4D014u);
@@ -289,6 +290,7 @@ TEST(Aspi, RequestBlockInTheWin32Layout) {
   DriveFixture d(Transport::aspi, DriveFixture::ready_settings(), 13);  // adapter 1, target 5
   ASSERT_TRUE(d.opened);
   const test::ProgramImage& image = test::program_image();
+  ASSERT_EQ(test::enter_download_mode(d.drive).status, sim::status_good);
   ASSERT_EQ(cmd_write_download(d.ctx(), 48, 1024, 368 + 1024, image.header.data(), image.area.data() + 1392), 0);
   const auto& b = d.f.host.aspi.last_block;
   EXPECT_EQ(b[srb::cmd], 2);
@@ -388,7 +390,7 @@ TEST(Transport, LongCommandsTakeTheDrivesTime) {
   for (const Transport transport : {Transport::pass_through, Transport::aspi}) {
     DriveFixture d(transport);
     const std::int32_t before = d.f.host.clock.now_ms();
-    EXPECT_EQ(cmd_execute(d.ctx(), 0x40), 1) << "nothing downloaded: miscompare";
+    EXPECT_EQ(cmd_execute(d.ctx(), 0x40), 1) << "nothing downloaded: refused";
     EXPECT_EQ(d.f.host.clock.now_ms() - before, 2000) << transport_name(transport);
   }
 }

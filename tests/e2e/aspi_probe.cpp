@@ -1,7 +1,8 @@
 // The program's own transport and command code, sent through wnaspi32.dll to the simulated drive
-// at adapter 0, target 0: INQUIRY, an identity read, a download write and its read-back. With
-// "update" it also downloads the whole carried image with read-back, rewrites the ROM and
-// verifies. Prints what the drive answered; exit code 0 when every step went as the drive should.
+// at adapter 0, target 0: INQUIRY, an identity read, the boot-mode command, a download write and
+// its read-back. With "update" it also downloads the whole carried image with read-back, rewrites
+// the ROM, downloads it again and verifies. Prints what the drive answered; exit code 0 when every
+// step went as the drive should.
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -49,6 +50,8 @@ bool probe(Context& ctx) {
   std::uint8_t data[1024];
   for (unsigned i = 0; i < sizeof(header); ++i) header[i] = static_cast<std::uint8_t>(0xA0 + i);
   for (unsigned i = 0; i < sizeof(data); ++i) data[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  // The drive takes download writes only in download mode, which lasts until it is next started.
+  if (!step("cmd_prepare_download", tz::cmd_prepare_download(ctx, 1))) return false;
   if (!step("cmd_write_download", tz::cmd_write_download(ctx, 48, 1024, 368, header, data))) return false;
   std::uint8_t header_back[48] = {};
   if (!step("cmd_read_download", tz::cmd_read_download(ctx, 48, 1024, 368, header_back, ctx.drive.scsi_data_buffer))) {
@@ -60,9 +63,8 @@ bool probe(Context& ctx) {
   return same;
 }
 
-// The whole download, one piece at a time and each read back; then rewrite and verify.
-bool update(Context& ctx) {
-  if (!step("load_firmware_image", tz::load_firmware_image(ctx))) return false;
+// The whole download, one piece at a time and each read back.
+bool download(Context& ctx) {
   const tz::ImageState& image = ctx.image;
   std::uint8_t header_back[48];
   const auto send = [&](std::uint32_t offset, const std::uint8_t* piece, std::uint32_t length) {
@@ -76,9 +78,16 @@ bool update(Context& ctx) {
                 tz::payload_block_bytes);
   }
   std::printf("download: %s\n", sent ? "complete" : "failed");
-  if (!sent) return false;
+  return sent;
+}
+
+// Download, rewrite; the rewrite empties the drive's download area, so download again and verify.
+bool update(Context& ctx) {
+  if (!step("load_firmware_image", tz::load_firmware_image(ctx))) return false;
+  if (!download(ctx)) return false;
   if (!step("cmd_execute rewrite", tz::cmd_execute(ctx, 0x80))) return false;
   for (int i = 0; i < 5; ++i) tz::cmd_test_unit_ready(ctx, 0);
+  if (!download(ctx)) return false;
   if (!step("cmd_execute verify", tz::cmd_execute(ctx, 0x40))) return false;
   if (!step("cmd_inquiry", tz::cmd_inquiry(ctx))) return false;
   std::printf("inquiry: [%.4s]\n", reinterpret_cast<const char*>(ctx.drive.scsi_data_buffer + 32));

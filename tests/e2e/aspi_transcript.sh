@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Our wnaspi32.dll under Wine (reporting Windows 98, where the program takes ASPI), driven by the
 # program's own transport and command code: the drive's transcript must show each command with
-# the CDB of the command table, an update must rewrite the drive's ROM and stay in its bay file,
-# and without a bay file the DLL makes its default one beside itself.
+# the CDB of the command table, an update (boot-mode command once, download, rewrite, download
+# again, verify) must rewrite the drive's ROM and stay in its bay file, and without a bay file the
+# DLL makes its default one beside itself.
 #   aspi_transcript.sh PROBE_EXE WNASPI32_DLL WINE_RUN
 set -euo pipefail
 probe="$1"
@@ -35,6 +36,7 @@ expect_line "$work/probe.out" "inquiry: type 5 [KORVANTA] [BD-CMB TZ594KS  ] [1.
 expect_line "$work/probe.out" "probe: good"
 expect_line "$work/transcript.txt" "0:0 cdb=120000002C00 dir=in len=44 status=00"
 expect_line "$work/transcript.txt" "0:0 cdb=ED00C40F1EB4103B7510003C dir=in len=4096 status=00"
+expect_line "$work/transcript.txt" "0:0 cdb=ED010000000001000000003C dir=none len=0 status=00"
 expect_line "$work/transcript.txt" "0:0 cdb=EA0000000170000430000000 dir=out len=1072 status=00"
 expect_line "$work/transcript.txt" "0:0 cdb=E80000000170000430000000 dir=in len=1072 status=00"
 
@@ -46,8 +48,11 @@ expect_line "$work/update.out" "inquiry: [1.01]"
 expect_line "$work/update.out" "probe: good"
 expect_line "$work/transcript.txt" "0:0 cdb=F50000000000000000000080 dir=none len=0 status=00"
 expect_line "$work/transcript.txt" "0:0 cdb=F50000000000000000000040 dir=none len=0 status=00"
+# The probe's write, then the whole image twice: before the rewrite and before the verify.
 writes=$(grep -c ' cdb=EA' "$work/transcript.txt" || true)
-if [ "$writes" = 1098 ]; then echo "ok: 1098 download writes"; else echo "FAIL: $writes download writes"; fail=1; fi
+if [ "$writes" = 2195 ]; then echo "ok: 2195 download writes"; else echo "FAIL: $writes download writes"; fail=1; fi
+boot=$(grep -c ' cdb=ED010000000001000000003C dir=none len=0 status=00$' "$work/transcript.txt" || true)
+if [ "$boot" = 1 ]; then echo "ok: one boot-mode command"; else echo "FAIL: $boot boot-mode commands"; fail=1; fi
 if grep -q '^rom revision=1.01 ' "$work/bay.txt"; then echo "ok: the bay keeps the new ROM"; else echo "FAIL: bay:"; cat "$work/bay.txt"; fail=1; fi
 
 echo "== next run"

@@ -16,7 +16,7 @@ namespace {
 
 constexpr const char* full_bay = R"(# two drives
 drive at=0:0 letter=D firmware=1.00 tray=open
-drive at=1:3 firmware=0.90 type=5 vendor="KORVANTA" product="BD-CMB TZ594KS  " tray=closed disc=yes flags=removable,lock-refused,no-event-status identity-busy=3 rewrite-ms=10 verify-ms=20 tray-ms=0
+drive at=1:3 firmware=0.90 type=5 vendor="KORVANTA" product="BD-CMB TZ594KS  " tray=closed disc=yes flags=removable,lock-refused,no-event-status boot-mode=no identity-busy=3 rewrite-ms=10 verify-ms=20 tray-ms=0
 fault kind=write nth=5 times=2 action=check sense=04/44/00
 fault kind=rewrite nth=1 action=fail   # the first rewrite never reaches the drive
 random seed=77
@@ -37,6 +37,8 @@ TEST(Bay, ParsesDrivesFaultsAndSettings) {
   EXPECT_TRUE(second.settings().lock_refused);
   EXPECT_TRUE(second.settings().no_event_status);
   EXPECT_FALSE(second.settings().no_vendor_status);
+  EXPECT_FALSE(second.settings().boot_mode);
+  EXPECT_TRUE(bay.at_aspi(0, 0)->settings().boot_mode) << "the family's drives have it";
   EXPECT_EQ(second.settings().identity_busy, 3u);
   EXPECT_EQ(second.settings().rewrite_ms, 10u);
   EXPECT_TRUE(second.disc_present());
@@ -73,6 +75,7 @@ TEST(Bay, RefusesWhatItCannotMeanWithTheLine) {
       {"drive at=0:0 vendor=\"KORVANTA\n", "line 1: unterminated quote"},
       {"drive at=0:0 vendor=\"TOO LONG NAME\"\n", "line 1: bad value 'TOO LONG NAME' for vendor"},
       {"drive at=0:0 flags=removable,sticky\n", "line 1: unknown flag 'sticky'"},
+      {"drive at=0:0 boot-mode=maybe\n", "line 1: bad value 'maybe' for boot-mode"},
       {"drive at=0:0\nrom length=10 digest=0011223344556677 info=00\n", "line 2: a rom needs"},
       {"shelf at=0:0\n", "line 1: unknown keyword 'shelf'"},
   };
@@ -93,6 +96,7 @@ TEST(Bay, KeepsTheRomADriveWasRewrittenWithAcrossRuns) {
   EXPECT_FALSE(sim::rom_is_carried_image(drive.rom()));
   const test::ProgramImage& image = test::program_image();
   const std::uint64_t version = bay.state_version();
+  ASSERT_EQ(test::enter_download_mode(drive).status, sim::status_good);
   ASSERT_TRUE(test::download(drive, image.header.data(), image.area, image.info_size));
   ASSERT_EQ(test::rewrite(drive).status, sim::status_good);
   EXPECT_NE(bay.state_version(), version);

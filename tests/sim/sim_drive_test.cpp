@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "image/firmware_levels.h"
 #include "image/info_block.h"
 #include "sim/pass_through.h"
+#include "sim/tool/carried_image.h"
 #include "tests/sim/sim_support.h"
 
 namespace tz {
@@ -193,6 +195,7 @@ TEST(SimDrive, IdentityReadChecksItsParametersAndCanBeBusyFirst) {
 TEST(SimDrive, DownloadAreaReadsBackWhatWasWrittenBehindTheLastHeader) {
   SimDrive drive;
   const test::ProgramImage& image = program_image();
+  ASSERT_EQ(test::enter_download_mode(drive).status, sim::status_good);
   ASSERT_EQ(test::write_piece(drive, image.header.data(), test::block_offset(5),
                               image.area.data() + test::block_offset(5), 1024)
                 .status,
@@ -225,6 +228,7 @@ TEST(SimDrive, DownloadCommandsOutsideTheAreaOrTheirBufferAreRefused) {
   };
   for (const Case& c : cases) {
     SimDrive drive;
+    test::enter_download_mode(drive);
     std::vector<std::uint8_t> buffer(c.host_length + 16, 0x5C);
     std::uint8_t cdb[12] = {c.opcode};
     put_be24(cdb + 3, c.offset);
@@ -237,9 +241,17 @@ TEST(SimDrive, DownloadCommandsOutsideTheAreaOrTheirBufferAreRefused) {
   }
 }
 
+// Rebuilds image_sum and the header checksum for the area as it now stands.
+void reseal(const std::vector<std::uint8_t>& area, std::uint8_t* header) {
+  put_be16(header + 42, sum16_be(area.data(), static_cast<std::uint32_t>(area.size())));
+  header[47] = 0;
+  header[47] = static_cast<std::uint8_t>(0 - sum8(header, 47));
+}
+
 TEST(SimDrive, RewriteFromTheProgramsImageChangesItsFirmware) {
   SimDrive drive;
   const test::ProgramImage& image = program_image();
+  ASSERT_EQ(test::enter_download_mode(drive).status, sim::status_good);
   ASSERT_TRUE(test::download(drive, image.header.data(), image.area, image.info_size));
   const sim::Outcome rewritten = test::rewrite(drive);
   EXPECT_EQ(rewritten.status, sim::status_good) << sim::image_check_name(drive.last_image_check());
@@ -256,14 +268,18 @@ TEST(SimDrive, RewriteFromTheProgramsImageChangesItsFirmware) {
   ASSERT_EQ(read_identity(drive, reply).status, sim::status_good);
   EXPECT_EQ(std::memcmp(reply, image.area.data(), image.info_size), 0) << "the info block it was sent";
 
+  ASSERT_TRUE(test::download(drive, image.header.data(), image.area, image.info_size));
   const sim::Outcome verified = test::rewrite(drive, 0x40);
   EXPECT_EQ(verified.status, sim::status_good);
   EXPECT_EQ(verified.busy_ms, 2000u);
-  // A download that differs from the ROM no longer verifies.
+  // A sound image that differs from the ROM does not verify.
   std::vector<std::uint8_t> other = image.area;
   other[5000] ^= 0x01;
-  ASSERT_TRUE(test::download(drive, image.header.data(), other, image.info_size));
+  std::array<std::uint8_t, 48> header = image.header;
+  reseal(other, header.data());
+  ASSERT_TRUE(test::download(drive, header.data(), other, image.info_size));
   EXPECT_EQ(sense_of(test::rewrite(drive, 0x40)), "0E/1D/00");
+  EXPECT_EQ(drive.last_image_check(), sim::ImageCheck::ok);
 }
 
 // Re-keys an info block after `change` edited its plain region, and fixes info_sum and the
@@ -277,9 +293,7 @@ void change_info(std::vector<std::uint8_t>& area, std::uint8_t* header,
   change(region);
   if (fix_info_sum) put_be16(region + region_bytes - 2, sum16_be(region, region_bytes - 2));
   scramble_with_key(key, region, region_bytes);
-  put_be16(header + 42, sum16_be(area.data(), static_cast<std::uint32_t>(area.size())));
-  header[47] = 0;
-  header[47] = static_cast<std::uint8_t>(0 - sum8(header, 47));
+  reseal(area, header);
 }
 
 TEST(SimDrive, CorruptOrForeignImagesLeaveTheRomAlone) {
@@ -307,6 +321,12 @@ TEST(SimDrive, CorruptOrForeignImagesLeaveTheRomAlone) {
              a, h, [](std::uint8_t* r) { r[100] ^= 1; }, false);
        },
        sim::ImageCheck::info_sum},
+      {"transfer mark taken out of the trailer",
+       [&image](auto& a, std::uint8_t* h) {
+         change_info(
+             a, h, [&image](std::uint8_t* r) { r[368 - 18 - 2 - image.trailer_length] = 0x01; }, true);
+       },
+       sim::ImageCheck::stored_copy},
       {"another model code",
        [](auto& a, std::uint8_t* h) {
          change_info(
@@ -334,16 +354,190 @@ TEST(SimDrive, CorruptOrForeignImagesLeaveTheRomAlone) {
     std::vector<std::uint8_t> area = image.area;
     std::array<std::uint8_t, 48> header = image.header;
     c.spoil(area, header.data());
+    test::enter_download_mode(drive);
     test::download(drive, header.data(), area, image.info_size, c.skip);
-    EXPECT_EQ(sense_of(test::rewrite(drive, 0x00)), "05/26/00") << c.what;
+    EXPECT_EQ(sense_of(test::rewrite(drive)), "05/26/00") << c.what;
     EXPECT_EQ(drive.last_image_check(), c.expected)
         << c.what << ": " << sim::image_check_name(drive.last_image_check());
     EXPECT_EQ(drive.rom().digest, before.digest) << c.what;
     EXPECT_STREQ(drive.identity().revision, "1.00") << c.what;
   }
   SimDrive untouched;
-  EXPECT_EQ(sense_of(test::rewrite(untouched)), "05/26/00");
+  EXPECT_EQ(sense_of(test::rewrite(untouched)), "05/2C/00");
   EXPECT_EQ(untouched.last_image_check(), sim::ImageCheck::no_header);
+}
+
+// The update's steps in and out of order, on a drive with the synchronous boot and on one without.
+// Whatever comes out of sequence, in the mode the drive does not take, or from the stored copies of
+// header and info block is refused and leaves the ROM as it was; any rewrite request empties the
+// download area, so the verify and every retry need a complete new download.
+TEST(SimDrive, RefusesStepsOutOfSequenceInTheWrongModeOrFromStoredCopies) {
+  enum class Step {
+    boot,
+    download,
+    download_stored,
+    download_but_block_7,
+    write_block_7,
+    rewrite_00,
+    rewrite_80,
+    settle,
+    verify
+  };
+  struct Sent {
+    Step step;
+    const char* sense;
+  };
+  using S = Step;
+  const char* const good = "none";
+  const char* const reset = "06/29/00";  // the first command after a good rewrite
+  const struct Case {
+    const char* what;
+    bool boot_mode;
+    std::vector<Sent> steps;
+    bool rewritten;  // the ROM holds the carried image at the end
+    std::optional<sim::ImageCheck> check;
+  } cases[] = {
+      {"writes before the boot-mode command, none of them kept",
+       true,
+       {{S::download, "05/2C/00"}, {S::boot, good}, {S::rewrite_80, "05/2C/00"}},
+       false,
+       sim::ImageCheck::no_header},
+      {"rewrite on mode 0x00", true, {{S::boot, good}, {S::download, good}, {S::rewrite_00, "05/24/00"}}, false, {}},
+      {"a refused mode empties the area too",
+       true,
+       {{S::boot, good}, {S::download, good}, {S::rewrite_00, "05/24/00"}, {S::rewrite_80, "05/2C/00"}},
+       false,
+       sim::ImageCheck::no_header},
+      {"a refused image empties the area: the missing block alone does not complete it",
+       true,
+       {{S::boot, good},
+        {S::download_but_block_7, good},
+        {S::rewrite_80, "05/26/00"},
+        {S::write_block_7, good},
+        {S::rewrite_80, "05/26/00"}},
+       false,
+       sim::ImageCheck::incomplete},
+      {"rewrite from the stored header and info block",
+       true,
+       {{S::boot, good}, {S::download_stored, good}, {S::rewrite_80, "05/26/00"}},
+       false,
+       sim::ImageCheck::stored_copy},
+      {"a second rewrite with no new download",
+       true,
+       {{S::boot, good}, {S::download, good}, {S::rewrite_80, good}, {S::settle, reset}, {S::rewrite_80, "05/2C/00"}},
+       true,
+       sim::ImageCheck::no_header},
+      {"verify with no new download",
+       true,
+       {{S::boot, good}, {S::download, good}, {S::rewrite_80, good}, {S::settle, reset}, {S::verify, "05/2C/00"}},
+       true,
+       sim::ImageCheck::no_header},
+      {"verify with a block missing from the new download",
+       true,
+       {{S::boot, good},
+        {S::download, good},
+        {S::rewrite_80, good},
+        {S::settle, reset},
+        {S::download_but_block_7, good},
+        {S::verify, "05/26/00"}},
+       true,
+       sim::ImageCheck::incomplete},
+      {"verify against the stored header and info block",
+       true,
+       {{S::boot, good},
+        {S::download, good},
+        {S::rewrite_80, good},
+        {S::settle, reset},
+        {S::download_stored, good},
+        {S::verify, "05/26/00"}},
+       true,
+       sim::ImageCheck::stored_copy},
+      {"download mode lasts through the rewrite: one boot-mode command for both phases",
+       true,
+       {{S::boot, good},
+        {S::download, good},
+        {S::rewrite_80, good},
+        {S::settle, reset},
+        {S::download, good},
+        {S::verify, good}},
+       true,
+       sim::ImageCheck::ok},
+      {"without boot mode: writes at once, rewrite on mode 0x00",
+       false,
+       {{S::download, good}, {S::rewrite_00, good}, {S::settle, reset}, {S::download, good}, {S::verify, good}},
+       true,
+       sim::ImageCheck::ok},
+      {"without boot mode: rewrite on mode 0x80",
+       false,
+       {{S::download, good}, {S::rewrite_80, "05/24/00"}, {S::download, good}, {S::rewrite_00, good}},
+       true,
+       sim::ImageCheck::ok},
+      {"without boot mode: no boot-mode command", false, {{S::boot, "05/24/00"}}, false, {}},
+  };
+  const test::ProgramImage& image = program_image();
+  const test::ProgramImage& stored = test::stored_program_image();
+  // Every piece is sent; the answer is that of the first one refused, else GOOD.
+  const auto send = [](SimDrive& drive, const test::ProgramImage& from, std::uint32_t skip) {
+    sim::Outcome first_refused;
+    for (std::uint32_t offset = 0; offset < from.area.size();) {
+      const std::uint32_t length = offset == 0 ? from.info_size : 1024;
+      if (offset != skip) {
+        const sim::Outcome out =
+            test::write_piece(drive, from.header.data(), offset, from.area.data() + offset, length);
+        if (out.status != sim::status_good && first_refused.status == sim::status_good) first_refused = out;
+      }
+      offset += length;
+    }
+    return first_refused;
+  };
+  const std::uint32_t block_7 = test::block_offset(7);
+  for (const Case& c : cases) {
+    sim::DriveSettings settings;
+    settings.boot_mode = c.boot_mode;
+    SimDrive drive(settings);
+    const std::uint64_t factory_digest = drive.rom().digest;
+    for (std::size_t i = 0; i < c.steps.size(); ++i) {
+      sim::Outcome out;
+      switch (c.steps[i].step) {
+        case S::boot:
+          out = test::enter_download_mode(drive);
+          break;
+        case S::download:
+          out = send(drive, image, 0xFFFFFFFF);
+          break;
+        case S::download_stored:
+          out = send(drive, stored, 0xFFFFFFFF);
+          break;
+        case S::download_but_block_7:
+          out = send(drive, image, block_7);
+          break;
+        case S::write_block_7:
+          out = test::write_piece(drive, image.header.data(), block_7, image.area.data() + block_7, 1024);
+          break;
+        case S::rewrite_00:
+          out = test::rewrite(drive, 0x00);
+          break;
+        case S::rewrite_80:
+          out = test::rewrite(drive, 0x80);
+          break;
+        case S::settle:
+          out = run(drive, {0, 0, 0, 0, 0, 0});
+          break;
+        case S::verify:
+          out = test::rewrite(drive, 0x40);
+          break;
+      }
+      EXPECT_EQ(sense_of(out), c.steps[i].sense) << c.what << ", step " << i + 1;
+    }
+    if (c.check) {
+      EXPECT_EQ(drive.last_image_check(), *c.check)
+          << c.what << ": " << sim::image_check_name(drive.last_image_check());
+    }
+    EXPECT_EQ(sim::rom_is_carried_image(drive.rom()), c.rewritten) << c.what;
+    if (!c.rewritten) {
+      EXPECT_EQ(drive.rom().digest, factory_digest) << c.what;
+    }
+  }
 }
 
 TEST(SimDrive, FaultRulesHitTheNthCommandOfTheirKind) {
@@ -370,6 +564,7 @@ TEST(SimDrive, FaultRulesHitTheNthCommandOfTheirKind) {
     settings.faults.add_rule(rule);
     SimDrive drive(settings);
     run(drive, {0, 0, 0, 0, 0, 0});  // other kinds do not count
+    test::enter_download_mode(drive);
     const std::uint8_t* piece = image.area.data() + 368;
     EXPECT_EQ(test::write_piece(drive, image.header.data(), 368, piece, 1024).status, sim::status_good) << c.what;
     const sim::Outcome hit = test::write_piece(drive, image.header.data(), 368 + 1024, piece + 1024, 1024);
@@ -390,6 +585,7 @@ TEST(SimDrive, FlippedReadBackDiffersInItsDataOnly) {
   sim::DriveSettings settings;
   settings.faults.add_rule({sim::CommandKind::read, 1, 3, sim::FaultAction::flip, {}, false});
   SimDrive drive(settings);
+  ASSERT_EQ(test::enter_download_mode(drive).status, sim::status_good);
   ASSERT_TRUE(test::download(drive, image.header.data(), image.area, image.info_size));
   for (std::uint32_t block = 0; block < 4; ++block) {
     const std::uint32_t offset = test::block_offset(block);
@@ -471,6 +667,7 @@ TEST(SimDrive, ArbitraryCommandsStayInsideTheHostBuffer) {
   sim::DriveSettings settings;
   settings.rewrite_ms = 0;
   SimDrive drive(settings);
+  test::enter_download_mode(drive);  // so that writes reach the area
   std::vector<std::uint8_t> buffer(8192 + 64);
   for (int i = 0; i < 3000; ++i) {
     std::uint8_t cdb[16];

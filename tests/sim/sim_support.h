@@ -21,20 +21,23 @@ namespace tz::test {
 // Where payload block i lies in the download area.
 constexpr std::uint32_t block_offset(std::uint32_t i) { return image_info_block_bytes + i * payload_block_bytes; }
 
-// The transfer header and the download area's bytes exactly as the program sends them.
+// The transfer header and the download area's bytes exactly as the program sends them; or, with
+// `transfer` false, the header and info block as the image stores them.
 struct ProgramImage {
   std::array<std::uint8_t, header_bytes> header{};
   std::vector<std::uint8_t> area = std::vector<std::uint8_t>(sim::download_area_bytes);
   std::uint32_t info_size = 0;
+  std::uint32_t trailer_length = 0;
 
-  ProgramImage() {
+  explicit ProgramImage(bool transfer = true) {
     Fixture f;
     f.ctx->app.texts.decode();
     if (load_firmware_image(*f.ctx) != 0) return;
     const ImageState& image = f.ctx->image;
-    std::memcpy(header.data(), image.transfer_header, header_bytes);
-    info_size = image.transfer_info_size;
-    std::memcpy(area.data(), image.transfer_info_block, info_size);
+    std::memcpy(header.data(), transfer ? image.transfer_header : image.pristine_header, header_bytes);
+    info_size = transfer ? image.transfer_info_size : image.pristine_info_size;
+    trailer_length = image.image_identity.trailer_length;
+    std::memcpy(area.data(), transfer ? image.transfer_info_block : image.pristine_info_block, info_size);
     const StoredImage& stored = *image.stored;
     for (std::uint32_t i = 0; i < stored.payload_block_count; ++i) {
       std::memcpy(area.data() + block_offset(i), stored.payload_blocks[i], payload_block_bytes);
@@ -44,6 +47,11 @@ struct ProgramImage {
 
 inline const ProgramImage& program_image() {
   static const ProgramImage image;
+  return image;
+}
+
+inline const ProgramImage& stored_program_image() {
+  static const ProgramImage image(false);
   return image;
 }
 
@@ -78,6 +86,11 @@ inline bool download(sim::SimDrive& drive, const std::uint8_t* header, const std
     offset += length;
   }
   return good;
+}
+
+// The boot-mode command, as the update sends it before its first download.
+inline sim::Outcome enter_download_mode(sim::SimDrive& drive) {
+  return run(drive, {0xED, 0x01, 0, 0, 0, 0, 0x01, 0, 0, 0, 0, 0x3C});
 }
 
 inline sim::Outcome rewrite(sim::SimDrive& drive, std::uint8_t mode = 0x80) {
