@@ -2,6 +2,7 @@
 
 #include "app/bytes.h"
 #include "app/context.h"
+#include "update/result_log.h"
 #include "update/update_screens.h"
 
 namespace tz {
@@ -102,6 +103,9 @@ void finish_run(Context& ctx) {
   const std::int32_t c = result_code(ctx);
   if (!ctx.silent()) show_result_screen(ctx, c);
   ctx.app.exit_code = exit_code_for(c);
+  if (ctx.app.switches.log_output == 0 || !result_log_due(c, ctx.silent())) return;
+  // A log that cannot be written changes neither the result nor the exit code.
+  if (write_result_log(ctx, log_file_path(ctx)) != log_written && !ctx.silent()) show_log_failure(ctx);
 }
 
 const char* build_description(int index) {

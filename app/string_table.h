@@ -27,16 +27,64 @@ enum class Text : std::uint16_t {
   area_name_2,
   area_name_3,
   // Labels of the update screens and the result log.
-  drive_label,          // in front of the progress screen's headline
-  log_drive_line,       // the result log's drive line
-  log_adapter,          // ASPI address in the drive line
+  drive_label,     // in front of the progress screen's headline
+  log_drive_line,  // the result log's drive line
+  log_adapter,     // ASPI address in the drive line
   log_target,
-  label_vendor,         // shared by the firmware version screen and the log
+  label_vendor,  // shared by the firmware version screen and the log
   label_product,
   label_revision,
-  log_no_drive,         // the drive line of a run that never chose a drive
-  log_result,           // the result line
-  version_heading,      // the firmware version screen's heading
+  log_no_drive,     // the drive line of a run that never chose a drive
+  log_result,       // the result line
+  version_heading,  // the firmware version screen's heading
+  // Start confirmation and detailed version screens.
+  detail_title,
+  section_header,
+  section_info,
+  section_build,
+  section_settings,
+  header_stamp,
+  header_flag,
+  start_value,
+  transfer_length,
+  header_word,
+  image_sum,
+  header_stamp2,
+  header_checksum,
+  magic_text,
+  scramble_key,
+  info_length,
+  info_value,
+  info_text,  // T1..T26, followed by the field's number
+  blob_length,
+  blob,
+  area_bytes,
+  area,
+  area_name,
+  area_value_1,
+  area_value_2,
+  area_word,
+  trailer_length,
+  trailer,
+  info_sum,
+  build_tool,
+  build_program,
+  build_date,
+  build_number,
+  // The build-setting section: a label and a key per row, values shared.
+  setting_enabled,
+  setting_disabled,
+  setting_bytes,
+  setting_count,
+  setting_milliseconds,
+  setting_label_first,
+  setting_label_last = setting_label_first + 24,
+  setting_key_first,
+  setting_key_last = setting_key_first + 22,  // the last two rows have no key
+  setting_model,                              // the last row's value
+  // The copyright screen.
+  copyright_holder,
+  copyright_years,
   count
 };
 inline constexpr std::size_t text_count = static_cast<std::size_t>(Text::count);
@@ -60,7 +108,7 @@ class StringTable {
   void decode();  // once, at start-up
   const char* get(Text id) const { return storage_ + offsets_[static_cast<std::size_t>(id)]; }
 
-  static constexpr std::size_t storage_size = 1024;
+  static constexpr std::size_t storage_size = 4096;
 
  private:
   char storage_[storage_size];

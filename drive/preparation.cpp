@@ -84,8 +84,9 @@ int open_target_handles(Context& ctx) {
 }
 
 void close_target_handles(Context& ctx) {
+  // Every handle held, also of a target dropped since it was opened (a removable drive).
   for (ctx.drive.current_drive = 0; ctx.drive.current_drive < drive_table_size; ++ctx.drive.current_drive) {
-    if (is_target(ctx.drive.drive_table[ctx.drive.current_drive])) spt_close(ctx);
+    if (ctx.drive.drive_table[ctx.drive.current_drive].device_handle != platform::invalid_handle_value) spt_close(ctx);
   }
 }
 

@@ -41,9 +41,6 @@ constexpr std::uint8_t boot_mode = 1;
 constexpr std::uint8_t rewrite_mode_sync = 0x80;
 constexpr std::uint8_t rewrite_mode_plain = 0x00;
 constexpr std::uint8_t verify_mode = 0x40;
-constexpr int readiness_polls = 5;
-constexpr std::uint32_t settle_without_verify_ms = 2000;
-constexpr std::uint32_t after_verify_ms = 2000;
 
 bool on(std::uint32_t build_switch) { return build_switch == 1; }
 

@@ -11,6 +11,11 @@ struct Context;
 inline constexpr int write_phase_bar_line = 5;
 inline constexpr int verify_phase_bar_line = 10;
 inline constexpr int phase_attempts = 10;
+// Readiness polls after a rewrite or verify request, and the drive's settling time after the
+// last phase (with or without the verify phase).
+inline constexpr int readiness_polls = 5;
+inline constexpr std::uint32_t settle_without_verify_ms = 2000;
+inline constexpr std::uint32_t after_verify_ms = 2000;
 
 // The lines the sequence writes, in the order of the progress screen.
 enum class Step : std::uint8_t {

@@ -19,6 +19,10 @@ void HostDialogs::press(std::uint16_t template_id, int control_id) {
   script[template_id].push_back({wm_command, static_cast<std::uintptr_t>(control_id), 0});
 }
 
+void HostDialogs::pick(std::uint16_t template_id, int control_id, int line) {
+  script[template_id].push_back({user_pick_message, static_cast<std::uintptr_t>(control_id), line});
+}
+
 void HostDialogs::close_box(std::uint16_t template_id) { script[template_id].push_back({wm_close, 0, 0}); }
 
 void HostDialogs::queue_message(Handle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
@@ -111,6 +115,7 @@ std::intptr_t HostDialogs::dialog_box(Handle, std::uint16_t template_id, Handle 
                                       const DialogProcedure& procedure) {
   if (missing_templates.count(template_id) != 0 || procedure.function == nullptr) return -1;
   const std::size_t index = screens.size();
+  if (on_open) on_open(template_id);
   initialize(open(template_id, owner, true, procedure));
   bool closed_by_default = false;
   // Nested screens may add to `screens`; a deque keeps this one in place.
@@ -124,7 +129,13 @@ std::intptr_t HostDialogs::dialog_box(Handle, std::uint16_t template_id, Handle 
     } else if (!inputs.empty()) {
       const ScriptedInput input = inputs.front();
       inputs.pop_front();
-      deliver(s, input.message, input.wparam, input.lparam);
+      if (input.message == user_pick_message) {
+        const int control = static_cast<int>(input.wparam);
+        const std::size_t lines = s.lines[control].size();
+        s.selection[control] = static_cast<std::size_t>(input.lparam) < lines ? input.lparam : lb_err;
+      } else {
+        deliver(s, input.message, input.wparam, input.lparam);
+      }
     } else if (!closed_by_default) {
       closed_by_default = true;
       deliver(s, wm_close, 0, 0);

@@ -8,6 +8,7 @@
 // that is ended with -1 and counted as unanswered. The thread's message queue is open to tests,
 // which put user input or a power broadcast into it.
 #include <deque>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -47,6 +48,10 @@ struct DialogEvent {
   std::string text;
 };
 
+// Scripted input that is no message: the user changes a list's selection (wparam: control id,
+// lparam: the line).
+inline constexpr std::uint32_t user_pick_message = 0xFFFF0001u;
+
 struct ScriptedInput {
   std::uint32_t message;
   std::uintptr_t wparam = 0;
@@ -83,8 +88,14 @@ class HostDialogs final : public Dialogs {
   // where a template has one) unless listed here; 0 for a template without any.
   std::map<std::uint16_t, int> first_tab_stop;
 
+  // Called as each screen opens, before its procedure sees WM_INITDIALOG: what the user does to
+  // the machine while the screen stands (opens a tray, plugs a drive out).
+  std::function<void(std::uint16_t template_id)> on_open;
+
   void press(std::uint16_t template_id, int control_id);  // a click on a button of that screen
-  void close_box(std::uint16_t template_id);              // the user closes that screen
+  // The user picks line `line` of a list or drop-down control on that screen (scripted input).
+  void pick(std::uint16_t template_id, int control_id, int line);
+  void close_box(std::uint16_t template_id);  // the user closes that screen
   void queue_message(Handle window, std::uint32_t message, std::uintptr_t wparam = 0, std::intptr_t lparam = 0);
 
   // Off: nothing is appended to `events` (a benchmark's long runs); the screens still keep their texts.

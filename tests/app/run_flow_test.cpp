@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <cstdio>
 #include <deque>
 #include <string>
 #include <vector>
@@ -30,12 +30,12 @@ enum class Via { pass_through, aspi };
 // English template ids of the screens a run meets.
 constexpr std::uint16_t processing = 237, notice = 192, start = 202, progress = 205, success = 201,
                         update_failure = 193, selection = 191, not_applicable = 239, already_updated = 221,
-                        in_use = 235, execution_error = 293, invalid_option = 219, tray_prompt = 280,
-                        version = 223, detail = 242, copyright = 243, interrupt = 196, eject_failed = 231;
+                        in_use = 235, execution_error = 293, invalid_option = 219, tray_prompt = 280, version = 223,
+                        detail = 242, copyright = 243, interrupt = 196, eject_failed = 231;
 
 DriveSettings at_level(const char* revision, bool tray_open = true) {
   DriveSettings s;
-  std::strncpy(s.firmware, revision, sizeof(s.firmware) - 1);
+  std::snprintf(s.firmware, sizeof(s.firmware), "%s", revision);
   s.tray_open = tray_open;
   return s;
 }
@@ -103,7 +103,8 @@ struct RunCase {
   std::int32_t code;
   std::int32_t exit_code;
   std::vector<std::uint16_t> screens;
-  std::vector<bool> updated;  // per drive: its ROM holds the carried image afterwards
+  std::vector<bool> updated;       // per drive: its ROM holds the carried image afterwards
+  bool pass_through_only = false;  // volumes and drive types exist only behind drive letters
 };
 
 const DriveSettings older = at_level("1.00");
@@ -112,35 +113,108 @@ const std::vector<Click> consent = {{notice, 1}, {start, 1}};
 
 std::vector<RunCase> run_cases() {
   return {
-      {"one drive, the user agrees", {older}, "", consent, 0, 0, {processing, notice, start, progress, success}, {true}},
+      {"one drive, the user agrees",
+       {older},
+       "",
+       consent,
+       0,
+       0,
+       {processing, notice, start, progress, success},
+       {true}},
       {"silent", {older}, "/AU", {}, 0, 0, {processing, progress}, {true}},
       {"launcher loads it silently", {older}, "/LauncherLoading /AU /LFO", {}, 0, 0, {progress}, {true}},
       {"launcher check, update needed", {older}, "/LauncherRunCheck", {}, -1, 1001, {}, {false}},
       {"launcher check, no drive", {}, "/LauncherRunCheck", {}, 100, 1, {}, {}},
       {"launcher check, already updated", {current}, "/LauncherRunCheck", {}, 401, 99, {}, {false}},
       {"no drive", {}, "", {}, 100, 1, {processing, not_applicable}, {}},
-      {"only a level that cannot take the image", {at_level("0.80")}, "", {}, 400, 4, {processing, not_applicable},
+      {"only a level that cannot take the image",
+       {at_level("0.80")},
+       "",
+       {},
+       400,
+       4,
+       {processing, not_applicable},
        {false}},
       {"already updated", {current}, "", {}, 401, 99, {processing, already_updated}, {false}},
       {"already updated, silent", {current}, "/AU", {}, 401, 99, {processing}, {false}},
       {"two targets, silent: the first", {older, older}, "/AU", {}, 0, 0, {processing, progress}, {true, false}},
-      {"two targets, the user leaves the choice", {older, older}, "", {{selection, 2}}, -1, 8,
-       {processing, selection}, {false, false}},
+      {"two targets, the user leaves the choice",
+       {older, older},
+       "",
+       {{selection, 2}},
+       -1,
+       8,
+       {processing, selection},
+       {false, false}},
       {"the user leaves the notice", {older}, "", {{notice, 2}}, -1, 8, {processing, notice}, {false}},
-      {"the user leaves the start confirmation", {older}, "", {{notice, 1}, {start, 2}}, -1, 8,
-       {processing, notice, start}, {false}},
-      {"the user leaves the tray prompt while probing", {at_level("1.00", false)}, "", {{tray_prompt, 2}}, -1, 8,
-       {processing, tray_prompt}, {false}},
-      {"a closed tray, opened by the user", {at_level("1.00", false)}, "", {{tray_prompt, 1}, {notice, 1}, {start, 1}},
-       -1, 8, {processing, tray_prompt, processing, tray_prompt}, {false}},
-      {"silent: a tray that cannot be opened", {with_flags(at_level("1.00", false), false, false, true)}, "/AU", {},
-       802, 8, {processing}, {false}},
-      {"rewrite refused ten times", {with_fault(older, CommandKind::rewrite, 1, 10)}, "", consent, 300, 3,
-       {processing, notice, start, progress}, {false}},
-      {"verify fails ten times", {with_fault(older, CommandKind::verify, 1, 10)}, "", consent, 600, 6,
-       {processing, notice, start, progress, update_failure}, {true}},
-      {"writes fail: the drive went away", {with_fault(older, CommandKind::write, 1, 100000)}, "/AU", {}, 500, 5,
-       {processing, progress}, {false}},
+      {"the user leaves the start confirmation",
+       {older},
+       "",
+       {{notice, 1}, {start, 2}},
+       -1,
+       8,
+       {processing, notice, start},
+       {false}},
+      {"the user leaves the tray prompt while probing",
+       {at_level("1.00", false)},
+       "",
+       {{tray_prompt, 2}},
+       -1,
+       8,
+       {processing, tray_prompt},
+       {false}},
+      {"silent: a tray that cannot be opened",
+       {with_flags(at_level("1.00", false), false, false, true)},
+       "/AU",
+       {},
+       802,
+       8,
+       {processing},
+       {false}},
+      {"rewrite refused ten times",
+       {with_fault(older, CommandKind::rewrite, 1, 10)},
+       "",
+       consent,
+       300,
+       3,
+       {processing, notice, start, progress},
+       {false}},
+      {"verify fails ten times",
+       {with_fault(older, CommandKind::verify, 1, 10)},
+       "",
+       consent,
+       600,
+       6,
+       {processing, notice, start, progress, update_failure},
+       {true}},
+      {"writes fail: the drive went away",
+       {with_fault(older, CommandKind::write, 1, 100000)},
+       "/AU",
+       {},
+       500,
+       5,
+       {processing, progress},
+       {false}},
+      {"a drive in use", {with_flags(older, false, true)}, "", {}, -1, 8, {processing, in_use}, {false}, true},
+      {"a drive in use, silent", {with_flags(older, false, true)}, "/AU", {}, 100, 1, {processing}, {false}, true},
+      {"the only target is removable",
+       {with_flags(older, true, false)},
+       "",
+       {},
+       100,
+       1,
+       {processing, not_applicable},
+       {false},
+       true},
+      {"a removable target is passed over",
+       {with_flags(older, true, false), older},
+       "/AU",
+       {},
+       0,
+       0,
+       {processing, progress},
+       {false, true},
+       true},
       {"invalid option", {older}, "/XYZ", {}, 700, 7, {invalid_option}, {false}},
       {"invalid option, silent", {older}, "/AU /XYZ", {}, 700, 7, {}, {false}},
       {"a print switch given twice", {older}, "/CO /CO", {}, 701, 7, {invalid_option}, {false}},
@@ -156,6 +230,7 @@ void press(Machine& m, const std::vector<Click>& clicks) {
 TEST(RunFlow, WholeRunsEndWithTheirCodeScreensExitCodeAndDrives) {
   for (const Via via : {Via::pass_through, Via::aspi}) {
     for (const RunCase& c : run_cases()) {
+      if (c.pass_through_only && via != Via::pass_through) continue;
       SCOPED_TRACE(std::string(via == Via::pass_through ? "pass-through: " : "ASPI: ") + c.what);
       Machine m(via);
       for (const DriveSettings& s : c.bay) m.add(s);
@@ -170,6 +245,49 @@ TEST(RunFlow, WholeRunsEndWithTheirCodeScreensExitCodeAndDrives) {
       // Nothing of the drives stays held once the run is over.
       EXPECT_EQ(m.host.devices.open_handle_count(), 0u);
     }
+  }
+}
+
+TEST(RunFlow, TheUserPicksTheSecondOfTwoDrives) {
+  struct Case {
+    Via via;
+    const char* second_line;
+  } cases[] = {
+      {Via::pass_through, " (E:) KORVANTA BD-CMB TZ594KS   1.00"},
+      {Via::aspi, " [0 2] KORVANTA BD-CMB TZ594KS   1.00"},
+  };
+  for (const Case& c : cases) {
+    Machine m(c.via);
+    m.add(older);
+    m.add(older);
+    m.host.dialogs.pick(selection, 1092, 1);
+    m.host.dialogs.press(selection, 1);
+    press(m, consent);
+    EXPECT_EQ(m.run(""), 0);
+    EXPECT_EQ(m.screens(), (std::vector<std::uint16_t>{processing, selection, notice, start, progress, success}));
+    const platform::host::HostScreen& list = m.host.dialogs.screens[1];
+    ASSERT_EQ(list.lines.at(1092).size(), 2u);
+    EXPECT_EQ(list.lines.at(1092)[1], c.second_line);
+    EXPECT_FALSE(sim::rom_is_carried_image(m.drives[0].rom()));
+    EXPECT_TRUE(sim::rom_is_carried_image(m.drives[1].rom()));
+  }
+}
+
+TEST(RunFlow, AClosedTrayIsOpenedByTheUserAtThePrompt) {
+  for (const Via via : {Via::pass_through, Via::aspi}) {
+    Machine m(via);
+    sim::SimDrive& d = m.add(at_level("1.00", false));
+    // The user presses the drive's eject button while the prompt stands, then OK.
+    m.host.dialogs.on_open = [&d](std::uint16_t id) {
+      if (id == tray_prompt) d.set_tray(true, false);
+    };
+    m.host.dialogs.press(tray_prompt, 1);
+    press(m, consent);
+    EXPECT_EQ(m.run(""), 0);
+    EXPECT_EQ(m.screens().front(), processing);
+    EXPECT_EQ(m.screens()[1], tray_prompt);
+    EXPECT_EQ(m.screens().back(), success);
+    EXPECT_TRUE(sim::rom_is_carried_image(d.rom()));
   }
 }
 

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <stdlib.h>
 #include <string>
 #include <vector>
 
@@ -180,6 +183,50 @@ TEST(UpdateScreens, ProgressScreenStartsTheUpdateThroughItsOwnMessage) {
   EXPECT_GT(posted_at, 0u);
   EXPECT_GT(refused_at, posted_at);
   EXPECT_EQ(result_code(*b.ctx), 1001);
+}
+
+
+// When finish_run leaves a result log, and what a log that cannot be written does to the run.
+TEST(FinishRun, WritesTheLogWhenAskedAndDueAndReportsAFailureOnlyOnScreen) {
+  enum class Folder { writable, denied };
+  struct Case {
+    std::int32_t code;
+    bool silent;
+    bool log_output;
+    Folder folder;
+    bool os_named;
+    bool written;
+    std::vector<std::uint16_t> screens;
+  };
+  const Case cases[] = {
+      {0, false, true, Folder::writable, true, false, {201}},
+      {500, false, true, Folder::writable, true, true, {193}},
+      {600, true, true, Folder::writable, true, true, {}},
+      {500, false, false, Folder::writable, true, false, {193}},
+      {801, false, true, Folder::writable, true, false, {}},
+      {801, true, true, Folder::writable, true, true, {}},
+      {100, true, true, Folder::writable, true, true, {}},
+      {1001, false, true, Folder::denied, true, false, {196, 197}},
+      {1001, true, true, Folder::denied, true, false, {}},
+      {500, false, true, Folder::writable, false, false, {193, 197}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.code) + (c.silent ? " silent" : "") + (c.log_output ? " /LFO" : ""));
+    ScreenBench b(language_english, c.silent);
+    char name[] = "/tmp/tz594k-finish-XXXXXX";
+    const std::string folder = ::mkdtemp(name) != nullptr ? name : "";
+    std::snprintf(b.ctx->app.program_folder, sizeof(b.ctx->app.program_folder), "%s", folder.c_str());
+    if (c.folder == Folder::denied) b.host.files.deny_folder(folder.c_str());
+    if (c.os_named) b.host.system.set_version(1, 4, 10, 0x040A08AE);
+    b.ctx->app.switches.log_output = c.log_output ? 1 : 0;
+    record_result(*b.ctx, c.code, "x");
+    finish_run(*b.ctx);
+    EXPECT_EQ(b.ctx->app.exit_code, exit_code_for(c.code));
+    EXPECT_EQ(result_code(*b.ctx), c.code);
+    EXPECT_EQ(b.host.dialogs.opened_templates(), c.screens);
+    EXPECT_EQ(!std::filesystem::is_empty(folder), c.written);
+    std::filesystem::remove_all(folder);
+  }
 }
 
 }  // namespace

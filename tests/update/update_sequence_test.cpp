@@ -293,7 +293,10 @@ TEST(UpdateSequence, MethodFlagsChooseTheSteps) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    UpdateBench b(Via::pass_through);
+    sim::DriveSettings settings = test::drive_at_level("1.00");
+    // A drive whose entry lacks the boot mode is a drive without it.
+    settings.boot_mode = !(c.flag == 1 && c.value != 3);
+    UpdateBench b(Via::pass_through, settings);
     b.ctx->app.models.primary[0].entry_method_flags[c.flag] = c.value;  // the TZ594KS's entry
     b.choose();
     b.update();
