@@ -84,7 +84,9 @@ inline constexpr std::uint32_t scsi_data_buffer_size = 20480;
 
 struct DriveState {
   DriveRecord drive_table[drive_table_size];
-  std::uint32_t current_drive = 0;
+  // No drive is current until a loop or the choice of the target sets one: a run that ends before
+  // the drive search names no drive in its log.
+  std::uint32_t current_drive = drive_table_size;
 
   std::uint8_t last_sense_key = 0;
   std::uint8_t last_asc = 0;

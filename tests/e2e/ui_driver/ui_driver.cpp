@@ -14,8 +14,13 @@
 //   pick ROLE ID N      chooses line N (from 0) of drop-down list ID
 //   watch ROLE [MS]     waits for the screen, then prints "ID<TAB>text" for every text change of its
 //                       controls until it goes, then "gone"
-//   quiet FILE [MS]     until FILE exists, reports every screen of the program that shows; fails if any did
+//   quiet FILE [MS]     says "watching", then until FILE exists reports every screen of the program
+//                       that shows ("shown: ROLE ..."); fails if any did
 //   screens             every screen of the program now, hidden ones marked
+//   run PROGRAM ARGS... starts PROGRAM with ARGS as its command line (written as given: the program
+//                       takes quotes as part of its switches), waits for it and prints
+//                       "exit code N": the whole 32-bit code, which a Unix exit status would cut
+//                       to its low byte. The last verb of a command.
 //
 // Texts are printed in UTF-8 with line breaks as \n and backslashes as \\. With --lang only screens of
 // that language count. Exit code 0 when every verb did its work, 1 when one failed (reason on
@@ -94,20 +99,18 @@ bool fail(const char* format, const std::string& detail = {}) {
   return false;
 }
 
-// The control's text, asked of the window's own thread; false when that thread did not answer in
-// time (the program spins between its drive commands, but never for this long).
+// The control's text as the system keeps it for the window, read without a message to the
+// program: while the program works it answers messages only between its drive commands and wait
+// slices, so asking would make a watcher see a screen seconds late. False when there is no such
+// window.
 bool read_text(HWND control, std::wstring& text) {
-  DWORD_PTR length = 0;
-  if (SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, reply_timeout_ms, &length) == 0) {
-    return false;
-  }
-  std::vector<wchar_t> buffer(length + 2, L'\0');
-  DWORD_PTR copied = 0;
-  if (SendMessageTimeoutW(control, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
-                          reply_timeout_ms, &copied) == 0) {
-    return false;
-  }
-  text.assign(buffer.data(), copied < buffer.size() ? copied : buffer.size() - 1);
+  SetLastError(ERROR_SUCCESS);
+  const int length = GetWindowTextLengthW(control);
+  if (length == 0 && GetLastError() != ERROR_SUCCESS) return false;
+  std::vector<wchar_t> buffer(static_cast<std::size_t>(length) + 2, L'\0');
+  const int copied = GetWindowTextW(control, buffer.data(), static_cast<int>(buffer.size()));
+  if (copied == 0 && GetLastError() != ERROR_SUCCESS) return false;
+  text.assign(buffer.data(), static_cast<std::size_t>(copied));
   return true;
 }
 
@@ -425,6 +428,7 @@ bool verb_quiet(const std::string& flag, DWORD timeout) {
   std::vector<HWND> reported;
   bool any = false;
   const std::wstring path(flag.begin(), flag.end());
+  say("watching");
   while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
     for (const Screen& s : screens_now()) {
       bool known = false;
@@ -453,6 +457,27 @@ struct Arguments {
   std::size_t left() const { return static_cast<std::size_t>(end - at); }
 };
 
+bool verb_run(Arguments& a) {
+  std::string line;
+  for (; a.left() != 0; ++a.at) line += (line.empty() ? "" : " ") + std::string(*a.at);
+  std::wstring command(line.begin(), line.end());
+  command.push_back(L'\0');
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    return fail("%s cannot be started", line);
+  }
+  CloseHandle(process.hThread);
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  const bool known = GetExitCodeProcess(process.hProcess, &code) != 0;
+  CloseHandle(process.hProcess);
+  if (!known) return fail("%s", "no exit code of " + line);
+  say("exit code " + std::to_string(code));
+  return true;
+}
+
 bool number_argument(Arguments& a, long& value, const char* what) {
   if (a.left() == 0 || std::strcmp(*a.at, ":") == 0 || !parse_number(*a.at, value)) {
     return fail("%s wanted", std::string(what));
@@ -474,6 +499,7 @@ bool optional_timeout(Arguments& a, DWORD& timeout) {
 int run_verb(Arguments& a) {
   const std::string verb = *a.at++;
   if (verb == "screens") return verb_screens();
+  if (verb == "run") return a.left() != 0 ? verb_run(a) : (fail("%s", "run what?"), -1);
   if (a.left() == 0) return fail("%s needs arguments", verb), -1;
   const std::string first = *a.at++;
   long id = 0;

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# The launcher's side of the program, end to end:
+#   check-*     "/LauncherRunCheck" answers in its exit code alone (1001: a drive needs the update,
+#               1: no supported drive, 99: already updated), shows no screen and touches no drive
+#   loading     "/LauncherLoading /AU /LFO" updates the drive with no processing window, no log
+#   silent-*    silent runs that fail leave their log beside the program: named by their time,
+#               seven lines, the drive, the result tag and the message
+# Arguments: see lib.sh.
+. "$(dirname "$0")/lib.sh"
+
+drive="drive at=0:0 letter=D firmware=1.00 tray=open rewrite-ms=300 verify-ms=200"
+updated="drive at=0:0 letter=D firmware=1.01 tray=open"
+foreign='drive at=0:0 letter=D vendor="OTHERVND" product="DVD-ROM XX100   " tray=open'
+
+# screens_during: starts a watcher of the program's screens before the run; screens_seen ends it
+# once the run has ended and leaves the roles it saw in `seen`, blank-separated.
+screens_during() {
+  watched="$work/$run-screens"
+  rm -f "$watched.done"
+  drv quiet "$(windows_path "$watched.done")" 180000 >"$watched" &
+  watcher=$!
+  local limit=$((SECONDS + 30))
+  until grep -q watching "$watched" 2>/dev/null || [ $SECONDS -gt $limit ]; do sleep 0.05; done
+}
+screens_seen() {
+  : >"$watched.done"
+  wait $watcher
+  seen="$(tr -d '\r' <"$watched" | sed -n 's/^shown: \([a-z_]*\) .*/\1/p' | sort -u | tr '\n' ' ')"
+}
+
+# run_check RUN BAY WANTED_EXIT_CODE
+run_check() {
+  local b
+  b="$(bay "$1" "$2")"
+  run="$1"
+  screens_during
+  launch "$1" en "$b" /LauncherRunCheck
+  finish "$3"
+  screens_seen
+  expect_eq "screens shown" "$seen" ""
+  expect_untouched
+  expect_no_log
+}
+
+# silent_failure RUN BAY WANTED_EXIT_CODE DRIVE_LINE TAG MESSAGE [ARGS...]
+silent_failure() {
+  local name="$1" b
+  b="$(bay "$name" "$2")"
+  local want="$3" line="$4" tag="$5" message="$6"
+  shift 6
+  launch "$name" en "$b" /AU /LFO "$@"
+  finish "$want"
+  expect_untouched
+  expect_log "$line" "$tag" "$message"
+}
+
+session_start
+
+run_check check-needs "$drive" 1001
+run_check check-none "$foreign" 1
+run_check check-updated "$updated" 99
+
+b="$(bay loading "$drive")"
+run=loading
+screens_during
+launch loading en "$b" /LauncherLoading /AU /LFO
+finish 0
+screens_seen
+expect_eq "screens shown" "$seen" "progress "
+expect_drive 0:0 1.01 image
+expect_eq "info block sent once per phase" "$(count_commands '^0:0 cdb=EA0000000000')" 2
+expect_no_log  # a success leaves none
+
+silent_failure silent-none "$foreign" 1 "(no drive)" "[DRIVE NOT FOUND]" "Supported drive is not found.(2)"
+silent_failure silent-updated "$updated" 99 "(no drive)" "[F/W ALREADY UPDATED]" "Drive F/W already updated.(1)"
+silent_failure silent-option "$drive" 7 "(no drive)" "[INVALID OPTION]" "Option mismatched." /NOSUCH
+silent_failure silent-duplicate "$drive" 7 "(no drive)" "[DUPLICATE OPTION]" "/CO" /CO /CO
+# A tray that never opens: the silent run cannot open it for the user.
+# A tray that never opens: the silent run cannot open it for the user. Under ASPI the scan moves
+# on to the next address before it stops, and that address is the one the log names; pass-through
+# stops at the drive itself.
+if [ "$transport" = aspi ]; then
+  stopped="Adapter/Target[0 1] Vendor[????????] Product[????????????????] Revision[????]"
+else
+  stopped="$(log_drive 0 0 D 1.00)"
+fi
+silent_failure silent-eject "drive at=0:0 letter=D firmware=1.00 tray=closed flags=tray-stuck" 8 \
+  "$stopped" "[EJECT FAILED]" "Eject failed.(1)"
+walks_end
