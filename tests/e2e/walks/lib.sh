@@ -199,6 +199,7 @@ finish() {
   fi
   wait "$run_pid"
   run_pid=""
+  echo "time: $run: $(($(date +%s) - run_started)) s"
   local code
   code="$(tr -d '\r' <"$work/$run.out" | sed -n 's/^exit code //p')"
   expect_eq "exit code" "${code:-none}" "$1"
