@@ -462,17 +462,32 @@ bool verb_run(Arguments& a) {
   for (; a.left() != 0; ++a.at) line += (line.empty() ? "" : " ") + std::string(*a.at);
   std::wstring command(line.begin(), line.end());
   command.push_back(L'\0');
+  // The program ends with its starter: a walk that kills this process to give up a run must not
+  // leave the program behind, where the next run would find it as another instance.
+  HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (job == nullptr || !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
+    return fail("%s", "no job to hold the program");
+  }
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup,
+                      &process)) {
     return fail("%s cannot be started", line);
   }
+  if (!AssignProcessToJobObject(job, process.hProcess)) {
+    TerminateProcess(process.hProcess, 1);
+    return fail("%s", "the program could not be put in its job");
+  }
+  ResumeThread(process.hThread);
   CloseHandle(process.hThread);
   WaitForSingleObject(process.hProcess, INFINITE);
   DWORD code = 0;
   const bool known = GetExitCodeProcess(process.hProcess, &code) != 0;
   CloseHandle(process.hProcess);
+  CloseHandle(job);
   if (!known) return fail("%s", "no exit code of " + line);
   say("exit code " + std::to_string(code));
   return true;

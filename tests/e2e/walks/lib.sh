@@ -43,14 +43,17 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 # What the Windows version means for the program: its transport, and the system name and version
-# its result log writes (none where the version has no class of its own: no log at all there).
+# its result log writes (as Wine reports them).
 case "$winver" in
   win98) transport=aspi os_text="Windows98SE 4.10 (Build 2222)" ;;
   win95) transport=aspi os_text="Windows95 4.0 (Build 950)" ;;
   winme) transport=aspi os_text="WindowsME 4.90 (Build 3000)" ;;
   win2k) transport=pass-through os_text="Windows2000 5.0 (Build 2195)" ;;
   winxp) transport=pass-through os_text="WindowsXP 5.1 (Build 2600)" ;;
-  win7 | win8 | win81 | win10) transport=aspi os_text="" ;;
+  # Later NT versions have no ASPI layer; the program takes pass-through there too.
+  win7) transport=pass-through os_text="WindowsNT 6.1 (Build 7601)" ;;
+  win8) transport=pass-through os_text="WindowsNT 6.2 (Build 9200)" ;;
+  win10) transport=pass-through os_text="WindowsNT 10.0 (Build 18362)" ;;
   *) echo "walks: Windows version $winver not known here" >&2; exit 2 ;;
 esac
 case "$walk_language" in en | ja) ;; *) echo "walks: language en or ja" >&2; exit 2 ;; esac
