@@ -12,6 +12,7 @@
 
 #include "platform/aspi.h"
 #include "sim/aspi_manager.h"
+#include "sim/atomic_file.h"
 #include "sim/bay.h"
 #include "sim/transcript.h"
 
@@ -72,12 +73,10 @@ std::string default_bay_path() {
   return folder + "tz594k-bay.txt";
 }
 
+// Never over a bay that is there, even one that another process has just made.
 void create_default_bay(const std::string& path) {
   if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return;
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return;
-  std::fputs(tz::sim::default_bay_text, file);
-  std::fclose(file);
+  tz::sim::write_file_atomically(path.c_str(), tz::sim::default_bay_text, false);
 }
 
 // Reads the bay once, on the first call into the DLL. Called with the lock held.
