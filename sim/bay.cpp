@@ -32,7 +32,10 @@ bool read_quoted(std::string_view line, std::size_t& i, std::string& value) {
   while (i < line.size() && line[i] != '"') {
     if (line[i] == '\\' && i + 1 < line.size()) {
       const char next = line[i + 1];
-      if (next == '\\' || next == '"') {
+      // A value that ends in a backslash was written as \" before values had escapes: with no
+      // quote after it on the line, that quote closes the value.
+      const bool closes = next == '"' && line.find('"', i + 2) == std::string_view::npos;
+      if (next == '\\' || (next == '"' && !closes)) {
         value += next;
         i += 2;
         continue;

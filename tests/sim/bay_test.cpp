@@ -182,12 +182,15 @@ TEST(Bay, WhatItWritesReadsBackToTheSameDrives) {
 // Files written before values had escapes read as they always did, and what the simulator
 // writes for plain values has not changed.
 TEST(Bay, ReadsItsEarlierFilesAsBefore) {
-  const std::string earlier = full_bay + std::string("drive letter=E vendor=\"C:\\DIR\" product=\"a\\b\"\n");
+  const std::string earlier = full_bay + std::string(
+                                             "drive letter=E vendor=\"C:\\DIR\" product=\"a\\b\"\n"
+                                             "drive letter=F product=\"ENDS IN \\\"  # a comment\n");
   sim::Bay bay;
   std::string error;
   ASSERT_TRUE(bay.parse(earlier, error)) << error;
   EXPECT_STREQ(bay.at_letter('E')->settings().inquiry_vendor, "C:\\DIR") << "a lone backslash stands for itself";
   EXPECT_STREQ(bay.at_letter('E')->settings().inquiry_product, "a\\b");
+  EXPECT_STREQ(bay.at_letter('F')->settings().inquiry_product, "ENDS IN \\") << "and one at the end of a value";
   const std::string text = bay.serialise();
   EXPECT_NE(text.find("\ndrive at=1:3 firmware=0.90 vendor=\"KORVANTA\" product=\"BD-CMB TZ594KS  \" tray=closed"),
             std::string::npos)
