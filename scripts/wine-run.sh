@@ -2,6 +2,7 @@
 # Runs a Windows program of ours under Wine and returns its exit code.
 #   wine-run.sh [--winver win98|winxp|win7|win10] [--japanese] PROGRAM [ARGS...]
 #   wine-run.sh --init      (only makes the prefix, when it is missing)
+# TZ594K_RUN_TIMES=FILE: the program's wall, user and system seconds go to FILE.
 # The Wine prefix lives in the build folder (TZ594K_WINEPREFIX overrides it). Without a display the
 # script runs itself inside xvfb-run. scripts/wine-bay.sh puts simulated drives behind drive letters.
 set -euo pipefail
@@ -52,8 +53,18 @@ fi
 
 program="$1"; shift
 set +e
-wine "$program" "$@"
-rc=$?
+if [ -n "${TZ594K_RUN_TIMES:-}" ]; then
+  # The program's process is the one `wine` becomes: the shell's `time` of it gives its wall time
+  # and the processor time it used (user and system, in seconds), without Wine's server and helpers.
+  TIMEFORMAT='%3R %3U %3S'
+  exec 4>&2
+  { time wine "$program" "$@" 2>&4 4>&-; } 2>"$TZ594K_RUN_TIMES"
+  rc=$?
+  exec 4>&-
+else
+  wine "$program" "$@"
+  rc=$?
+fi
 set -e
 wineserver -w
 exit $rc
