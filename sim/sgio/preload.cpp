@@ -161,7 +161,8 @@ __attribute__((visibility("default"))) int ioctl(int fd, unsigned long request, 
   return route(real, fd, request, argument);
 }
 
-__attribute__((visibility("default"))) int __ioctl_time64(int fd, unsigned long request, ...) {
+__attribute__((visibility("default"))) int __ioctl_time64(  // NOLINT(bugprone-reserved-identifier)
+    int fd, unsigned long request, ...) {
   static const IoctlFunction real = next_ioctl("__ioctl_time64");
   va_list arguments;
   va_start(arguments, request);

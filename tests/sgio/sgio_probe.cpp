@@ -42,7 +42,7 @@ struct Request {
   unsigned int length;
   unsigned char sense_room;
   unsigned int timeout_ms;
-  char interface_id;
+  int interface_id;
   // Expected
   int result;  // 0, or the errno of a failed ioctl
   unsigned char status;
