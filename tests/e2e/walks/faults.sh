@@ -13,10 +13,10 @@
 
 fast="rewrite-ms=300 verify-ms=200"
 drive="drive at=0:0 letter=D firmware=1.00 tray=open $fast"
-rewrites='^0:0 cdb=F5[0-9A-F]{20}80 '
-verifies='^0:0 cdb=F5[0-9A-F]{20}40 '
-info_blocks='^0:0 cdb=EA0000000000'
-writes='^0:0 cdb=EA'
+rewrites="^$at0 cdb=F5[0-9A-F]{20}80 "
+verifies="^$at0 cdb=F5[0-9A-F]{20}40 "
+info_blocks="^$at0 cdb=EA0000000000"
+writes="^$at0 cdb=EA"
 
 session_start
 
@@ -42,13 +42,17 @@ expect_log "$(log_drive 0 0 D 1.00)" "[VERIFY FAILED]" "Verify error.(1)"
 b="$(bay stops-answering "$drive" "fault kind=write nth=300 action=hang" \
   "fault kind=write nth=301 times=100000 action=fail" "fault kind=read nth=300 times=100000 action=fail" \
   "fault kind=rewrite nth=1 times=100 action=fail" "fault kind=verify nth=1 times=100 action=fail")"
-launch stops-answering en "$b" /AU /LFO
-finish 5 300
-expect_eq "one command left unanswered" "$(count_commands 'status=hang')" 1
-expect_eq "ten attempts" "$(count_commands "$info_blocks")" 10
-expect_eq "no rewrite" "$(count_commands "$rewrites")" 0
-expect_drive 0:0 1.00 other
-expect_log "$(log_drive 0 0 D 1.00)" "[UPDATE FAILED]" "Download error.(13)"
+if [ "$transport" = aspi ]; then
+  launch stops-answering en "$b" /AU /LFO
+  finish 5 300
+  expect_eq "one command left unanswered" "$(count_commands 'status=hang')" 1
+  expect_eq "ten attempts" "$(count_commands "$info_blocks")" 10
+  expect_eq "no rewrite" "$(count_commands "$rewrites")" 0
+  expect_drive 0:0 1.00 other
+  expect_log "$(log_drive 0 0 D 1.00)" "[UPDATE FAILED]" "Download error.(13)"
+else
+  echo "skipped: stops-answering: pass-through gives a command 1800 s before it gives up"
+fi
 
 # kill_when RUN BAY TRANSCRIPT_REGEX COUNT: starts a silent update and kills the program's process
 # once the transcript holds COUNT lines of that kind.

@@ -68,7 +68,7 @@ finish 0
 screens_seen
 expect_eq "screens shown" "$seen" "progress "
 expect_drive 0:0 1.01 image
-expect_eq "info block sent once per phase" "$(count_commands '^0:0 cdb=EA0000000000')" 2
+expect_eq "info block sent once per phase" "$(count_commands "^$at0 cdb=EA0000000000")" 2
 expect_no_log  # a success leaves none
 
 silent_failure silent-none "$foreign" 1 "(no drive)" "[DRIVE NOT FOUND]" "Supported drive is not found.(2)"

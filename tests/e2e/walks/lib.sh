@@ -3,39 +3,41 @@
 # prefix of the walks' own) serves every run of a script.
 #
 # A walk script is called as
-#   SCRIPT --exe EXE --dll WNASPI32_DLL --driver UI_DRIVER --sim-tool TZ594K_SIM --out FOLDER
+#   SCRIPT --exe EXE --dll WNASPI32_DLL --driver UI_DRIVER --native NATIVE_BUILD --out FOLDER
 #          [--winver V] [--language en|ja]
 # FOLDER receives the screenshots (<suite>-<run>-<step>.png) and, in FOLDER/work/<suite>/, the bays,
-# transcripts, driver output and program folder of every run. V is the Windows version Wine reports
-# (default win98, where the program takes ASPI and our wnaspi32.dll; the NT family takes
-# pass-through, whose walks wait for the SG_IO bay of scripts/wine-bay.sh). The language is the
-# one of the runs of scripts that walk one language (default en).
+# transcripts, driver output and program folder of every run. The native build holds the
+# simulator's tool, which reads the bays, and the SG_IO library. V is the Windows version Wine
+# reports (default win98, where the program takes ASPI and our wnaspi32.dll; on the NT family it
+# takes pass-through, and scripts/wine-bay.sh puts the bay's drives behind their letters). The
+# language is the one of the runs of scripts that walk one language (default en).
 
 set -uo pipefail
 walks_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$walks_dir/../../.." && pwd)"
 
-exe="" dll="" driver="" sim_tool="" out="" winver="win98" walk_language=en language_given=0
+exe="" dll="" driver="" native="" out="" winver="win98" walk_language=en language_given=0
 walk_args=("$@")
 while [ $# -gt 0 ]; do
   case "$1" in
     --exe) exe="$2"; shift 2 ;;
     --dll) dll="$2"; shift 2 ;;
     --driver) driver="$2"; shift 2 ;;
-    --sim-tool) sim_tool="$2"; shift 2 ;;
+    --native) native="$2"; shift 2 ;;
     --out) out="$2"; shift 2 ;;
     --winver) winver="$2"; shift 2 ;;
     --language) walk_language="$2" language_given=1; shift 2 ;;
     *) echo "walks: unknown argument $1" >&2; exit 2 ;;
   esac
 done
-for need in exe dll driver sim_tool out; do
+for need in exe dll driver native out; do
   [ -n "${!need}" ] || { echo "walks: --${need//_/-} missing" >&2; exit 2; }
 done
+sim_tool="$native/sim/tz594k-sim"
 [ -x "$sim_tool" ] || { echo "walks: $sim_tool is missing: build the native preset first" >&2; exit 2; }
 mkdir -p "$out"
 exe="$(realpath "$exe")" dll="$(realpath "$dll")" driver="$(realpath "$driver")"
-sim_tool="$(realpath "$sim_tool")" out="$(realpath "$out")"
+native="$(realpath "$native")" sim_tool="$(realpath "$sim_tool")" out="$(realpath "$out")"
 
 # Screens need a display; CTest's runs already have one.
 if [ -z "${DISPLAY:-}" ]; then
@@ -58,10 +60,10 @@ case "$winver" in
 esac
 case "$walk_language" in en | ja) ;; *) echo "walks: language en or ja" >&2; exit 2 ;; esac
 skip_code=77
-if [ "$transport" = pass-through ]; then
-  echo "SKIP: $winver takes pass-through; these walks run the program beside our wnaspi32.dll only"
-  exit $skip_code
-fi
+wine_bay="$root/scripts/wine-bay.sh"
+sgio_library="$native/sgio/\$LIB/libtz594k-sgio.so"
+# Where a drive's commands show in a transcript: its ASPI address, or its letter under pass-through.
+if [ "$transport" = aspi ]; then at0="0:0" at1="0:1"; else at0="D:" at1="E:"; fi
 
 suite="$(basename "$0" .sh)"
 [ "$language_given" = 0 ] || suite="$suite-$walk_language"
@@ -97,6 +99,16 @@ session_end() {
   [ -n "$run_pid" ] && kill -9 "$run_pid" 2>/dev/null
   wineserver -k 2>/dev/null
   wait 2>/dev/null
+  # The prefix keeps no letters that lead into this session's folder.
+  if [ "$transport" = pass-through ]; then
+    : >"$work/no-drives.bay"
+    attach "$work/no-drives.bay" >/dev/null 2>&1
+  fi
+}
+
+# attach BAY: under pass-through, the bay's drives behind their letters of the prefix.
+attach() {
+  TZ594K_WINEPREFIX="$WINEPREFIX" TZ594K_NATIVE_BUILD="$native" "$wine_bay" "$1"
 }
 
 session_start() {
@@ -180,10 +192,15 @@ launch_with() {
   export TZ594K_SIM="$(windows_path "$run_bay")"
   export TZ594K_SIM_TRANSCRIPT="$(windows_path "$work/$run.transcript")"
   run_started=$(date +%s)
+  local preload=""
+  if [ "$transport" = pass-through ]; then
+    attach "$run_bay" >/dev/null || bad "the bay's drives are not behind their letters"
+    preload="LD_PRELOAD=$sgio_library"
+  fi
   if [ "$how" = run ]; then
-    (cd "$bin" && exec env $(language_env) wine "$driver" run "$program" "$@" >"$work/$run.out" 2>&1) &
+    (cd "$bin" && exec env $(language_env) $preload wine "$driver" run "$program" "$@" >"$work/$run.out" 2>&1) &
   else
-    (cd "$bin" && exec env $(language_env) wine "$program" "$@" >"$work/$run.out" 2>&1) &
+    (cd "$bin" && exec env $(language_env) $preload wine "$program" "$@" >"$work/$run.out" 2>&1) &
   fi
   run_pid=$!
 }
