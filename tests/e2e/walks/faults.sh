@@ -5,7 +5,8 @@
 #   stops-answering    the drive stops answering part-way through the download: the command
 #                      waits out its time-out, every later one fails; code 500, no success
 #   killed-download    the program is killed while it downloads: the drive keeps its old ROM and
-#                      the next run completes the update
+#                      the next run, the launcher's "/LauncherLoading /AU /LFO", completes the
+#                      update with no processing window and no log
 #   killed-verify      the program is killed after the rewrite, in the verify download: the drive
 #                      holds the complete new ROM and the next run reports it done
 # Arguments: see lib.sh.
@@ -79,9 +80,15 @@ b="$(bay killed-download "$drive")"
 if kill_when killed-download "$b" "$writes" 600; then
   expect_eq "no rewrite before the kill" "$(count_commands "$rewrites")" 0
   expect_drive 0:0 1.00 other
+  run=killed-download-again
+  screens_during
   launch killed-download-again en "$b" /LauncherLoading /AU /LFO
   finish 0
+  screens_seen
+  expect_eq "screens shown" "$seen" "progress "
   expect_drive 0:0 1.01 image
+  expect_eq "info block sent once per phase" "$(count_commands "$info_blocks")" 2
+  expect_no_log  # a success leaves none
 fi
 
 b="$(bay killed-verify "$drive")"

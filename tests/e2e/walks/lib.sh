@@ -257,6 +257,22 @@ expect_text() {
   expect_eq "$1: control $2" "$got" "$3"
 }
 
+# screens_during: starts a watcher of the program's screens before the run; screens_seen ends it
+# once the run has ended and leaves the roles it saw in `seen`, blank-separated.
+screens_during() {
+  watched="$work/$run-screens"
+  rm -f "$watched.done"
+  drv quiet "$(windows_path "$watched.done")" 180000 >"$watched" &
+  watcher=$!
+  local limit=$((SECONDS + 30))
+  until grep -q watching "$watched" 2>/dev/null || [ $SECONDS -gt $limit ]; do sleep 0.05; done
+}
+screens_seen() {
+  : >"$watched.done"
+  wait $watcher
+  seen="$(tr -d '\r' <"$watched" | sed -n 's/^shown: \([a-z_]*\) .*/\1/p' | sort -u | tr '\n' ' ')"
+}
+
 # ---- result logs ----
 
 # The one log the run left beside the program; empty when there is none or more than one.
