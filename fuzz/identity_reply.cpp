@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static tz::fuzz::ReplySystem system;
   if (size == 0) return -1;
   const std::uint8_t transport = (data[0] & 1) == 0 ? tz::transport_pass_through : tz::transport_aspi;
-  auto ctx = system.context(transport, data + 1, size - 1);
+  tz::Context* const ctx = system.context(transport, data + 1, size - 1);
   tz::fuzz::require(ctx != nullptr, "the reply drive opens");
 
   const int read = tz::read_drive_identity(*ctx);

@@ -104,12 +104,12 @@ ReplySystem::ReplySystem() {
   image_identity = loader.image.image_identity;
 }
 
-std::unique_ptr<Context> ReplySystem::context(std::uint8_t transport, const std::uint8_t* data, std::size_t size) {
+Context* ReplySystem::context(std::uint8_t transport, const std::uint8_t* data, std::size_t size) {
   devices.reply = aspi.reply = data;
   devices.reply_size = aspi.reply_size = size;
   platform::Os os = host.os();
-  auto ctx = std::make_unique<Context>(
-      platform::Os{os.system, os.windows, os.dialogs, os.clock, os.threads, devices, aspi, os.files});
+  Context* const ctx =
+      &current.emplace(platform::Os{os.system, os.windows, os.dialogs, os.clock, os.threads, devices, aspi, os.files});
   ctx->app.texts.decode();
   ctx->app.models = models;
   ctx->image.image_identity = image_identity;

@@ -5,7 +5,7 @@
 // reaches the parsers through the same buffers and bounds.
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <optional>
 
 #include "app/context.h"
 #include "platform/aspi.h"
@@ -59,7 +59,8 @@ struct ReplySystem {
 
   // A fresh context whose current drive is record 0 on `transport`, answered with `reply`, with
   // the texts and model tables that start-up prepares.
-  std::unique_ptr<Context> context(std::uint8_t transport, const std::uint8_t* data, std::size_t size);
+  // Null when the drive did not open.
+  Context* context(std::uint8_t transport, const std::uint8_t* data, std::size_t size);
 
   platform::host::HostOs host;
   ReplyDevices devices;
@@ -67,6 +68,8 @@ struct ReplySystem {
   ModelTables models{};
   // The carried image's identity, loaded once as start-up does.
   IdentityRecord image_identity{};
+  // Made afresh for every input in the same place, without going through the heap.
+  std::optional<Context> current;
 };
 
 // Every text of the record ends inside its field and every count is within its limit, whatever

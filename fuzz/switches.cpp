@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
+#include <optional>
 #include <string>
 
 #include "app/context.h"
@@ -27,7 +27,9 @@ bool scans_keep_to_their_switches(const tz::RunSwitches& first, const tz::RunSwi
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static tz::platform::host::HostOs host;
   const std::string arguments(reinterpret_cast<const char*>(data), size);
-  auto ctx = std::make_unique<tz::Context>(host.os());
+  // One place for the context, made afresh for every input without going through the heap.
+  static std::optional<tz::Context> context;
+  tz::Context* const ctx = &context.emplace(host.os());
 
   tz::first_switch_scan(*ctx, arguments.c_str());
   const tz::RunSwitches first = ctx->app.switches;
