@@ -38,7 +38,7 @@ for t in "${targets[@]}"; do
   log="$corpus_root/$t.log"
   if "$bin/fuzz_$t" "${options[@]}" "$work" "fuzz/corpus/$t" >"$log" 2>&1; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-    cover=$(grep -E '^#[0-9]+ *DONE' "$log" | sed -E 's/.*(cov: [0-9]+ ft: [0-9]+ corp: [^ ]+).*/\1/')
+    cover=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | sed -E 's/.*(cov: [0-9]+ ft: [0-9]+ corp: [^ ]+).*/\1/' || true)
     printf 'fuzz %-15s %10s executions in %ss  %s\n' "$t" "$runs" "$seconds" "$cover"
   else
     failed=1
