@@ -29,6 +29,16 @@ constexpr Seed seeds[] = {
     {"other_vendor", "1.00", "", "", "OTHERCO ", "DVD-RW XYZ      "},
 };
 
+std::string seed_path(const std::string& dir, const char* target, const char* name, const char* transport) {
+  std::string path = dir;
+  path += '/';
+  path += target;
+  path += '/';
+  path += name;
+  path += transport;
+  return path;
+}
+
 bool write(const std::string& path, std::uint8_t transport, const std::uint8_t* reply, std::uint32_t size) {
   // Trailing zero bytes add nothing: the program clears its buffer before every read.
   while (size > 0 && reply[size - 1] == 0) --size;
@@ -83,11 +93,10 @@ int main(int argc, char** argv) {
       return 1;
     }
 
-    const std::string name = seed.name;
-    if (!write(dir + "/inquiry_reply/" + name + "_pt", 0, inquiry, sizeof(inquiry)) ||
-        !write(dir + "/inquiry_reply/" + name + "_aspi", 1, inquiry, sizeof(inquiry)) ||
-        !write(dir + "/identity_reply/" + name + "_pt", 0, identity, sizeof(identity)) ||
-        !write(dir + "/identity_reply/" + name + "_aspi", 1, identity, sizeof(identity))) {
+    if (!write(seed_path(dir, "inquiry_reply", seed.name, "_pt"), 0, inquiry, sizeof(inquiry)) ||
+        !write(seed_path(dir, "inquiry_reply", seed.name, "_aspi"), 1, inquiry, sizeof(inquiry)) ||
+        !write(seed_path(dir, "identity_reply", seed.name, "_pt"), 0, identity, sizeof(identity)) ||
+        !write(seed_path(dir, "identity_reply", seed.name, "_aspi"), 1, identity, sizeof(identity))) {
       std::fprintf(stderr, "tz594k-fuzz-seeds: cannot write into %s\n", argv[1]);
       return 1;
     }
