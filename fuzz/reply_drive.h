@@ -57,9 +57,8 @@ class ReplyAspi final : public platform::Aspi {
 struct ReplySystem {
   ReplySystem();
 
-  // A fresh context whose current drive is record 0 on `transport`, answered with `reply`, with
-  // the texts and model tables that start-up prepares.
-  // Null when the drive did not open.
+  // A fresh context whose current drive is record 0 on `transport`, answered with the `size` bytes
+  // at `data`, with the texts and model tables that start-up prepares; null when it did not open.
   Context* context(std::uint8_t transport, const std::uint8_t* data, std::size_t size);
 
   platform::host::HostOs host;
