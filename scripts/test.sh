@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Every test: installs what is missing, builds both presets, runs the native suite (plain and under
-# the sanitizers) and the Windows tests under Wine.
+# Every test: installs what is missing, builds both presets, runs the native suite (plain, under
+# the address and undefined-behaviour sanitizers and under the thread sanitizer), the fuzzers
+# briefly, and the Windows tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -11,6 +12,15 @@ ctest --preset native
 cmake --preset native-sanitize >/dev/null
 cmake --build --preset native-sanitize
 ctest --preset native-sanitize
+# The same suite under ThreadSanitizer: the update worker, the ASPI completion thread, the clock.
+cmake --preset native-tsan >/dev/null
+cmake --build --preset native-tsan
+ctest --preset native-tsan
+# Every fuzzer briefly (clang, libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer);
+# scripts/fuzz-long.sh runs them at length.
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+fuzz/run.sh 20
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 xvfb-run -a -s "-screen 0 1024x768x24" ctest --preset windows

@@ -1,0 +1,37 @@
+// The identity block a drive returns for vendor command 0xED function 0x10, through the program's
+// own read: request, retries, unscrambling, parsing, then what discovery does with the record
+// (classification, the choice of targets, the start confirmation's comparison text).
+// Input: one byte whose lowest bit picks the transport (0 pass-through, 1 ASPI), then the reply.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "drive/drive_table.h"
+#include "drive/info_screens.h"
+#include "fuzz/reply_drive.h"
+#include "fuzz/require.h"
+#include "image/drive_identity.h"
+#include "image/matching.h"
+#include "update/ui_state.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static tz::fuzz::ReplySystem system;
+  if (size == 0) return -1;
+  const std::uint8_t transport = (data[0] & 1) == 0 ? tz::transport_pass_through : tz::transport_aspi;
+  tz::Context* const ctx = system.context(transport, data + 1, size - 1);
+  tz::fuzz::require(ctx != nullptr, "the reply drive opens");
+
+  const int read = tz::read_drive_identity(*ctx);
+  const tz::DriveRecord& drive = ctx->drive.drive_table[0];
+  tz::fuzz::require_sound_record(drive.identity);
+  if (read != 0) return 0;
+
+  ctx->drive.drive_table[0].identity_source = tz::identity_source_drive;
+  tz::classify_drive_identity(*ctx);
+  const int selected = tz::select_update_targets(*ctx);
+  tz::fuzz::require(selected == 0 || selected == 5 || selected == 7, "one drive gives none, updated or one target");
+  const char* comparison = tz::format_version_comparison(*ctx);
+  tz::fuzz::require(comparison != nullptr && std::strlen(comparison) < tz::formatting_buffer_size,
+                    "the comparison text is bounded");
+  return 0;
+}
