@@ -48,10 +48,11 @@ int scan_aspi(Context& ctx) {
   if (aspi_load(ctx) != 0) return -1;
   int result = -1;
   // A user's EXIT does not end this scan: a later drive may still be a candidate.
-  for (ctx.drive.current_drive = 0; ctx.drive.current_drive < drive_table_size && result != tray_could_not_open;
-       ++ctx.drive.current_drive) {
+  for (ctx.drive.current_drive = 0; ctx.drive.current_drive < drive_table_size; ++ctx.drive.current_drive) {
     for (int i = 0; i < readiness_polls; ++i) cmd_test_unit_ready(ctx, 0);
     result = fold_drive_result(ctx, result, probe_drive(ctx));
+    // The drive whose tray stayed shut stays current, so the result log names it.
+    if (result == tray_could_not_open) break;
   }
   return result;
 }

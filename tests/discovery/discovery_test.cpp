@@ -316,6 +316,9 @@ TEST(SilentScan, EjectsClosedTraysAndStopsWhenOneStaysShut) {
       b.add(4, level("1.00"));
       EXPECT_EQ(b.scan(), 2) << name(via);
       EXPECT_EQ(b.drives[1].count(CommandKind::inquiry), 0u) << name(via);  // the scan stopped
+      // ... on the drive the log will name.
+      ASSERT_NE(current_drive_record(*b.ctx), nullptr) << name(via);
+      EXPECT_STREQ(current_drive_record(*b.ctx)->vendor_id, "KORVANTA") << name(via);
       EXPECT_EQ(b.ctx->ui.processing_window, platform::null_handle);
     }
     {

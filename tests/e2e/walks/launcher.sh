@@ -49,15 +49,8 @@ silent_failure silent-none "$foreign" 1 "(no drive)" "[DRIVE NOT FOUND]" "Suppor
 silent_failure silent-updated "$updated" 99 "(no drive)" "[F/W ALREADY UPDATED]" "Drive F/W already updated.(1)"
 silent_failure silent-option "$drive" 7 "(no drive)" "[INVALID OPTION]" "Option mismatched." /NOSUCH
 silent_failure silent-duplicate "$drive" 7 "(no drive)" "[DUPLICATE OPTION]" "/CO" /CO /CO
-# A tray that never opens: the silent run cannot open it for the user.
-# A tray that never opens: the silent run cannot open it for the user. Under ASPI the scan moves
-# on to the next address before it stops, and that address is the one the log names; pass-through
-# stops at the drive itself.
-if [ "$transport" = aspi ]; then
-  stopped="Adapter/Target[0 1] Vendor[????????] Product[????????????????] Revision[????]"
-else
-  stopped="$(log_drive 0 0 D 1.00)"
-fi
+# A tray that never opens: the silent run cannot open it for the user, and its log names that drive.
+stopped="$(log_drive 0 0 D 1.00)"
 silent_failure silent-eject "drive at=0:0 letter=D firmware=1.00 tray=closed flags=tray-stuck" 8 \
   "$stopped" "[EJECT FAILED]" "Eject failed.(1)"
 walks_end
