@@ -51,6 +51,7 @@ bool parse_line(const std::string& text, TranscriptLine& line) {
   const char* status = text.c_str() + status_at + 8;
   if (std::strncmp(status, "fail", 4) == 0 || std::strncmp(status, "hang", 4) == 0) {
     line.completed = false;
+    line.hung = status[0] == 'h';
   } else {
     line.status = static_cast<std::uint8_t>(std::strtoul(status, nullptr, 16));
   }

@@ -34,6 +34,7 @@ struct TranscriptLine {
   std::uint32_t cdb_length = 0;
   std::uint32_t length = 0;
   bool completed = true;  // false: the request never reached the drive, or it never answered
+  bool hung = false;      // the drive never answered
   std::uint8_t status = 0;
 };
 
