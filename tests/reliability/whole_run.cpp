@@ -101,6 +101,17 @@ std::vector<TranscriptLine> TranscriptCapture::lines(const std::string& address)
   return result;
 }
 
+std::uint64_t TranscriptCapture::digest() const {
+  std::uint64_t hash = 0xCBF29CE484222325ull;
+  std::FILE* in = path_.empty() ? nullptr : std::fopen(path_.c_str(), "rb");
+  if (in == nullptr) return 0;
+  for (int c = std::fgetc(in); c != EOF; c = std::fgetc(in)) {
+    hash = (hash ^ static_cast<std::uint8_t>(c)) * 0x100000001B3ull;
+  }
+  std::fclose(in);
+  return hash;
+}
+
 Machine::Machine(Via v) : via(v) {
   if (v == Via::pass_through) {
     host.system.set_version(2, 5, 1, 2600);  // Windows XP
@@ -177,7 +188,10 @@ std::string unearned_rewrite(const std::vector<TranscriptLine>& lines, const sim
           written.assign(piece_count, false);
           read_back.assign(piece_count, false);
         }
-        written[piece] = good && !(fault.hit && fault.action == sim::FaultAction::drop);
+        // A write the drive answered GOOD without storing is out of the host's sight: the read-back
+        // shows it only where the place held other data, and a download area that is not
+        // complete is refused by the drive itself.
+        written[piece] = good;
         read_back[piece] = false;
       } else {
         read_back[piece] = written[piece] && good && !(fault.hit && fault.action == sim::FaultAction::flip);

@@ -49,6 +49,8 @@ class TranscriptCapture {
   sim::TranscriptFile& file() { return file_; }
   // The commands one address (a letter with its colon, or "ha:target") received, in order.
   std::vector<TranscriptLine> lines(const std::string& address) const;
+  // FNV-1a of the whole transcript: equal for runs that sent the same commands and got the same answers.
+  std::uint64_t digest() const;
 
  private:
   std::string path_;
@@ -75,10 +77,10 @@ struct Machine : test::Fixture {
 // The exit code that belongs to a result code.
 std::int32_t exit_code_of(std::int32_t code);
 
-// Why a rewrite or verify reached a drive before the download it needs was complete: the download
-// must have gone to every piece since the attempt began (the info block, then each payload block)
-// with GOOD, stored (not dropped), and, with `compare`, read back with GOOD and unaltered. Replays
-// the drive's fault plan to see drops and flips. Empty when every rewrite and verify was earned.
+// Why a rewrite or verify reached a drive before the download it needs was complete, as far as the
+// host can tell: every piece since the attempt began (the info block, then each payload block)
+// written with GOOD and, with `compare`, read back with GOOD and unaltered (the drive's fault plan
+// is replayed to see flipped bits). Empty when every rewrite and verify was earned.
 std::string unearned_rewrite(const std::vector<TranscriptLine>& lines, const sim::FaultPlan& plan, bool compare);
 
 // Every rule a whole run must keep, after `run` returned `exit_code`: one text per broken rule.
