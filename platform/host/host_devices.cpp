@@ -92,7 +92,7 @@ Handle HostDevices::create_file(const char* path, std::uint32_t access, std::uin
   if (letter.drive == nullptr || letter.refuse_open) return invalid_handle_value;
   for (std::size_t i = 0; i < max_open; ++i) {
     if (open_[i].used) continue;
-    open_[i] = OpenDevice{true, index, (access & generic_write) != 0};
+    open_[i] = OpenDevice{true, index, (access & (generic_read | generic_write)) == (generic_read | generic_write)};
     return first_device_handle + i * 4;
   }
   return invalid_handle_value;
@@ -129,9 +129,9 @@ bool HostDevices::device_io_control(Handle device, std::uint32_t code, void* in,
   switch (code) {
     case ioctl_scsi_pass_through:
     case ioctl_scsi_pass_through_direct:
-      // The port driver takes pass-through requests only on a handle opened for writing as well
-      // (ERROR_ACCESS_DENIED otherwise); nothing reaches the drive.
-      if (!open_[static_cast<std::size_t>(index)].writable) return false;
+      // Both codes require read and write access (ERROR_ACCESS_DENIED otherwise): nothing reaches
+      // the drive through a handle opened for reading only.
+      if (!open_[static_cast<std::size_t>(index)].read_write) return false;
       return pass_through(letter_at, code == ioctl_scsi_pass_through_direct, in, in_size, out, out_size, returned);
     case fsctl_lock_volume:
       if (letter.drive->settings().lock_refused || (letter.locked_by >= 0 && letter.locked_by != index)) return false;

@@ -75,7 +75,7 @@ class HostDevices final : public Devices {
   struct OpenDevice {
     bool used = false;
     int letter = 0;
-    bool writable = false;  // opened with GENERIC_WRITE
+    bool read_write = false;  // opened with GENERIC_READ and GENERIC_WRITE
   };
   static constexpr std::size_t max_open = 32;
 
