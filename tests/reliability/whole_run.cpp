@@ -228,7 +228,7 @@ std::vector<std::string> broken_rules(const Machine& m, std::int32_t exit_code) 
     const std::string name = "drive " + m.address(i);
     const std::vector<TranscriptLine> lines = m.transcript.lines(m.address(i));
     const std::string unearned = unearned_rewrite(lines, m.drives[i].settings().faults, compare);
-    if (!unearned.empty()) broken.push_back(name + ": " + unearned);
+    if (!unearned.empty()) broken.emplace_back(name).append(": ").append(unearned);
     const bool now_carried = sim::rom_is_carried_image(m.drives[i].rom());
     if (!now_carried || m.carried_at_start[i]) continue;
     ++updated;
