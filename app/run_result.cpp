@@ -25,7 +25,9 @@ constexpr CodeRow code_table[] = {
     {100, 1, "[DRIVE NOT FOUND]", {0, 0}, Log::silent_only},
     {101, 1, "[LAUNCH OTHER PROGRAM]", {0, 0}, Log::silent_only},
     {200, 2, "[F/W FILE NOT FOUND]", {0, 0}, Log::silent_only},
-    {300, 3, "[ILLEGAL F/W FILE]", {0, 0}, Log::silent_only},
+    // A ROM rewrite the drive refused ten times is a failed update, and the user is told so on
+    // the update failure screen like the write and verify failures.
+    {300, 3, "[ILLEGAL F/W FILE]", {151, 193}, Log::silent_only},
     {400, 4, "[F/W FILE UNMATCHED]", {0, 0}, Log::silent_only},
     {401, 99, "[F/W ALREADY UPDATED]", {0, 0}, Log::silent_only},
     {500, 5, "[UPDATE FAILED]", {151, 193}, Log::always},

@@ -52,6 +52,28 @@ void fill_pass_through_header(std::uint8_t* header, const std::uint8_t* cdb, std
   std::memcpy(header + spt::cdb, cdb, cdb_bytes);
 }
 
+// After a wait that did not see the request end, the manager may still write the request's end
+// into the block and signal its event at any moment, also once the block holds the next request.
+// So the request is aborted first. True when the block is free again.
+bool reclaim_request_block(Context& ctx, std::uint8_t* block, platform::Handle event) {
+  platform::Aspi& os = ctx.os.aspi;
+  if (block[srb::status] == srb::ss_pending) {
+    std::uint8_t abort_block[srb::abort_size] = {};
+    abort_block[srb::cmd] = srb::sc_abort_srb;
+    abort_block[srb::ha_id] = block[srb::ha_id];
+    put_le32(abort_block + srb::to_abort, os.buffer_address(block));
+    os.send_command(ctx.drive.aspi.send_command, abort_block);
+  }
+  // The manager signals a request's event last of all: once signalled, neither the block nor the
+  // event is touched again, and the event may close.
+  if (os.wait_for_single_object(event, aspi_abort_wait_ms) == platform::wait_object_0) {
+    os.close_handle(event);
+    return true;
+  }
+  // Ended without its signal so far: the block is free, the event stays open for the signal.
+  return block[srb::status] != srb::ss_pending;
+}
+
 }  // namespace
 
 std::uint8_t aspi_direction_flags(std::uint8_t direction) {
@@ -122,8 +144,11 @@ int aspi_execute(Context& ctx, const std::uint8_t* cdb, std::uint8_t flags, std:
 
   const std::uint32_t waited = os.wait_for_single_object(event, timeout_ms);
   if (waited != platform::wait_object_0) {
-    // The request may still complete later and signal its event: keep the handle alive rather
-    // than let the system hand the same value to the next request's event.
+    if (!reclaim_request_block(ctx, block, event)) {
+      // The manager keeps the block, so its late end could land in any later request: ASPI
+      // serves no more requests this run.
+      state.aspi.send_command = 0;
+    }
     const char* text = "WaitForSingleObject Unknown Error";
     if (waited == platform::wait_abandoned) text = "WaitForSingleObject Abandoned";
     if (waited == platform::wait_timeout) text = "WaitForSingleObject Timeout";

@@ -15,6 +15,8 @@ inline constexpr std::uint8_t dir_in = 1;
 inline constexpr std::uint8_t dir_none = 2;
 
 inline constexpr std::uint32_t aspi_command_timeout_ms = 60000;
+// How long a request given up on may take to end once aborted.
+inline constexpr std::uint32_t aspi_abort_wait_ms = 5000;
 inline constexpr std::uint32_t spt_timeout_seconds = 1800;
 
 enum class PassThroughKind : std::uint8_t { buffered, direct };
@@ -50,6 +52,8 @@ std::uint8_t aspi_direction_flags(std::uint8_t direction);
 
 // Loads wnaspi32.dll and checks its support status; -1 after its message (none in silent mode).
 int aspi_load(Context& ctx);
+// A request whose wait fails is aborted before the request block serves another; when the
+// manager will not give the block back, every later request returns -1 without being sent.
 int aspi_execute(Context& ctx, const std::uint8_t* cdb, std::uint8_t flags, std::uint32_t length, std::uint8_t* buffer,
                  std::uint32_t timeout_ms);
 

@@ -1,6 +1,7 @@
 #pragma once
 // LoadLibraryA and GetProcAddress of wnaspi32.dll, its two entry points, and the events ASPI
-// completes through; the SRB_ExecSCSICmd request block as ASPI for Win32 lays it out.
+// completes through; the SRB_ExecSCSICmd and SRB_Abort request blocks as ASPI for Win32 lays
+// them out.
 #include <cstdint>
 
 #include "platform/types.h"
@@ -40,8 +41,15 @@ inline constexpr std::uint32_t sense_area = 64;  // SENSE_LEN (14) + 2 bytes
 inline constexpr std::uint32_t sense_area_size = 16;
 inline constexpr std::uint8_t sense_len_value = 14;  // SENSE_LEN
 
+// SRB_Abort (SC_ABORT_SRB): the header above (cmd, status, ha_id, flags, hdr_rsvd), then the
+// 32-bit address of the request block to abort. ASPI carries it out before SendASPI32Command
+// returns.
+inline constexpr std::uint32_t abort_size = 12;
+inline constexpr std::uint32_t to_abort = 8;  // u32 address
+
 inline constexpr std::uint8_t sc_ha_inquiry = 0x00;
 inline constexpr std::uint8_t sc_exec_scsi_cmd = 0x02;
+inline constexpr std::uint8_t sc_abort_srb = 0x03;
 
 inline constexpr std::uint8_t dir_in = 0x08;
 inline constexpr std::uint8_t dir_out = 0x10;
@@ -50,11 +58,13 @@ inline constexpr std::uint8_t event_notify = 0x40;
 inline constexpr std::uint8_t ss_pending = 0x00;
 inline constexpr std::uint8_t ss_comp = 0x01;
 inline constexpr std::uint8_t ss_aborted = 0x02;
+inline constexpr std::uint8_t ss_abort_fail = 0x03;
 inline constexpr std::uint8_t ss_err = 0x04;
 inline constexpr std::uint8_t ss_invalid_cmd = 0x80;
 inline constexpr std::uint8_t ss_invalid_ha = 0x81;
 inline constexpr std::uint8_t ss_no_device = 0x82;
 inline constexpr std::uint8_t ss_invalid_srb = 0xE0;
+inline constexpr std::uint8_t ss_aspi_is_busy = 0xE5;
 inline constexpr std::uint8_t ss_no_adapters = 0xE8;
 }  // namespace srb
 
@@ -68,7 +78,8 @@ class Aspi {
   virtual ProcAddress get_proc_address(Handle module, const char* name) = 0;
   // Calls GetASPI32SupportInfo through its entry point: status in bits 8..15, adapters in 0..7.
   virtual std::uint32_t get_support_info(ProcAddress entry) = 0;
-  // Calls SendASPI32Command through its entry point with the address of an 80-byte block.
+  // Calls SendASPI32Command through its entry point with the address of a request block (80
+  // bytes for SC_EXEC_SCSI_CMD, 12 for SC_ABORT_SRB).
   virtual std::uint32_t send_command(ProcAddress entry, std::uint8_t* request_block) = 0;
   // CreateEventA, unnamed, no security attributes: the event, or null_handle. Event handles fit
   // in the 32-bit SRB_PostProc field, as they do in a 32-bit process.
@@ -79,8 +90,8 @@ class Aspi {
   virtual bool reset_event(Handle event) = 0;
   // CloseHandle: false when the handle was not open.
   virtual bool close_handle(Handle handle) = 0;
-  // The 32-bit value SRB_BufPointer carries for `buffer` (null gives 0); see
-  // Devices::buffer_address.
+  // The 32-bit value an address field of a request block (SRB_BufPointer, SRB_ToAbort) carries
+  // for `buffer` (null gives 0); see Devices::buffer_address.
   virtual std::uint32_t buffer_address(void* buffer) = 0;
 };
 

@@ -6,7 +6,7 @@ set -euo pipefail
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
-native_pkgs=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang-format clang-tidy)
+native_pkgs=(cmake ninja-build g++ g++-multilib libgtest-dev libgmock-dev libbenchmark-dev clang-format clang-tidy)
 win_pkgs=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 wine64 xvfb xauth imagemagick
           locales fonts-ipafont-gothic python3)
 

@@ -1,31 +1,38 @@
 #!/usr/bin/env bash
 # Runs a Windows program of ours under Wine and returns its exit code.
 #   wine-run.sh [--winver win98|winxp|win7|win10] [--japanese] PROGRAM [ARGS...]
+#   wine-run.sh --init      (only makes the prefix, when it is missing)
+# TZ594K_RUN_TIMES=FILE: the program's wall, user and system seconds go to FILE.
 # The Wine prefix lives in the build folder (TZ594K_WINEPREFIX overrides it). Without a display the
-# script runs itself inside xvfb-run.
+# script runs itself inside xvfb-run. scripts/wine-bay.sh puts simulated drives behind drive letters.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(dirname "$here")"
 
 winver=""
 japanese=0
+init_only=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --winver) winver="$2"; shift 2 ;;
     --japanese) japanese=1; shift ;;
+    --init) init_only=1; shift ;;
     *) break ;;
   esac
 done
-[ $# -ge 1 ] || { echo "usage: wine-run.sh [--winver V] [--japanese] PROGRAM [ARGS...]" >&2; exit 2; }
+[ $# -ge 1 ] || [ "$init_only" = 1 ] || { echo "usage: wine-run.sh [--winver V] [--japanese] PROGRAM [ARGS...]" >&2; exit 2; }
+
+export WINEPREFIX="${TZ594K_WINEPREFIX:-$root/build/wineprefix}"
+[ "$init_only" = 1 ] && [ -f "$WINEPREFIX/system.reg" ] && exit 0
 
 if [ -z "${DISPLAY:-}" ]; then
   args=()
   [ -n "$winver" ] && args+=(--winver "$winver")
   [ "$japanese" = 1 ] && args+=(--japanese)
+  [ "$init_only" = 1 ] && args+=(--init)
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "${args[@]}" "$@"
 fi
 
-export WINEPREFIX="${TZ594K_WINEPREFIX:-$root/build/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-wnaspi32=n;mscoree,mshtml=}"
 if [ "$japanese" = 1 ]; then export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8; else export LANG=C.UTF-8 LC_ALL=C.UTF-8; fi
@@ -37,6 +44,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ ゴシック' /d 'IPAGothic' /f >/dev/null 2>&1 || true
   wineserver -w
 fi
+[ "$init_only" = 1 ] && exit 0
 if [ -n "$winver" ]; then
   wine reg add 'HKCU\Software\Wine' /v Version /d "$winver" /f >/dev/null 2>&1
 else
@@ -45,8 +53,18 @@ fi
 
 program="$1"; shift
 set +e
-wine "$program" "$@"
-rc=$?
+if [ -n "${TZ594K_RUN_TIMES:-}" ]; then
+  # The program's process is the one `wine` becomes: the shell's `time` of it gives its wall time
+  # and the processor time it used (user and system, in seconds), without Wine's server and helpers.
+  TIMEFORMAT='%3R %3U %3S'
+  exec 4>&2
+  { time wine "$program" "$@" 2>&4 4>&-; } 2>"$TZ594K_RUN_TIMES"
+  rc=$?
+  exec 4>&-
+else
+  wine "$program" "$@"
+  rc=$?
+fi
 set -e
 wineserver -w
 exit $rc

@@ -87,36 +87,74 @@ void complete_aspi_request(std::uint8_t* block, const Outcome& outcome) {
   block[srb::status] = status;
 }
 
-void AspiQueue::reuse(const std::uint8_t* block) {
-  for (std::size_t i = 0; i < count_; ++i) {
-    Entry& entry = entries_[(head_ + i) % capacity];
-    if (entry.job.block == block) entry.abandoned = true;
-  }
-  if (has_running_ && running_.job.block == block) running_.abandoned = true;
-}
-
 bool AspiQueue::push(const Job& job) {
   if (count_ == capacity) return false;
-  entries_[(head_ + count_) % capacity] = Entry{job, false};
+  entries_[(head_ + count_) % capacity] = job;
   ++count_;
   return true;
 }
 
 bool AspiQueue::pop(Job& job) {
-  if (count_ == 0) return false;
+  if (count_ == 0 || has_running_) return false;
   running_ = entries_[head_];
   has_running_ = true;
+  running_aborted_ = false;
   head_ = (head_ + 1) % capacity;
   --count_;
-  job = running_.job;
+  job = running_;
   return true;
 }
 
 bool AspiQueue::finish() {
-  const bool deliver = has_running_ && !running_.abandoned;
-  running_ = Entry{};
+  const bool deliver = has_running_ && !running_aborted_;
+  running_ = Job{};
   has_running_ = false;
+  running_aborted_ = false;
   return deliver;
+}
+
+AspiQueue::Abort AspiQueue::abort(const std::uint8_t* block, Job& job) {
+  if (block == nullptr) return Abort::none;
+  // The running request is the oldest of all.
+  if (has_running_ && !running_aborted_ && running_.block == block) {
+    running_aborted_ = true;
+    job = running_;
+    return Abort::running;
+  }
+  for (std::size_t i = 0; i < count_; ++i) {
+    if (entries_[(head_ + i) % capacity].block != block) continue;
+    job = entries_[(head_ + i) % capacity];
+    for (std::size_t k = i; k + 1 < count_; ++k)
+      entries_[(head_ + k) % capacity] = entries_[(head_ + k + 1) % capacity];
+    --count_;
+    return Abort::queued;
+  }
+  return Abort::none;
+}
+
+bool AspiQueue::owns(const std::uint8_t* block) const {
+  if (has_running_ && !running_aborted_ && running_.block == block) return true;
+  for (std::size_t i = 0; i < count_; ++i) {
+    if (entries_[(head_ + i) % capacity].block == block) return true;
+  }
+  return false;
+}
+
+AbortResult abort_aspi_request(std::uint8_t* abort_block, AspiQueue& queue, AddressResolver resolve, void* context) {
+  AbortResult result;
+  if (abort_block[srb::ha_id] >= aspi_adapters) {
+    result.status = end_now(abort_block, srb::ss_invalid_ha);
+    return result;
+  }
+  std::uint8_t* target = resolve(context, get_le32(abort_block + srb::to_abort), srb::size);
+  result.what = queue.abort(target, result.job);
+  if (result.what == AspiQueue::Abort::none) {
+    result.status = end_now(abort_block, srb::ss_abort_fail);
+    return result;
+  }
+  result.job.block[srb::status] = srb::ss_aborted;
+  result.status = end_now(abort_block, srb::ss_comp);
+  return result;
 }
 
 }  // namespace tz::sim

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "sim/atomic_file.h"
+
 namespace tz::sim {
 
 namespace {
@@ -14,17 +16,54 @@ struct Token {
   std::string value;
 };
 
-// Splits a line into its keyword and key=value fields; a value may be quoted to hold blanks.
-// '#' outside quotes starts a comment.
+int hex_digit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+// The rest of a quoted value from `i` (just past the opening quote) up to its closing quote.
+// Inside quotes \\ is a backslash, \" a quote and \xHH any byte; a backslash before anything else
+// stands for itself, as it did before values had escapes.
+bool read_quoted(std::string_view line, std::size_t& i, std::string& value) {
+  while (i < line.size() && line[i] != '"') {
+    if (line[i] == '\\' && i + 1 < line.size()) {
+      const char next = line[i + 1];
+      // A value that ends in a backslash was written as \" before values had escapes: with no
+      // quote after it on the line, that quote closes the value.
+      const bool closes = next == '"' && line.find('"', i + 2) == std::string_view::npos;
+      if (next == '\\' || (next == '"' && !closes)) {
+        value += next;
+        i += 2;
+        continue;
+      }
+      if (next == 'x' && i + 3 < line.size() && hex_digit(line[i + 2]) >= 0 && hex_digit(line[i + 3]) >= 0) {
+        value += static_cast<char>(hex_digit(line[i + 2]) * 16 + hex_digit(line[i + 3]));
+        i += 4;
+        continue;
+      }
+    }
+    value += line[i++];
+  }
+  if (i >= line.size()) return false;
+  ++i;
+  return true;
+}
+
+// Splits a line into its keyword and key=value fields; a value may be quoted to hold blanks and,
+// escaped, any byte. '#' outside quotes starts a comment.
 bool tokenize(std::string_view line, std::string& keyword, std::vector<Token>& fields, std::string& error) {
   keyword.clear();
   fields.clear();
   std::size_t i = 0;
   while (i < line.size()) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
+    while (i < line.size() && is_blank(line[i])) ++i;
     if (i >= line.size() || line[i] == '#') break;
     std::string key;
-    while (i < line.size() && line[i] != '=' && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') key += line[i++];
+    while (i < line.size() && line[i] != '=' && !is_blank(line[i])) key += line[i++];
     if (keyword.empty() && fields.empty() && (i >= line.size() || line[i] != '=')) {
       keyword = key;
       continue;
@@ -37,14 +76,22 @@ bool tokenize(std::string_view line, std::string& keyword, std::vector<Token>& f
     std::string value;
     if (i < line.size() && line[i] == '"') {
       ++i;
-      while (i < line.size() && line[i] != '"') value += line[i++];
-      if (i >= line.size()) {
+      if (!read_quoted(line, i, value)) {
         error = "unterminated quote after '" + key + "='";
         return false;
       }
-      ++i;
+      if (i < line.size() && !is_blank(line[i]) && line[i] != '#') {
+        error = "a blank must follow the closing quote of '" + key + "='";
+        return false;
+      }
     } else {
-      while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') value += line[i++];
+      while (i < line.size() && !is_blank(line[i])) value += line[i++];
+    }
+    for (const Token& earlier : fields) {
+      if (earlier.key == key) {
+        error = "'" + key + "' is given twice";
+        return false;
+      }
     }
     fields.push_back({key, value});
   }
@@ -71,13 +118,6 @@ bool parse_number(const std::string& text, std::uint64_t limit, T& out) {
   if (!parse_unsigned(text, limit, value)) return false;
   out = static_cast<T>(value);
   return true;
-}
-
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 bool parse_hex_byte(std::string_view text, std::uint8_t& out) {
@@ -107,8 +147,9 @@ bool parse_yes_no(const std::string& text, bool& out) {
   return true;
 }
 
+// A NUL would cut the text short of what the file says.
 bool copy_field_text(const std::string& text, char* out, std::size_t width) {
-  if (text.size() > width || text.find('"') != std::string::npos) return false;
+  if (text.size() > width || text.find('\0') != std::string::npos) return false;
   std::memcpy(out, text.c_str(), text.size() + 1);
   return true;
 }
@@ -148,6 +189,7 @@ bool parse_flags(const std::string& text, DriveSettings& settings, std::string& 
 }
 
 struct PendingDrive {
+  std::size_t line = 0;  // of its drive line
   bool on_aspi = false;
   std::uint8_t ha = 0;
   std::uint8_t target = 0;
@@ -291,6 +333,10 @@ bool parse_random(const std::vector<Token>& fields, DriveSettings& settings, std
 }
 
 bool parse_rom(const std::vector<Token>& fields, PendingDrive& drive, std::string& error) {
+  if (drive.has_rom) {
+    error = "the drive has a rom line already";
+    return false;
+  }
   Rom rom;
   rom.factory = false;
   bool has_info = false;
@@ -349,6 +395,36 @@ std::string sense_text(Sense sense) {
   return text;
 }
 
+bool plain_byte(unsigned char c) { return c > 0x20 && c < 0x7F && c != '"' && c != '\\' && c != '#'; }
+
+// A text field as a value that reads back as the same bytes: quoted, with \\, \" and \xHH for
+// the bytes a line cannot carry as they are.
+std::string quoted(std::string_view text) {
+  static constexpr char digits[] = "0123456789ABCDEF";
+  std::string value = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      value += '\\';
+      value += c;
+    } else if (byte < 0x20 || byte >= 0x7F) {
+      value += "\\x";
+      value += digits[byte >> 4];
+      value += digits[byte & 15];
+    } else {
+      value += c;
+    }
+  }
+  return value + "\"";
+}
+
+// Plain when the text is one plain word, as most are, else quoted.
+std::string text_value(std::string_view text) {
+  bool plain = !text.empty();
+  for (const char c : text) plain = plain && plain_byte(static_cast<unsigned char>(c));
+  return plain ? std::string(text) : quoted(text);
+}
+
 }  // namespace
 
 std::string BayDrive::address() const {
@@ -374,6 +450,7 @@ bool Bay::parse(std::string_view text, std::string& error) {
     if (ok && !keyword.empty()) {
       if (keyword == "drive") {
         pending.emplace_back();
+        pending.back().line = line_number;
         ok = parse_drive(fields, pending.back(), problem);
       } else if (pending.empty() && (keyword == "fault" || keyword == "random" || keyword == "rom")) {
         ok = false;
@@ -401,7 +478,8 @@ bool Bay::parse(std::string_view text, std::string& error) {
                              pending[i].target == pending[j].target;
       const bool same_letter = pending[i].letter != 0 && pending[i].letter == pending[j].letter;
       if (same_aspi || same_letter) {
-        error = "drive " + std::to_string(i + 1) + ": its address is taken by drive " + std::to_string(j + 1);
+        error = "line " + std::to_string(pending[i].line) + ": the address is taken by the drive of line " +
+                std::to_string(pending[j].line);
         return false;
       }
     }
@@ -416,7 +494,7 @@ bool Bay::parse(std::string_view text, std::string& error) {
     drive.letter = p.letter;
     drive.drive = std::make_unique<SimDrive>(p.settings);
     if (!drive.drive->ready()) {
-      error = "drive " + std::to_string(i + 1) + ": no firmware level " + p.settings.firmware;
+      error = "line " + std::to_string(p.line) + ": no firmware level " + text_value(p.settings.firmware);
       return false;
     }
     if (p.has_rom) drive.drive->set_rom(p.rom);
@@ -437,7 +515,13 @@ bool Bay::load(const char* path, std::string& error) {
   char chunk[4096];
   std::size_t n = 0;
   while ((n = std::fread(chunk, 1, sizeof(chunk), file)) != 0) text.append(chunk, n);
+  const bool read_whole = std::ferror(file) == 0;
   std::fclose(file);
+  if (!read_whole) {
+    error = std::string("cannot read ") + path;
+    drives_.clear();
+    return false;
+  }
   return parse(text, error);
 }
 
@@ -449,12 +533,12 @@ std::string Bay::serialise() const {
     text += "drive";
     if (entry.on_aspi) text += " at=" + std::to_string(entry.ha) + ":" + std::to_string(entry.target);
     if (entry.letter != 0) text += std::string(" letter=") + entry.letter;
-    text += std::string(" firmware=") + s.firmware;
+    text += " firmware=" + text_value(s.firmware);
     if (s.peripheral_type != 5) text += " type=" + std::to_string(s.peripheral_type);
-    if (s.inquiry_vendor[0] != '\0') text += std::string(" vendor=\"") + s.inquiry_vendor + "\"";
-    if (s.inquiry_product[0] != '\0') text += std::string(" product=\"") + s.inquiry_product + "\"";
-    if (s.model_code[0] != '\0') text += std::string(" model=") + s.model_code;
-    if (s.family_code[0] != '\0') text += std::string(" family=") + s.family_code;
+    if (s.inquiry_vendor[0] != '\0') text += " vendor=" + quoted(s.inquiry_vendor);
+    if (s.inquiry_product[0] != '\0') text += " product=" + quoted(s.inquiry_product);
+    if (s.model_code[0] != '\0') text += " model=" + text_value(s.model_code);
+    if (s.family_code[0] != '\0') text += " family=" + text_value(s.family_code);
     text += drive.tray_open() ? " tray=open" : " tray=closed";
     text += drive.disc_present() ? " disc=yes" : " disc=no";
     std::string flags;
@@ -498,28 +582,15 @@ std::string Bay::serialise() const {
     if (!rom.factory) {
       char digest[20];
       std::snprintf(digest, sizeof(digest), "%016llX", static_cast<unsigned long long>(rom.digest));
-      text += std::string("rom revision=") + drive.identity().revision + " length=" + std::to_string(rom.length) +
+      // The revision comes from the identity block, which may hold any bytes.
+      text += "rom revision=" + text_value(drive.identity().revision) + " length=" + std::to_string(rom.length) +
               " digest=" + digest + " info=" + hex_text(rom.info, rom.info_size) + "\n";
     }
   }
   return text;
 }
 
-bool Bay::save(const char* path) const {
-  const std::string text = serialise();
-  const std::string temporary = std::string(path) + ".new";
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (file == nullptr) return false;
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !closed) {
-    std::remove(temporary.c_str());
-    return false;
-  }
-  // Windows' rename does not replace an existing file.
-  std::remove(path);
-  return std::rename(temporary.c_str(), path) == 0;
-}
+bool Bay::save(const char* path) const { return write_file_atomically(path, serialise(), true); }
 
 SimDrive* Bay::at_aspi(std::uint8_t ha, std::uint8_t target) {
   for (BayDrive& entry : drives_) {

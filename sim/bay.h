@@ -30,12 +30,12 @@ struct BayDrive {
 class Bay {
  public:
   // Replaces the drives with those of a bay file's text; on failure the bay is left empty and
-  // `error` says which line is wrong and why.
+  // `error` says which line is wrong and why ("line N: reason").
   bool parse(std::string_view text, std::string& error);
   bool load(const char* path, std::string& error);
   // The bay file text for the drives as they are now.
   std::string serialise() const;
-  // Writes the file whole (through a temporary file beside it).
+  // Writes the file whole: a process killed meanwhile leaves the old file or the new one.
   bool save(const char* path) const;
 
   std::vector<BayDrive>& drives() { return drives_; }

@@ -76,8 +76,8 @@ bool progress_procedure(Context& ctx, Handle window, std::uint32_t message, std:
     for (int line = 1; line <= progress_line_count; ++line)
       dialogs.set_item_text(window, progress_line_control(line), "");
     dialogs.set_focus(window);
-    // Handled only once the dialog manager has shown the screen, so it stands before the first
-    // command goes to the drive.
+    // Handled once the screen's own loop runs; its template makes it visible as it is created, so
+    // it stands on the desktop before the first command goes to the drive.
     dialogs.post_message(window, progress_start_message, 0, 0);
     return true;
   }

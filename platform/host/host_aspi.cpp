@@ -20,8 +20,12 @@ bool same_name(const char* a, const char* b) {
   return *a == *b;
 }
 
-bool ends_later(const sim::Outcome& outcome, std::uint32_t milliseconds) {
-  return outcome.delivery == sim::Outcome::Delivery::hung || outcome.busy_ms > milliseconds;
+std::int32_t later_by(std::int32_t instant, std::int32_t ms) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(instant) + static_cast<std::uint32_t>(ms));
+}
+
+std::int32_t difference(std::int32_t later, std::int32_t earlier) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(later) - static_cast<std::uint32_t>(earlier));
 }
 
 }  // namespace
@@ -77,69 +81,108 @@ std::uint32_t HostAspi::get_support_info(ProcAddress entry) {
   return support_info.value_or(sim::aspi_support_info());
 }
 
+std::uint32_t HostAspi::pending_requests() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return static_cast<std::uint32_t>(queue_.size() + (queue_.running() ? 1 : 0));
+}
+
 std::uint32_t HostAspi::send_command(ProcAddress entry, std::uint8_t* request_block) {
   if (entry != send_command_entry || request_block == nullptr) return srb::ss_invalid_srb;
   std::unique_lock<std::mutex> lock(mutex_);
+  settle(lock);
+  if (request_block[srb::cmd] == srb::sc_abort_srb) {
+    ++aborts_sent;
+    std::memcpy(last_abort_block.data(), request_block, last_abort_block.size());
+    return abort(request_block);
+  }
   ++commands_sent;
   std::memcpy(last_block.data(), request_block, last_block.size());
-  // The program gave up on an earlier request: its answer is never delivered.
-  drop_job(lock);
+  if (queue_.owns(request_block)) ++blocks_reused_while_pending;
   sim::AspiRequest request;
   const std::uint8_t status = sim::accept_aspi_request(request_block, targets_, resolve_slot, &slot_, request);
   if (status != srb::ss_pending) return status;
-
-  job_ = Job{Phase::queued, request_block, request, sim::Outcome{}};
-  if (complete_synchronously || !request.event_notify) {
+  if (!queue_.push({request_block, request, clock_.now_ms()})) {
+    request_block[srb::status] = srb::ss_aspi_is_busy;
+    return srb::ss_aspi_is_busy;
+  }
+  // An idle drive starts on it at once; it ends on the manager's thread, after this call.
+  start_next(lock);
+  if ((complete_synchronously || !request.event_notify) && queue_.running() && running_.block == request_block &&
+      !hung_) {
     // A manager that finishes the command before SendASPI32Command returns.
-    run_job();
-    if (job_.outcome.delivery != sim::Outcome::Delivery::hung) {
-      clock_.advance(static_cast<std::int32_t>(job_.outcome.busy_ms));
-      complete(job_);
-    }
-    job_.phase = Phase::idle;
-    return request_block[srb::status];
+    const std::int32_t step = difference(ends_at_, clock_.now_ms());
+    if (step > 0) clock_.advance(step);
+    settle(lock);
   }
+  return request_block[srb::status];
+}
+
+std::uint8_t HostAspi::abort(std::uint8_t* abort_block) {
+  if (abort_refused) {
+    abort_block[srb::status] = srb::ss_abort_fail;
+    return srb::ss_abort_fail;
+  }
+  const sim::AbortResult result = sim::abort_aspi_request(abort_block, queue_, resolve_slot, &slot_);
+  if (result.what == sim::AspiQueue::Abort::running) {
+    // The drive's work is cut short: the next request may start now.
+    queue_.finish();
+    drive_free_at_ = clock_.now_ms();
+  }
+  if (result.what != sim::AspiQueue::Abort::none && result.job.request.event_notify && !abort_unsignalled) {
+    signal(result.job.request.post);
+  }
+  return result.status;
+}
+
+bool HostAspi::start_next(std::unique_lock<std::mutex>& lock) {
+  if (queue_.running()) return true;
+  sim::AspiQueue::Job job;
+  if (!queue_.pop(job)) return false;
+  running_ = job;
+  run_task(lock, Task::execute);
+  // It reached the drive when the drive was free of the one before it.
+  const std::int32_t start = difference(job.accepted_ms, drive_free_at_) > 0 ? job.accepted_ms : drive_free_at_;
+  hung_ = outcome_.delivery == sim::Outcome::Delivery::hung;
+  ends_at_ = later_by(start, static_cast<std::int32_t>(outcome_.busy_ms & 0x7FFFFFFF));
+  return true;
+}
+
+void HostAspi::settle(std::unique_lock<std::mutex>& lock) {
+  while (start_next(lock) && !hung_ && difference(ends_at_, clock_.now_ms()) <= 0) {
+    if (queue_.finish()) run_task(lock, Task::complete);
+    drive_free_at_ = ends_at_;
+  }
+}
+
+void HostAspi::run_task(std::unique_lock<std::mutex>& lock, Task task) {
   if (!worker_.joinable()) worker_ = std::thread([this] { worker_loop(); });
+  task_ = task;
   changed_.notify_all();
-  return srb::ss_pending;
-}
-
-// Runs the queued command on the drive; called with the lock held.
-void HostAspi::run_job() {
-  const sim::AspiRequest request = job_.request;
-  const sim::Outcome outcome =
-      request.drive->execute(request.cdb, request.cdb_length, request.direction, request.data, request.length);
-  job_.outcome = outcome;
-  if (transcript != nullptr) {
-    const char address[] = {static_cast<char>('0' + request.ha), ':', static_cast<char>('0' + request.target), '\0'};
-    transcript->write(address, request.drive->history(request.drive->history_size() - 1));
-  }
-  job_.phase = Phase::ran;
-}
-
-void HostAspi::complete(Job& job) {
-  sim::complete_aspi_request(job.block, job.outcome);
-  if (job.request.event_notify) signal(job.request.post);
+  changed_.wait(lock, [this] { return task_ == Task::none; });
 }
 
 void HostAspi::worker_loop() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return stopping_ || job_.phase == Phase::queued || job_.phase == Phase::publish; });
+    changed_.wait(lock, [this] { return stopping_ || task_ != Task::none; });
     if (stopping_) return;
-    if (job_.phase == Phase::queued) {
-      run_job();
+    const sim::AspiRequest& request = running_.request;
+    if (task_ == Task::execute) {
+      outcome_ =
+          request.drive->execute(request.cdb, request.cdb_length, request.direction, request.data, request.length);
+      if (transcript != nullptr) {
+        const char address[] = {static_cast<char>('0' + request.ha), ':', static_cast<char>('0' + request.target),
+                                '\0'};
+        transcript->write(address, request.drive->history(request.drive->history_size() - 1));
+      }
     } else {
-      complete(job_);
-      job_.phase = Phase::done;
+      // The outcome first, the event last, as the program relies on.
+      sim::complete_aspi_request(running_.block, outcome_);
+      if (request.event_notify) signal(request.post);
     }
+    task_ = Task::none;
     changed_.notify_all();
   }
-}
-
-void HostAspi::drop_job(std::unique_lock<std::mutex>& lock) {
-  changed_.wait(lock, [this] { return job_.phase != Phase::queued && job_.phase != Phase::publish; });
-  job_.phase = Phase::idle;
 }
 
 HostAspi::Event* HostAspi::find_event(std::uint32_t handle) {
@@ -155,7 +198,9 @@ void HostAspi::signal(std::uint32_t handle) {
 }
 
 Handle HostAspi::create_event(bool manual_reset, bool initially_signalled) {
-  const std::lock_guard<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
+  // Whatever ended while the program was busy elsewhere ended before it fills its block again.
+  settle(lock);
   if (fail_create_event) return null_handle;
   for (std::size_t i = 0; i < max_events; ++i) {
     Event& event = events_[i];
@@ -171,36 +216,30 @@ Handle HostAspi::create_event(bool manual_reset, bool initially_signalled) {
 
 std::uint32_t HostAspi::wait_for_single_object(Handle object, std::uint32_t milliseconds) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (wait_result.has_value() && *wait_result != wait_object_0) {
-    drop_job(lock);
-    return *wait_result;
-  }
+  if (wait_result.has_value() && *wait_result != wait_object_0) return *wait_result;
+  if (object > 0xFFFFFFFFu) return wait_failed;
   const std::uint32_t handle = static_cast<std::uint32_t>(object);
-  Event* event = object > 0xFFFFFFFFu ? nullptr : find_event(handle);
-  if (event == nullptr) return wait_failed;
-  const std::int32_t wait_ms = milliseconds == infinite_wait ? 0 : static_cast<std::int32_t>(milliseconds & 0x7FFFFFFF);
-
-  const bool ours = job_.phase != Phase::idle && job_.phase != Phase::done && job_.request.event_notify &&
-                    job_.request.post == handle;
-  if (!event->signalled && ours) {
-    changed_.wait(lock, [this] { return job_.phase != Phase::queued; });
-    if (ends_later(job_.outcome, milliseconds)) {
-      clock_.advance(wait_ms);
-      job_.phase = Phase::idle;
-      return wait_timeout;
+  if (find_event(handle) == nullptr) return wait_failed;
+  // An endless wait that nothing will end returns at once rather than hang the test.
+  const bool endless = milliseconds == infinite_wait;
+  const std::int32_t deadline =
+      later_by(clock_.now_ms(), endless ? 0 : static_cast<std::int32_t>(milliseconds & 0x7FFFFFFF));
+  for (;;) {
+    settle(lock);
+    Event* event = find_event(handle);
+    if (event == nullptr) return wait_failed;
+    if (event->signalled) {
+      if (!event->manual_reset) event->signalled = false;
+      return wait_object_0;
     }
-    clock_.advance(static_cast<std::int32_t>(job_.outcome.busy_ms));
-    job_.phase = Phase::publish;
-    changed_.notify_all();
-    changed_.wait(lock, [this] { return job_.phase == Phase::done || stopping_; });
-    job_.phase = Phase::idle;
-    event = find_event(handle);
+    // Only the end of the running request can signal an event before the deadline.
+    if (!queue_.running() || hung_ || (!endless && difference(deadline, ends_at_) < 0)) break;
+    clock_.advance(difference(ends_at_, clock_.now_ms()));
   }
-  if (event != nullptr && event->signalled) {
-    if (!event->manual_reset) event->signalled = false;
-    return wait_object_0;
+  if (!endless) {
+    const std::int32_t rest = difference(deadline, clock_.now_ms());
+    if (rest > 0) clock_.advance(rest);
   }
-  clock_.advance(wait_ms);
   return wait_timeout;
 }
 

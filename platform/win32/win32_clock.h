@@ -14,9 +14,16 @@ class Win32Clock final : public Clock {
   std::int32_t now_ms() override;
   void sleep_until(std::int32_t deadline_ms) override;
 
+  // The 1 ms timer period was granted.
+  bool fine_timer() const { return fine_timer_; }
+
  private:
+  using TimePeriodEntry = unsigned(__stdcall*)(unsigned);
+
   std::int64_t frequency_ = 0;  // counts per second; 0 when there is no performance counter
   std::int64_t start_ = 0;
+  void* timer_library_ = nullptr;  // winmm.dll from the system folder
+  TimePeriodEntry end_period_ = nullptr;
   bool fine_timer_ = false;  // the 1 ms timer period was granted and must be given back
 };
 

@@ -1,9 +1,11 @@
 // wnaspi32.dll over simulated drives: the two ASPI for Win32 entry points. The drives come from
 // the bay file that TZ594K_SIM names, or from tz594k-bay.txt beside this DLL (created with one
-// drive when missing). Requests complete on a worker thread that takes the drive's time, writes the
-// outcome into the SRB and then signals its event (or calls its posting routine), as ASPI managers
-// do; a request whose block the program has meanwhile handed in again gets neither. What a drive
-// keeps (its ROM, its tray) is written back to the bay file when it changes.
+// drive when missing). Requests are served one at a time in order on a worker thread that takes
+// the drive's time, writes the outcome into the SRB and then signals its event (or calls its
+// posting routine), as ASPI managers do. A request that never ends holds up those behind it until
+// SC_ABORT_SRB ends it: an aborted request ends at once with SS_ABORTED and its block and buffer
+// are never written again. What a drive keeps (its ROM, its tray) is written back to the bay file
+// when it changes.
 #include <windows.h>
 
 #include <cstdint>
@@ -12,6 +14,7 @@
 
 #include "platform/aspi.h"
 #include "sim/aspi_manager.h"
+#include "sim/atomic_file.h"
 #include "sim/bay.h"
 #include "sim/transcript.h"
 
@@ -21,7 +24,6 @@ namespace srb = tz::platform::srb;
 using tz::sim::AspiRequest;
 
 constexpr std::uint8_t ss_failed_init = 0xE4;
-constexpr std::uint8_t ss_aspi_is_busy = 0xE5;
 // The program reads SRB_Status right after SendASPI32Command returns and takes anything but
 // SS_PENDING for a request that ended inside the call, whose sense it never reads. So the worker
 // takes a request only once the submitting thread has left SendASPI32Command's lock, and writes
@@ -41,8 +43,10 @@ struct Manager {
   std::uint64_t saved_version = 0;
 
   tz::sim::AspiQueue queue;
-  HANDLE queued = nullptr;  // semaphore: one count per queued request
+  HANDLE queued = nullptr;           // semaphore: one count per queued request
+  HANDLE running_aborted = nullptr;  // auto-reset event: the running request was aborted
   HANDLE worker = nullptr;
+  bool breach_reported = false;
   std::int64_t hold_ticks = 0;  // status_hold_us in performance-counter ticks
 };
 
@@ -72,12 +76,10 @@ std::string default_bay_path() {
   return folder + "tz594k-bay.txt";
 }
 
+// Never over a bay that is there, even one that another process has just made.
 void create_default_bay(const std::string& path) {
   if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return;
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return;
-  std::fputs(tz::sim::default_bay_text, file);
-  std::fclose(file);
+  tz::sim::write_file_atomically(path.c_str(), tz::sim::default_bay_text, false);
 }
 
 // Reads the bay once, on the first call into the DLL. Called with the lock held.
@@ -119,22 +121,32 @@ std::uint8_t* resolve_address(void*, std::uint32_t address, std::uint32_t) {
   return reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(address));
 }
 
+void call_posting_routine(const tz::sim::AspiQueue::Job& job) {
+  if (!job.request.posting || job.request.post == 0) return;
+  reinterpret_cast<void(__cdecl*)(void*)>(static_cast<std::uintptr_t>(job.request.post))(job.block);
+}
+
+void signal_event(const AspiRequest& request) {
+  if (request.event_notify) SetEvent(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(request.post)));
+}
+
 DWORD WINAPI worker_main(LPVOID) {
   for (;;) {
     WaitForSingleObject(manager.queued, INFINITE);
     tz::sim::AspiQueue::Job job;
+    tz::sim::Outcome outcome;
     std::int64_t taken_at = 0;
     {
+      // The drive works under the lock, so that an abort never finds it half way through the
+      // program's buffer.
       const Locked locked;
       if (!manager.queue.pop(job)) continue;
+      // An abort signalled before this request ran was meant for an earlier one.
+      ResetEvent(manager.running_aborted);
       taken_at = counter_now();
-    }
-    const AspiRequest& request = job.request;
-    tz::sim::SimDrive& drive = *request.drive;
-    const tz::sim::Outcome outcome =
-        drive.execute(request.cdb, request.cdb_length, request.direction, request.data, request.length);
-    {
-      const Locked locked;
+      const AspiRequest& request = job.request;
+      tz::sim::SimDrive& drive = *request.drive;
+      outcome = drive.execute(request.cdb, request.cdb_length, request.direction, request.data, request.length);
       const char address[] = {static_cast<char>('0' + request.ha), ':', static_cast<char>('0' + request.target), '\0'};
       manager.transcript.write(address, drive.history(drive.history_size() - 1));
       const std::uint64_t version = manager.bay.state_version();
@@ -142,27 +154,24 @@ DWORD WINAPI worker_main(LPVOID) {
         manager.saved_version = version;
       }
     }
-    if (outcome.delivery == tz::sim::Outcome::Delivery::hung) {
-      const Locked locked;
-      manager.queue.finish();
-      continue;
+    // The drive's time, cut short by an abort; a drive that hangs answers nothing but an abort.
+    const bool hung = outcome.delivery == tz::sim::Outcome::Delivery::hung;
+    bool aborted = false;
+    if (hung || outcome.busy_ms != 0) {
+      aborted = WaitForSingleObject(manager.running_aborted, hung ? INFINITE : outcome.busy_ms) == WAIT_OBJECT_0;
     }
-    if (outcome.busy_ms != 0) Sleep(outcome.busy_ms);
-    hold_status_from(taken_at);
+    if (!aborted) hold_status_from(taken_at);
     bool delivered = false;
     {
-      // Under the lock, so that the program cannot hand the block in again between the check and
-      // the write.
+      // Under the lock, so that an abort cannot come between the check and the write.
       const Locked locked;
       delivered = manager.queue.finish();
       if (delivered) {
         tz::sim::complete_aspi_request(job.block, outcome);
-        if (request.event_notify) SetEvent(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(request.post)));
+        signal_event(job.request);
       }
     }
-    if (delivered && request.posting && request.post != 0) {
-      reinterpret_cast<void(__cdecl*)(void*)>(static_cast<std::uintptr_t>(request.post))(job.block);
-    }
+    if (delivered) call_posting_routine(job);
   }
 }
 
@@ -180,23 +189,41 @@ DWORD __cdecl GetASPI32SupportInfo() {
 DWORD __cdecl SendASPI32Command(void* request_block) {
   if (request_block == nullptr) return srb::ss_invalid_srb;
   auto* block = static_cast<std::uint8_t*>(request_block);
+  if (block[srb::cmd] == srb::sc_abort_srb) {
+    tz::sim::AbortResult result;
+    {
+      const Locked locked;
+      start();
+      result = tz::sim::abort_aspi_request(block, manager.queue, resolve_address, nullptr);
+      if (result.what != tz::sim::AspiQueue::Abort::none) signal_event(result.job.request);
+      if (result.what == tz::sim::AspiQueue::Abort::running) SetEvent(manager.running_aborted);
+    }
+    if (result.what != tz::sim::AspiQueue::Abort::none) call_posting_routine(result.job);
+    return result.status;
+  }
   const Locked locked;
   start();
-  // The block now holds the program's next request: whatever it held before, still queued or
-  // running, has been given up and must not be written into it.
-  manager.queue.reuse(block);
+  if (manager.queue.owns(block) && !manager.breach_reported) {
+    // Served in turn all the same, as a real manager would: the earlier request's end lands in
+    // the block when it comes.
+    manager.breach_reported = true;
+    const char* message = "wnaspi32: a request block was handed in again while its request was pending\n";
+    OutputDebugStringA(message);
+    std::fputs(message, stderr);
+  }
   AspiRequest request;
   const std::uint8_t status = tz::sim::accept_aspi_request(block, manager.targets, resolve_address, nullptr, request);
   if (status != srb::ss_pending) return status;
   if (manager.queued == nullptr) {
     manager.queued = CreateSemaphoreA(nullptr, 0, tz::sim::AspiQueue::capacity, nullptr);
+    manager.running_aborted = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   }
-  if (manager.worker == nullptr && manager.queued != nullptr) {
+  if (manager.worker == nullptr && manager.queued != nullptr && manager.running_aborted != nullptr) {
     manager.worker = CreateThread(nullptr, 0, worker_main, nullptr, 0, nullptr);
   }
-  if (manager.worker == nullptr || !manager.queue.push({block, request})) {
-    block[srb::status] = ss_aspi_is_busy;
-    return ss_aspi_is_busy;
+  if (manager.worker == nullptr || !manager.queue.push({block, request, 0})) {
+    block[srb::status] = srb::ss_aspi_is_busy;
+    return srb::ss_aspi_is_busy;
   }
   ReleaseSemaphore(manager.queued, 1, nullptr);
   return srb::ss_pending;

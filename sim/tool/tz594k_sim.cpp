@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "sim/bay.h"
 #include "sim/firmware.h"
@@ -27,16 +28,26 @@ int usage() {
 int init(int argc, char** argv) {
   if (argc < 3) return usage();
   std::string text;
+  std::vector<std::string> options;
   for (int i = 3; i < argc; i += 2) {
     const std::string option = argv[i];
     if (i + 1 >= argc || option.size() < 3 || option.compare(0, 2, "--") != 0) return usage();
     text += option.substr(2) + " " + argv[i + 1] + "\n";
+    options.push_back(option + " " + argv[i + 1]);
   }
   if (text.empty()) text = tz::sim::default_bay_text;
   Bay bay;
   std::string error;
   if (!bay.parse(text, error)) {
-    std::fprintf(stderr, "tz594k-sim: %s\n", error.c_str());
+    // Each option is one line of the bay: name the option rather than a line of a file.
+    unsigned line = 0;
+    const bool numbered = std::sscanf(error.c_str(), "line %u:", &line) == 1 && line >= 1 && line <= options.size();
+    const std::size_t colon = error.find(": ");
+    if (numbered && colon != std::string::npos) {
+      std::fprintf(stderr, "tz594k-sim: %s: %s\n", options[line - 1].c_str(), error.c_str() + colon + 2);
+    } else {
+      std::fprintf(stderr, "tz594k-sim: %s\n", error.c_str());
+    }
     return 1;
   }
   if (!bay.save(argv[2])) {
@@ -55,7 +66,12 @@ int show(int argc, char** argv) {
   Bay bay;
   std::string error;
   if (!bay.load(argv[2], error)) {
-    std::fprintf(stderr, "tz594k-sim: %s\n", error.c_str());
+    // "cannot open FILE" names it already.
+    if (error.rfind("line ", 0) == 0) {
+      std::fprintf(stderr, "tz594k-sim: %s: %s\n", argv[2], error.c_str());
+    } else {
+      std::fprintf(stderr, "tz594k-sim: %s\n", error.c_str());
+    }
     return 1;
   }
   std::uint64_t image_digest = 0;

@@ -98,7 +98,7 @@ struct Click {
 struct RunCase {
   const char* what;
   std::vector<DriveSettings> bay;
-  const char* arguments;
+  std::string arguments;
   std::vector<Click> clicks;
   std::int32_t code;
   std::int32_t exit_code;
@@ -177,7 +177,7 @@ std::vector<RunCase> run_cases() {
        consent,
        300,
        3,
-       {processing, notice, start, progress},
+       {processing, notice, start, progress, update_failure},
        {false}},
       {"verify fails ten times",
        {with_fault(older, CommandKind::verify, 1, 10)},
@@ -220,6 +220,14 @@ std::vector<RunCase> run_cases() {
       {"a print switch given twice", {older}, "/CO /CO", {}, 701, 7, {invalid_option}, {false}},
       {"version and copyright, no update", {older}, "/FVP /CO", {}, -1, 8, {version, copyright}, {false}},
       {"copyright in silent mode", {older}, "/CO /AU", {}, -1, 8, {copyright}, {false}},
+      {"the three print screens in their order",
+       {older},
+       "/CO FwVersionDetailPrint /FVP " + std::string(access_token_a()),
+       {},
+       -1,
+       8,
+       {version, detail, copyright},
+       {false}},
   };
 }
 

@@ -25,7 +25,7 @@ TEST(RunResult, EveryCodeMapsToItsExitCodeLabelScreenAndLog) {
       {100, 1, "[DRIVE NOT FOUND]", {0, 0}, false, true},
       {101, 1, "[LAUNCH OTHER PROGRAM]", {0, 0}, false, true},
       {200, 2, "[F/W FILE NOT FOUND]", {0, 0}, false, true},
-      {300, 3, "[ILLEGAL F/W FILE]", {0, 0}, false, true},
+      {300, 3, "[ILLEGAL F/W FILE]", {151, 193}, false, true},
       {400, 4, "[F/W FILE UNMATCHED]", {0, 0}, false, true},
       {401, 99, "[F/W ALREADY UPDATED]", {0, 0}, false, true},
       {500, 5, "[UPDATE FAILED]", {151, 193}, true, true},

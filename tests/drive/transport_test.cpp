@@ -278,10 +278,12 @@ TEST(Aspi, WaitOutcomesAndTheirMessages) {
         ASSERT_EQ(d.message_count(), 1u) << c.message;
         EXPECT_EQ(d.last_message(), c.message);
       }
-      // The next request, with nothing failing, goes through on the same request block.
+      // The next request, with nothing failing, goes through on the same request block, which the
+      // manager had given back.
       d.f.host.aspi.fail_create_event = d.f.host.aspi.fail_reset_event = false;
       d.f.host.aspi.wait_result.reset();
       EXPECT_EQ(cmd_test_unit_ready(d.ctx(), 0), 0) << c.message;
+      EXPECT_EQ(d.f.host.aspi.blocks_reused_while_pending, 0u) << c.message;
     }
   }
 }
@@ -384,6 +386,145 @@ TEST(Aspi, ADriveThatNeverAnswersTimesOutOnTheClock) {
   EXPECT_EQ(d.f.host.clock.now_ms() - before, 60000);
   EXPECT_EQ(d.last_message(), "WaitForSingleObject Timeout");
   EXPECT_EQ(cmd_test_unit_ready(d.ctx(), 0), 0) << "the block serves the next request";
+  EXPECT_EQ(d.f.host.clock.now_ms() - before, 60000) << "the next request did not wait behind the hung one";
+}
+
+// A request that outlives its wait is aborted before its block serves another, so that its end,
+// late or never, cannot land in the next request: the drive that never answers, and the one that
+// answers after the program stopped waiting.
+TEST(Aspi, ARequestThatTimesOutIsAbortedBeforeItsBlockServesAnother) {
+  const struct Case {
+    const char* what;
+    bool hang;
+    std::uint32_t tray_ms;
+  } cases[] = {
+      {"never answers", true, 0},
+      {"answers late", false, 5000},
+  };
+  for (const Case& c : cases) {
+    sim::DriveSettings settings = DriveFixture::ready_settings();
+    settings.tray_ms = c.tray_ms;
+    if (c.hang) settings.faults.add_rule(fault(sim::CommandKind::start_stop, sim::FaultAction::hang));
+    DriveFixture d(Transport::aspi, settings, 13);  // adapter 1, target 5
+    platform::host::HostAspi& aspi = d.f.host.aspi;
+    std::uint8_t* block = d.ctx().drive.aspi_request_block;
+    const std::uint8_t eject[12] = {0x1B, 0, 0, 0, 0x02};
+    const std::int32_t before = d.f.host.clock.now_ms();
+    EXPECT_EQ(aspi_execute(d.ctx(), eject, aspi_direction_flags(dir_none), 0, nullptr, 1000), -1) << c.what;
+    EXPECT_EQ(d.last_message(), "WaitForSingleObject Timeout") << c.what;
+    EXPECT_EQ(d.f.host.clock.now_ms() - before, 1000) << c.what << ": the abort ends the request at once";
+    ASSERT_EQ(aspi.aborts_sent, 1u) << c.what;
+    const auto& a = aspi.last_abort_block;
+    EXPECT_EQ(a[srb::cmd], 3) << "SC_ABORT_SRB";
+    EXPECT_EQ(a[srb::ha_id], 1);
+    EXPECT_EQ(get_le32(a.data() + srb::hdr_rsvd), 0u);
+    EXPECT_NE(get_le32(a.data() + srb::to_abort), 0u) << "SRB_ToAbort";
+    EXPECT_EQ(a[srb::status], 0) << "the abort block went in cleared";
+    EXPECT_EQ(block[srb::status], srb::ss_aborted) << c.what;
+    EXPECT_EQ(aspi.pending_requests(), 0u) << c.what;
+    EXPECT_EQ(aspi.open_event_count(), 0u) << c.what << ": the aborted request's event was signalled and closed";
+
+    // The block as the program fills it next; then time passes beyond the request's own end.
+    std::memset(block, 0xA5, srb::size);
+    d.f.host.clock.advance(10000);
+    EXPECT_EQ(aspi.create_event(false, false) != platform::null_handle, true);
+    for (std::uint32_t i = 0; i < srb::size; ++i)
+      ASSERT_EQ(block[i], 0xA5) << c.what << ": byte " << i << " written late";
+
+    EXPECT_EQ(cmd_inquiry(d.ctx()), 0) << c.what;
+    EXPECT_EQ(std::memcmp(d.ctx().drive.scsi_data_buffer + 8, "KORVANTA", 8), 0) << c.what;
+    EXPECT_EQ(aspi.blocks_reused_while_pending, 0u) << c.what;
+    EXPECT_EQ(aspi.aborts_sent, 1u) << c.what << ": a request that ended is not aborted";
+  }
+}
+
+// The manager's abort is honest: a request aborted while queued never reaches the drive and its
+// buffer and block are never written again; the hung one ahead of it ends as aborted too.
+TEST(Aspi, AnAbortedQueuedRequestNeverReachesTheDriveNorItsBuffer) {
+  sim::DriveSettings settings = DriveFixture::ready_settings();
+  settings.faults.add_rule(fault(sim::CommandKind::test_unit_ready, sim::FaultAction::hang));
+  DriveFixture d(Transport::aspi, settings);
+  platform::host::HostAspi& aspi = d.f.host.aspi;
+  const auto request = [&](std::uint8_t* block, std::uint8_t op, std::uint8_t* buffer, std::uint32_t length,
+                           platform::Handle event) {
+    std::memset(block, 0, srb::size);
+    block[srb::cmd] = srb::sc_exec_scsi_cmd;
+    block[srb::ha_id] = 0;
+    block[srb::target] = 1;
+    block[srb::flags] = static_cast<std::uint8_t>((length != 0 ? srb::dir_in : 0x18) | srb::event_notify);
+    put_le32(block + srb::buf_len, length);
+    put_le32(block + srb::buf_pointer, aspi.buffer_address(buffer));
+    block[srb::sense_len] = srb::sense_len_value;
+    block[srb::cdb_len] = 6;
+    put_le32(block + srb::post_proc, static_cast<std::uint32_t>(event));
+    block[srb::cdb_byte] = op;
+    block[srb::cdb_byte + 4] = static_cast<std::uint8_t>(length);
+    return aspi.send_command(platform::host::HostAspi::send_command_entry, block);
+  };
+  const auto abort = [&](std::uint8_t* block) {
+    std::uint8_t abort_block[srb::abort_size] = {srb::sc_abort_srb};
+    put_le32(abort_block + srb::to_abort, aspi.buffer_address(block));
+    return aspi.send_command(platform::host::HostAspi::send_command_entry, abort_block);
+  };
+  std::uint8_t hung[srb::size];
+  std::uint8_t queued[srb::size];
+  std::uint8_t reply[36];
+  std::memset(reply, 0xC3, sizeof(reply));
+  const platform::Handle hung_event = aspi.create_event(false, false);
+  const platform::Handle queued_event = aspi.create_event(false, false);
+  ASSERT_EQ(request(hung, 0x00, nullptr, 0, hung_event), srb::ss_pending);
+  ASSERT_EQ(request(queued, 0x12, reply, sizeof(reply), queued_event), srb::ss_pending);
+  EXPECT_EQ(aspi.wait_for_single_object(queued_event, 1000), platform::wait_timeout) << "behind the hung one";
+
+  EXPECT_EQ(abort(queued), srb::ss_comp);
+  EXPECT_EQ(queued[srb::status], srb::ss_aborted);
+  EXPECT_EQ(aspi.wait_for_single_object(queued_event, 0), platform::wait_object_0) << "signalled at the abort";
+  EXPECT_EQ(abort(queued), srb::ss_abort_fail) << "nothing left to abort";
+  EXPECT_EQ(abort(hung), srb::ss_comp);
+  EXPECT_EQ(hung[srb::status], srb::ss_aborted);
+  EXPECT_EQ(aspi.wait_for_single_object(hung_event, 0), platform::wait_object_0);
+  EXPECT_EQ(aspi.pending_requests(), 0u);
+
+  std::memset(queued, 0x77, sizeof(queued));
+  d.f.host.clock.advance(100000);
+  aspi.close_handle(aspi.create_event(false, false));
+  for (const std::uint8_t b : reply) ASSERT_EQ(b, 0xC3) << "the aborted request's buffer was written";
+  for (const std::uint8_t b : queued) ASSERT_EQ(b, 0x77) << "the aborted request's block was written";
+  ASSERT_EQ(d.drive.history_size(), 1u) << "only the hung TEST UNIT READY reached the drive";
+  EXPECT_EQ(d.drive.history(0).cdb[0], 0x00);
+}
+
+// Managers that do not give the block back as they should.
+TEST(Aspi, AManagerThatKeepsTheBlockEndsAspiForTheRun) {
+  const struct Case {
+    const char* what;
+    bool refused;
+    bool unsignalled;
+    int next;                   // the next request's result
+    std::uint32_t open_events;  // after both
+  } cases[] = {
+      // The abort is refused and the request never ends: the block stays the manager's.
+      {"abort refused", true, false, -1, 1},
+      // Aborted but never signalled: the block is free, the event stays open for a signal.
+      {"aborted without its signal", false, true, 0, 1},
+  };
+  for (const Case& c : cases) {
+    sim::DriveSettings settings = DriveFixture::ready_settings();
+    settings.faults.add_rule(fault(sim::CommandKind::test_unit_ready, sim::FaultAction::hang));
+    DriveFixture d(Transport::aspi, settings);
+    d.f.host.aspi.abort_refused = c.refused;
+    d.f.host.aspi.abort_unsignalled = c.unsignalled;
+    const std::int32_t before = d.f.host.clock.now_ms();
+    EXPECT_EQ(cmd_test_unit_ready(d.ctx(), 0), -1) << c.what;
+    EXPECT_EQ(d.f.host.clock.now_ms() - before, 60000 + 5000) << c.what << ": the wait after the abort";
+    EXPECT_EQ(d.f.host.aspi.aborts_sent, 1u) << c.what;
+    const std::uint32_t sent = d.f.host.aspi.commands_sent;
+    EXPECT_EQ(cmd_inquiry(d.ctx()), c.next) << c.what;
+    EXPECT_EQ(d.f.host.aspi.commands_sent, sent + (c.next == 0 ? 1u : 0u)) << c.what;
+    EXPECT_EQ(d.f.host.aspi.blocks_reused_while_pending, 0u) << c.what;
+    EXPECT_EQ(d.f.host.aspi.open_event_count(), c.open_events) << c.what;
+    EXPECT_EQ(d.message_count(), 1u) << c.what << ": the time-out's message only";
+  }
 }
 
 TEST(Transport, LongCommandsTakeTheDrivesTime) {

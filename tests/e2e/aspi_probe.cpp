@@ -2,7 +2,12 @@
 // at adapter 0, target 0: INQUIRY, an identity read, the boot-mode command, a download write and
 // its read-back. With "update" it also downloads the whole carried image with read-back, rewrites
 // the ROM, downloads it again and verifies. Prints what the drive answered; exit code 0 when every
-// step went as the drive should.
+// step went as the drive should. With "abort" it instead gives up on two requests, one the drive
+// never answers and one it answers too late, and checks that the manager then serves the next one
+// and never writes into the block or buffer of the requests given up. With "load" it only loads
+// the library.
+#include <windows.h>
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -94,6 +99,43 @@ bool update(Context& ctx) {
   return true;
 }
 
+// The block and a buffer of a request given up on, filled as if the program had moved on: they
+// must stay so while the drive's time for that request passes.
+bool untouched_after(Context& ctx, std::uint8_t* buffer, std::uint32_t length, DWORD wait_ms) {
+  std::uint8_t* block = ctx.drive.aspi_request_block;
+  std::memset(block, 0xA5, tz::platform::srb::size);
+  std::memset(buffer, 0x3C, length);
+  Sleep(wait_ms);
+  for (std::uint32_t i = 0; i < tz::platform::srb::size; ++i) {
+    if (block[i] != 0xA5) return false;
+  }
+  for (std::uint32_t i = 0; i < length; ++i) {
+    if (buffer[i] != 0x3C) return false;
+  }
+  return true;
+}
+
+bool abort_requests(Context& ctx) {
+  namespace srb = tz::platform::srb;
+  if (!step("aspi_load", tz::aspi_load(ctx))) return false;
+  // The bay's drive hangs on its first TEST UNIT READY.
+  const std::uint8_t test_unit_ready[12] = {0x00};
+  if (!step("hung request", tz::aspi_execute(ctx, test_unit_ready, 0x18, 0, nullptr, 300), -1)) return false;
+  if (!step("hung request aborted", ctx.drive.aspi_request_block[srb::status], srb::ss_aborted)) return false;
+  if (!step("cmd_inquiry", tz::cmd_inquiry(ctx))) return false;
+  // Its tray takes 2 s; the program waits 300 ms for it, with the reply of an INQUIRY in the data
+  // buffer's place.
+  const std::uint8_t eject[12] = {0x1B, 0, 0, 0, 0x02};
+  if (!step("late request", tz::aspi_execute(ctx, eject, 0x18, 0, nullptr, 300), -1)) return false;
+  if (!step("late request aborted", ctx.drive.aspi_request_block[srb::status], srb::ss_aborted)) return false;
+  if (!step("nothing written after the abort", untouched_after(ctx, ctx.drive.scsi_data_buffer, 96, 2500) ? 0 : -1)) {
+    return false;
+  }
+  if (!step("cmd_inquiry", tz::cmd_inquiry(ctx))) return false;
+  std::printf("inquiry: [%.8s]\n", reinterpret_cast<const char*>(ctx.drive.scsi_data_buffer + 8));
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -104,8 +146,16 @@ int main(int argc, char** argv) {
   ctx->app.texts.decode();
   tz::init_drive_table(*ctx);
   ctx->drive.current_drive = 0;
-  bool good = probe(*ctx);
-  if (good && argc > 1 && std::strcmp(argv[1], "update") == 0) good = update(*ctx);
+  const char* mode = argc > 1 ? argv[1] : "";
+  bool good = false;
+  if (std::strcmp(mode, "abort") == 0) {
+    good = abort_requests(*ctx);
+  } else if (std::strcmp(mode, "load") == 0) {
+    good = step("aspi_load", tz::aspi_load(*ctx));
+  } else {
+    good = probe(*ctx);
+    if (good && std::strcmp(mode, "update") == 0) good = update(*ctx);
+  }
   std::printf("%s\n", good ? "probe: good" : "probe: FAILED");
   std::fflush(stdout);
   return good ? 0 : 1;

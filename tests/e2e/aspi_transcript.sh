@@ -3,7 +3,8 @@
 # program's own transport and command code: the drive's transcript must show each command with
 # the CDB of the command table, an update (boot-mode command once, download, rewrite, download
 # again, verify) must rewrite the drive's ROM and stay in its bay file, and without a bay file the
-# DLL makes its default one beside itself.
+# DLL makes its default one beside itself. Requests the program gives up on are aborted and never
+# written into afterwards; a bay that does not read is refused with its line and reason.
 #   aspi_transcript.sh PROBE_EXE WNASPI32_DLL WINE_RUN
 set -euo pipefail
 probe="$1"
@@ -58,6 +59,29 @@ if grep -q '^rom revision=1.01 ' "$work/bay.txt"; then echo "ok: the bay keeps t
 echo "== next run"
 "$run" --winver win98 "$exe" | tr -d '\r' | tee "$work/again.out"
 expect_line "$work/again.out" "inquiry: type 5 [KORVANTA] [BD-CMB TZ594KS  ] [1.01]"
+
+echo "== abort"
+cat >"$work/abort-bay.txt" <<'BAY'
+drive at=0:0 firmware=1.00 tray=closed disc=yes tray-ms=2000
+fault kind=tur nth=1 action=hang
+BAY
+TZ594K_SIM="$(windows_path "$work/abort-bay.txt")" "$run" --winver win98 "$exe" abort | tr -d '\r' | tee "$work/abort.out"
+expect_line "$work/abort.out" "hung request aborted: 2"
+expect_line "$work/abort.out" "late request aborted: 2"
+expect_line "$work/abort.out" "nothing written after the abort: 0"
+expect_line "$work/abort.out" "inquiry: [KORVANTA]"
+expect_line "$work/abort.out" "probe: good"
+
+echo "== a bay that does not read"
+printf 'drive at=0:0 firmware=1.00\ndrive at=0:0 firmware=0.90\n' >"$work/bad-bay.txt"
+set +e
+TZ594K_SIM="$(windows_path "$work/bad-bay.txt")" "$run" --winver win98 "$exe" load 2>"$work/bad.err" |
+  tr -d '\r' | tee "$work/bad.out"
+set -e
+tr -d '\r' <"$work/bad.err" | grep wnaspi32 | tee "$work/bad.log" || true
+expect_line "$work/bad.out" "aspi_load: -1"
+expect_line "$work/bad.log" "wnaspi32: bay $(windows_path "$work/bad-bay.txt"): line 2: the address is taken by the drive of line 1"
+if grep -q 'firmware=0.90' "$work/bad-bay.txt"; then echo "ok: the refused bay is left as it was"; else echo "FAIL: the refused bay changed"; fail=1; fi
 
 echo "== default bay"
 unset TZ594K_SIM TZ594K_SIM_TRANSCRIPT

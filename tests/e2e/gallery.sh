@@ -14,6 +14,8 @@ fi
 
 folder="$5"
 mkdir -p "$folder"
+# The progress screen runs a real update: our ASPI layer with its simulated drives beside the gallery.
+cp "$(dirname "$exe")/wnaspi32.dll" "$(dirname "$gallery")/"
 rm -f "$folder"/*.png "$folder"/*.bmp "$folder"/shots-*.log
 fail=0
 for language in 1 2; do

@@ -48,55 +48,113 @@ TEST(AspiManager, TheSenseAreaShowsThisCommandsSenseOnly) {
   }
 }
 
-// Scripts over two blocks X and Y: x, y queue a request in that block; X, Y hand the block in
-// again; p starts the oldest queued request; f finishes the running one ('1' when its outcome is
-// written back, '0' when it is dropped).
-TEST(AspiManager, ABlockHandedInAgainAbandonsItsEarlierRequest) {
+// Scripts over two blocks X and Y: x, y queue a request in that block; X, Y abort the block's
+// request ('n' none, 'q' it was queued, 'r' it was running); p starts the oldest queued request
+// (its block, or '-' when none is queued); f finishes the running one ('1' when its outcome is
+// written back, '0' when it was aborted); o asks whether the manager holds a request in X ('o' or
+// '.').
+TEST(AspiManager, RequestsRunInOrderAndAnAbortedOneIsNeverWrittenBack) {
   const struct Case {
     const char* what;
     const char* script;
-    const char* written;
+    const char* trace;
   } cases[] = {
-      {"one request", "xpf", "1"},
-      {"the running request dropped, the block's next one written", "xpXxfpf", "01"},
-      {"a queued request dropped, one in another block written", "xyXpfpf", "01"},
-      {"another block handed in", "xpYf", "1"},
-      {"a block handed in after its request finished", "xpfXxpf", "11"},
+      {"one request", "xpf", "x1"},
+      {"the running request aborted, the block's next one written", "xpXxfpf", "xr0x1"},
+      {"a queued request aborted leaves the queue", "xyYpfp", "qx1-"},
+      {"nothing to abort once the request ended", "xpfX", "x1n"},
+      {"an abort gives up one request only once", "xpXX", "xrn"},
+      {"a block handed in again while pending: both run, in order", "xxpfpf", "x1x1"},
+      {"first in, first out", "yxpfpf", "y1x1"},
+      {"the manager holds the block from hand-in to end or abort", "oxoXo", ".oq."},
+      {"and while it runs", "xpoXo", "xor."},
   };
   std::uint8_t x[srb::size] = {};
   std::uint8_t y[srb::size] = {};
   for (const Case& c : cases) {
     sim::AspiQueue queue;
     sim::AspiQueue::Job job;
-    std::string written;
+    std::string trace;
     for (const char* op = c.script; *op != '\0'; ++op) {
       switch (*op) {
         case 'x':
         case 'y':
-          ASSERT_TRUE(queue.push({*op == 'x' ? x : y, {}})) << c.script;
+          ASSERT_TRUE(queue.push({*op == 'x' ? x : y, {}, 0})) << c.script;
           break;
         case 'X':
-        case 'Y':
-          queue.reuse(*op == 'X' ? x : y);
+        case 'Y': {
+          const sim::AspiQueue::Abort what = queue.abort(*op == 'X' ? x : y, job);
+          trace += what == sim::AspiQueue::Abort::none ? 'n' : what == sim::AspiQueue::Abort::queued ? 'q' : 'r';
           break;
+        }
         case 'p':
-          ASSERT_TRUE(queue.pop(job)) << c.script;
+          trace += queue.pop(job) ? (job.block == x ? 'x' : 'y') : '-';
+          break;
+        case 'o':
+          trace += queue.owns(x) ? 'o' : '.';
           break;
         default:
-          written += queue.finish() ? '1' : '0';
+          trace += queue.finish() ? '1' : '0';
       }
     }
-    EXPECT_EQ(written, c.written) << c.what;
+    EXPECT_EQ(trace, c.trace) << c.what;
   }
+}
+
+// SC_ABORT_SRB: the block it names ends with SS_ABORTED, every other byte of it as it was.
+TEST(AspiManager, AnAbortEndsTheNamedRequestAtOnce) {
+  std::uint8_t pending[srb::size];
+  std::memset(pending, 0x5A, sizeof(pending));
+  pending[srb::status] = srb::ss_pending;
+  std::uint8_t other[srb::size] = {};
+  // The 32-bit addresses the program would pass: 1 and 2 stand for the two blocks.
+  std::uint8_t* blocks[3] = {nullptr, pending, other};
+  const auto resolve = [](void* context, std::uint32_t address, std::uint32_t) -> std::uint8_t* {
+    return address < 3 ? static_cast<std::uint8_t**>(context)[address] : nullptr;
+  };
+  const struct Case {
+    const char* what;
+    std::uint8_t ha;
+    std::uint32_t address;  // 1: the pending block, 2: a block the manager never had
+    std::uint8_t status;
+    sim::AspiQueue::Abort aborted;
+  } cases[] = {
+      {"pending request", 0, 1, srb::ss_comp, sim::AspiQueue::Abort::queued},
+      {"again: nothing left", 0, 1, srb::ss_abort_fail, sim::AspiQueue::Abort::none},
+      {"another block", 0, 2, srb::ss_abort_fail, sim::AspiQueue::Abort::none},
+      {"no block", 0, 0, srb::ss_abort_fail, sim::AspiQueue::Abort::none},
+      {"adapter it does not have", 8, 1, srb::ss_invalid_ha, sim::AspiQueue::Abort::none},
+  };
+  sim::AspiQueue queue;
+  ASSERT_TRUE(queue.push({pending, {}, 0}));
+  for (const Case& c : cases) {
+    std::uint8_t abort_block[srb::abort_size] = {srb::sc_abort_srb, 0xFF, c.ha};
+    abort_block[srb::to_abort] = static_cast<std::uint8_t>(c.address);
+    const sim::AbortResult result = sim::abort_aspi_request(abort_block, queue, +resolve, blocks);
+    EXPECT_EQ(result.status, c.status) << c.what;
+    EXPECT_EQ(abort_block[srb::status], c.status) << c.what;
+    EXPECT_EQ(result.what, c.aborted) << c.what;
+  }
+  EXPECT_EQ(pending[srb::status], srb::ss_aborted);
+  for (std::uint32_t i = 0; i < srb::size; ++i) {
+    if (i != srb::status) {
+      EXPECT_EQ(pending[i], 0x5A) << "byte " << i;
+    }
+  }
+  EXPECT_EQ(queue.size(), 0u);
 }
 
 TEST(AspiManager, TheQueueHoldsItsCapacity) {
   std::uint8_t block[srb::size] = {};
   sim::AspiQueue queue;
-  for (std::size_t i = 0; i < sim::AspiQueue::capacity; ++i) ASSERT_TRUE(queue.push({block, {}}));
-  EXPECT_FALSE(queue.push({block, {}}));
+  for (std::size_t i = 0; i < sim::AspiQueue::capacity; ++i) ASSERT_TRUE(queue.push({block, {}, 0}));
+  EXPECT_FALSE(queue.push({block, {}, 0}));
   sim::AspiQueue::Job job;
-  for (std::size_t i = 0; i < sim::AspiQueue::capacity; ++i) ASSERT_TRUE(queue.pop(job));
+  for (std::size_t i = 0; i < sim::AspiQueue::capacity; ++i) {
+    ASSERT_TRUE(queue.pop(job));
+    EXPECT_FALSE(queue.pop(job)) << "one request runs at a time";
+    EXPECT_TRUE(queue.finish());
+  }
   EXPECT_FALSE(queue.pop(job));
   EXPECT_EQ(queue.size(), 0u);
 }

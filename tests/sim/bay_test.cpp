@@ -3,10 +3,17 @@
 #include "sim/bay.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
+#include "image/firmware_levels.h"
+#include "image/info_block.h"
+#include "sim/atomic_file.h"
 #include "sim/tool/carried_image.h"
 #include "sim/transcript.h"
 #include "tests/sim/sim_support.h"
@@ -63,8 +70,12 @@ TEST(Bay, RefusesWhatItCannotMeanWithTheLine) {
       {"drive firmware=1.00\n", "line 1: a drive needs an address"},
       {"drive at=8:0\n", "line 1: bad value '8:0' for at"},
       {"drive letter=B\n", "line 1: bad value 'B' for letter"},
-      {"drive at=0:0 firmware=9.99\n", "drive 1: no firmware level 9.99"},
-      {"drive at=0:0\ndrive at=0:0\n", "drive 2: its address is taken by drive 1"},
+      {"drive at=0:0 firmware=9.99\n", "line 1: no firmware level 9.99"},
+      {"# two\ndrive at=0:0\ndrive letter=D\ndrive at=0:0\n", "line 4: the address is taken by the drive of line 2"},
+      {"drive letter=D\ndrive at=1:1 letter=d:\n", "line 2: the address is taken by the drive of line 1"},
+      {"drive at=0:0 firmware=1.00 firmware=0.90\n", "line 1: 'firmware' is given twice"},
+      {"drive at=0:0 vendor=\"KORVANTA\"firmware=0.90\n", "line 1: a blank must follow the closing quote"},
+      {"drive at=0:0 vendor=\"A\\x00B\"\n", "line 1: bad value"},
       {"fault kind=write nth=1\n", "line 1: 'fault' belongs to a drive line above it"},
       {"drive at=0:0\nfault nth=1\n", "line 2: a fault needs kind="},
       {"drive at=0:0\nfault kind=write nth=0\n", "line 2: bad value '0' for nth"},
@@ -77,6 +88,7 @@ TEST(Bay, RefusesWhatItCannotMeanWithTheLine) {
       {"drive at=0:0 flags=removable,sticky\n", "line 1: unknown flag 'sticky'"},
       {"drive at=0:0 boot-mode=maybe\n", "line 1: bad value 'maybe' for boot-mode"},
       {"drive at=0:0\nrom length=10 digest=0011223344556677 info=00\n", "line 2: a rom needs"},
+      {"drive at=0:0\nrom length=10 digest=0011223344556677 info=0\n", "line 2: bad value for info"},
       {"shelf at=0:0\n", "line 1: unknown keyword 'shelf'"},
   };
   for (const Case& c : cases) {
@@ -113,6 +125,140 @@ TEST(Bay, KeepsTheRomADriveWasRewrittenWithAcrossRuns) {
   EXPECT_EQ(kept.rom().info_size, drive.rom().info_size);
   EXPECT_TRUE(kept.tray_open());
   EXPECT_TRUE(sim::rom_is_carried_image(kept.rom()));
+}
+
+// The bytes a drive's texts may hold, whether they came from a bay file or from an identity block
+// that a download wrote: blanks, quotes, backslashes, '#', control and high bytes.
+TEST(Bay, WhatItWritesReadsBackToTheSameDrives) {
+  sim::Bay bay;
+  std::string error;
+  ASSERT_TRUE(bay.parse("drive at=0:0 letter=D\ndrive at=1:1\n", error)) << error;
+  sim::DriveSettings& s = bay.drives()[0].drive->settings();
+  const char vendor[] = "A \"\\#\t\x01\xFF";
+  const char product[] = "x\\x41 \r\x7F=\"\\\"#a b";
+  const char model[] = "TZ594K  #\"\\\x80  xy";
+  const char family[] =
+      "F \x1B"
+      "1";
+  static_assert(sizeof(model) == 17 && sizeof(family) == 5, "the model and family codes have their full widths");
+  std::memcpy(s.inquiry_vendor, vendor, sizeof(vendor));
+  std::memcpy(s.inquiry_product, product, sizeof(product));
+  std::memcpy(s.model_code, model, sizeof(model));
+  std::memcpy(s.family_code, family, sizeof(family));
+  // A ROM whose identity names a revision that a bay line cannot hold as it is.
+  IdentityRecord identity;
+  ASSERT_EQ(firmware_level_identity("1.00", identity), 0);
+  const char revision[] = "1\n\"#";
+  std::memcpy(identity.info_revision, revision, sizeof(revision));
+  sim::Rom rom;
+  rom.factory = false;
+  rom.info_size = build_info_block(identity, identity.scramble_key, rom.info, sizeof(rom.info));
+  ASSERT_NE(rom.info_size, 0u);
+  rom.length = 1234;
+  rom.digest = 0x0123456789ABCDEFull;
+  bay.drives()[1].drive->set_rom(rom);
+  ASSERT_STREQ(bay.drives()[1].drive->identity().revision, revision);
+
+  const std::string text = bay.serialise();
+  sim::Bay again;
+  ASSERT_TRUE(again.parse(text, error)) << error << "\n" << text;
+  ASSERT_EQ(again.drives().size(), 2u);
+  const sim::DriveSettings& back = again.drives()[0].drive->settings();
+  EXPECT_STREQ(back.inquiry_vendor, vendor);
+  EXPECT_STREQ(back.inquiry_product, product);
+  EXPECT_STREQ(back.model_code, model);
+  EXPECT_STREQ(back.family_code, family);
+  const sim::SimDrive& rewritten = *again.drives()[1].drive;
+  EXPECT_STREQ(rewritten.identity().revision, revision);
+  EXPECT_EQ(rewritten.rom().digest, rom.digest);
+  EXPECT_EQ(rewritten.rom().length, rom.length);
+  EXPECT_EQ(again.serialise(), text);
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    EXPECT_TRUE(c == '\n' || (byte >= 0x20 && byte < 0x7F)) << "the file holds only printable lines: " << int(byte);
+  }
+}
+
+// Files written before values had escapes read as they always did, and what the simulator
+// writes for plain values has not changed.
+TEST(Bay, ReadsItsEarlierFilesAsBefore) {
+  const std::string earlier = full_bay + std::string(
+                                             "drive letter=E vendor=\"C:\\DIR\" product=\"a\\b\"\n"
+                                             "drive letter=F product=\"ENDS IN \\\"  # a comment\n");
+  sim::Bay bay;
+  std::string error;
+  ASSERT_TRUE(bay.parse(earlier, error)) << error;
+  EXPECT_STREQ(bay.at_letter('E')->settings().inquiry_vendor, "C:\\DIR") << "a lone backslash stands for itself";
+  EXPECT_STREQ(bay.at_letter('E')->settings().inquiry_product, "a\\b");
+  EXPECT_STREQ(bay.at_letter('F')->settings().inquiry_product, "ENDS IN \\") << "and one at the end of a value";
+  const std::string text = bay.serialise();
+  EXPECT_NE(text.find("\ndrive at=1:3 firmware=0.90 vendor=\"KORVANTA\" product=\"BD-CMB TZ594KS  \" tray=closed"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("vendor=\"C:\\\\DIR\""), std::string::npos) << text;
+}
+
+// A save killed at any moment leaves the file whole: the old bay or the new one, never a part of
+// either and never none.
+TEST(Bay, AKilledSaveLeavesTheFileWhole) {
+  const std::string path = ::testing::TempDir() + "bay_killed_save.txt";
+  sim::Bay old_bay;
+  sim::Bay new_bay;
+  std::string error;
+  ASSERT_TRUE(old_bay.parse("drive at=0:0 firmware=1.00\n", error)) << error;
+  std::string many;
+  for (int i = 0; i < 8; ++i) {
+    many += "drive at=" + std::to_string(i) + ":0 firmware=0.90 vendor=\"V\" product=\"P\"\n";
+    for (int k = 0; k < 12; ++k) many += "fault kind=write nth=" + std::to_string(k + 1) + " action=check\n";
+  }
+  ASSERT_TRUE(new_bay.parse(many, error)) << error;
+  const std::string old_text = old_bay.serialise();
+  const std::string new_text = new_bay.serialise();
+  ASSERT_TRUE(old_bay.save(path.c_str()));
+  for (int round = 0; round < 60; ++round) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (;;) {
+        (round % 2 == 0 ? new_bay : old_bay).save(path.c_str());
+      }
+    }
+    usleep(static_cast<useconds_t>(200 + (round * 137) % 1500));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(file, nullptr) << "round " << round << ": the bay file is gone";
+    std::string text;
+    char chunk[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(chunk, 1, sizeof(chunk), file)) != 0) text.append(chunk, n);
+    std::fclose(file);
+    ASSERT_TRUE(text == old_text || text == new_text) << "round " << round << ": " << text.size() << " bytes";
+    const std::string temporary = path + "." + std::to_string(child) + ".new";
+    std::remove(temporary.c_str());
+  }
+  std::remove(path.c_str());
+}
+
+TEST(Bay, ASaveThatCannotWriteLeavesTheOldFile) {
+  const std::string path = ::testing::TempDir() + "bay_unwritable.txt";
+  sim::Bay bay;
+  std::string error;
+  ASSERT_TRUE(bay.parse(sim::default_bay_text, error)) << error;
+  ASSERT_TRUE(bay.save(path.c_str()));
+  const std::string missing_folder = ::testing::TempDir() + "no_such_folder/bay.txt";
+  EXPECT_FALSE(bay.save(missing_folder.c_str()));
+  // A file that may not be replaced stays as it is.
+  EXPECT_FALSE(sim::write_file_atomically(path.c_str(), "drive at=7:7\n", false));
+  sim::Bay kept;
+  ASSERT_TRUE(kept.load(path.c_str(), error)) << error;
+  EXPECT_NE(kept.at_aspi(0, 0), nullptr);
+  std::remove(path.c_str());
+  EXPECT_TRUE(sim::write_file_atomically(path.c_str(), "drive at=7:7\n", false)) << "a new file is made";
+  ASSERT_TRUE(kept.load(path.c_str(), error)) << error;
+  EXPECT_NE(kept.at_aspi(7, 7), nullptr);
+  std::remove(path.c_str());
 }
 
 TEST(Transcript, OneLinePerCommand) {

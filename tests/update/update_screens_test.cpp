@@ -55,7 +55,7 @@ TEST(ResultScreens, EachCodeShowsItsScreenWithTheRecordedMessage) {
       {802, "Eject failed.(21)", {230, 231}, false, false, true},
       {1001, "Load execution error.", {160, 196}, true, false, true},
       {1002, "", {174, 189}, false, true, true},
-      {300, "Illegal F/W file.(1)", {0, 0}, false, false, false},
+      {300, "Illegal F/W file.(1)", {151, 193}, true, true, true},
       {100, "Supported drive is not found.(1)", {0, 0}, false, false, false},
       {-1, "", {0, 0}, false, false, false},
   };

@@ -8,6 +8,7 @@
 //                                  DIR\shots-<LANGUAGE>.log ends with "done" when every screen was taken
 #include <windows.h>
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -19,13 +20,23 @@
 #include <vector>
 
 #include "app/context.h"
+#include "app/drive_selection.h"
 #include "app/message_box.h"
+#include "app/run_flow.h"
+#include "app/run_result.h"
 #include "app/screens.h"
 #include "app/startup.h"
+#include "drive/discovery.h"
+#include "drive/drive_table.h"
+#include "drive/info_screens.h"
+#include "image/image_load.h"
+#include "image/matching.h"
+#include "image/model_tables.h"
 #include "platform/win32/win32_os.h"
 #include "tests/e2e/gallery/catalogue.h"
 #include "update/formatting.h"
 #include "update/progress.h"
+#include "update/update_screens.h"
 
 namespace tz::gallery {
 namespace {
@@ -386,6 +397,37 @@ BOOL CALLBACK find_screen(HWND window, LPARAM found) {
   return TRUE;
 }
 
+// The progress screen is photographed part-way through its update, once the transfer bar has
+// some marks and the transfer has not ended. The update takes every input away unseen, so no timer
+// of this thread reaches it: a watcher thread looks on, and the screen answers its reads whenever
+// the update services its messages.
+DWORD gallery_thread = 0;
+std::atomic<bool> progress_running{false};
+std::atomic<bool> progress_taken{false};
+
+bool transfer_under_way(HWND screen) {
+  char bar[64] = {};
+  char after[128] = {};
+  GetDlgItemTextA(screen, progress_line_control(5), bar, sizeof(bar));
+  GetDlgItemTextA(screen, progress_line_control(6), after, sizeof(after));
+  const std::string marks(bar);
+  // English marks "* ", Japanese the code page 932 filled square.
+  const bool some = marks.find('*') != std::string::npos || marks.find("\x81\xA1") != std::string::npos;
+  return some && after[0] == '\0';
+}
+
+DWORD WINAPI watch_progress(LPVOID) {
+  while (progress_running.load() && !progress_taken.load()) {
+    Sleep(50);
+    HWND screen = nullptr;
+    EnumThreadWindows(gallery_thread, find_screen, reinterpret_cast<LPARAM>(&screen));
+    if (screen == nullptr || !transfer_under_way(screen)) continue;
+    take(screen);
+    progress_taken = true;
+  }
+  return 0;
+}
+
 // Runs inside the screen's own modal loop: photographs the screen, then closes it by its close box.
 VOID CALLBACK on_timer(HWND, UINT, UINT_PTR timer, DWORD) {
   HWND screen = nullptr;
@@ -409,137 +451,135 @@ VOID CALLBACK on_timer(HWND, UINT, UINT_PTR timer, DWORD) {
   PostMessageA(screen, WM_CLOSE, 0, 0);
 }
 
-// Screens whose procedures join later: each shown with what its procedure would put in it.
-enum class Fill : std::uint8_t {
-  nothing,
-  selection,
-  comparison,
-  progress,
-  result,
-  failure,
-  version,
-  detail,
-  copyright
-};
-Fill current_fill = Fill::nothing;
-
-bool gallery_procedure(Context& ctx, platform::Handle window, std::uint32_t message, std::uintptr_t wparam,
-                       std::intptr_t) {
-  platform::Dialogs& d = ctx.os.dialogs;
-  if (current_fill == Fill::progress) ctx.ui.progress_window = window;
-  if (message == WM_PAINT && (current_fill == Fill::failure || current_fill == Fill::comparison)) {
-    paint_screen_icon(ctx, window,
-                      current_fill == Fill::failure ? platform::SystemIcon::hand : platform::SystemIcon::asterisk);
-    return false;
-  }
-  if (message == WM_COMMAND && wparam == 2) return d.end_dialog(window, 1);
-  if (message == WM_USER + 1 && current_fill == Fill::progress) {
-    const bool ja = ctx.app.language == language_japanese;
-    set_step_text(ctx, 1, "KVTE%s    %s  -->  %s", "BDCMBTZ594KS", "V1.00", "V1.01");
-    set_step_text(ctx, 2, ja ? "ドライブを確認しています..." : "Drive checking...");
-    set_step_text(ctx, 3, ja ? "ドライブの確認が終了しました。" : "Drive check completed.");
-    set_step_text(ctx, 4, ja ? "データを転送しています..." : "Data transferring...");
-    set_progress(ctx, 5, 0);
-    set_progress(ctx, 5, 100);
-    set_step_text(ctx, 6, ja ? "データの転送が終了しました。" : "Data transfer completed.");
-    set_step_text(ctx, 7,
-                  ja ? "ROMを書き換えています...（約%d秒お待ちください。）"
-                     : "ROM Data rewriting... (Please wait for about %d seconds.)",
-                  50);
-    set_step_text(ctx, 8, ja ? "ROMの書き換えが終了しました。" : "ROM Data rewrite completed.");
-    set_step_text(ctx, 9, ja ? "ベリファイデータを転送しています..." : "Verify data transferring...");
-    set_progress(ctx, 10, 0);
-    set_progress(ctx, 10, 45);
-    return true;
-  }
-  if (message != WM_INITDIALOG) return false;
-  open_screen(ctx, window);
-  switch (current_fill) {
-    case Fill::selection:
-      d.send_item_message(window, control_drive_list, platform::cb_addstring, 0,
-                          reinterpret_cast<std::intptr_t>(" (E:) KORVANTA BD-CMB TZ594KS   1.00"));
-      d.send_item_message(window, control_drive_list, platform::cb_addstring, 0,
-                          reinterpret_cast<std::intptr_t>(" (F:) KORVANTA BD-CMB TZ594KS   1.00"));
-      d.send_item_message(window, control_drive_list, platform::cb_setcursel, 0, 0);
-      break;
-    case Fill::comparison:
-      d.set_item_text(window, control_version_comparison,
-                      format_text(ctx, "\n%s   : %s         %s %s\n%s  : %s %s %s\n%s : %s %s %s", "Vendor", "KORVANTA",
-                                  "", "", "Product", "BD-CMB TZ594KS  ", "", "", "Revision", "1.00", "-->", "1.01"));
-      break;
-    case Fill::progress:
-      for (int line = 1; line <= progress_line_count; ++line) d.set_item_text(window, progress_line_control(line), "");
-      d.post_message(window, WM_USER + 1, 0, 0);
-      break;
-    case Fill::result:
-    case Fill::failure:
-      d.set_item_text(window, control_result_message, "Download error.(31)");
-      for (const int id : {1127, 1128, 1129}) d.set_item_text(window, id, "");
-      break;
-    case Fill::version:
-      d.set_item_text(window, 1115, "[Firmware Version]");
-      d.set_item_text(window, 1119, "Product:");
-      d.set_item_text(window, 1082, "BD-CMB TZ594KS  ");
-      d.set_item_text(window, 1120, "Vendor:");
-      d.set_item_text(window, 1083, "KORVANTA");
-      d.set_item_text(window, 1121, "Revision:");
-      d.set_item_text(window, 1084, "1.01");
-      break;
-    case Fill::detail:
-      d.set_item_scroll_range(window, control_detail_list, platform::sb_horz, 0, 600);
-      d.send_item_message(window, control_detail_list, platform::lb_sethorizontalextent, 600, 0);
-      for (const char* line :
-           {"<< Firmware Image Detail >>", "", " < Header >", " Vendor                    :[KORVANTA]",
-            " Product                   :[BD-CMB TZ594KS  ]", " Revision                  :[1.01]",
-            " Start value               :0x00000000", ""}) {
-        d.send_item_message(window, control_detail_list, platform::lb_addstring, 0,
-                            reinterpret_cast<std::intptr_t>(line));
-      }
-      break;
-    case Fill::copyright:
-      d.set_item_text(window, control_copyright_text, ctx.ui.formatting_buffer);
-      break;
-    case Fill::nothing:
-      break;
-  }
-  return true;
-}
-
 struct Shot {
   std::uint16_t japanese;
   std::uint16_t english;
   const char* role;
-  void (*show)(Context&);
-  Fill fill;
+  std::int32_t (*show)(Context&);  // the program's own screen code; the value it returned
 };
 
-std::int32_t shown_result = -2;
+// Shows the result screen of a code with a message as the update records it.
+template <std::int32_t code>
+std::int32_t result_screen(Context& ctx) {
+  record_result(ctx, code, code == 0 ? "" : "Download error.(31)");
+  show_result_screen(ctx, code);
+  return 1;
+}
 
-void show_with_gallery_procedure(Context& ctx, const Shot& shot) {
-  shown_result = show_screen(ctx, shot.japanese, shot.english, gallery_procedure);
+std::int32_t selection(Context& ctx) { return show_drive_selection(ctx); }
+
+std::int32_t confirmation(Context& ctx) {
+  ctx.drive.current_drive = find_drive_by_status(ctx, drive_status_target, 0);
+  return show_start_confirmation(ctx);
+}
+
+// The update of the first drive of the gallery's bay, hosted by its screen.
+std::int32_t progress(Context& ctx) {
+  const std::uint32_t index = find_drive_by_status(ctx, drive_status_target, 0);
+  if (index >= drive_table_size) {
+    fail("progress: no drive to update");
+    return 1;
+  }
+  ctx.drive.current_drive = index;
+  ctx.drive.drive_table[index].status = drive_status_chosen_target;
+  apply_method_flags(ctx);
+  gallery_thread = GetCurrentThreadId();
+  progress_taken = false;
+  progress_running = true;
+  HANDLE watcher = CreateThread(nullptr, 0, watch_progress, nullptr, 0, nullptr);
+  const std::int32_t r = show_progress_screen(ctx);
+  progress_running = false;
+  if (watcher != nullptr) {
+    WaitForSingleObject(watcher, INFINITE);
+    CloseHandle(watcher);
+  }
+  if (!progress_taken) fail("progress: never photographed during the transfer");
+  if (result_code(ctx) != 0) fail("progress: the update ended with %d \"%s\"", result_code(ctx), result_message(ctx));
+  // Back to a target for the screens that follow.
+  ctx.drive.drive_table[index].status = drive_status_target;
+  return r == 1 ? 1 : -3;
 }
 
 const Shot shots[] = {
-    {218, 219, "invalid_option", [](Context& ctx) { show_invalid_option(ctx); }, Fill::nothing},
-    {238, 239, "not_applicable", [](Context& ctx) { show_not_applicable(ctx); }, Fill::nothing},
-    {220, 221, "already_updated", [](Context& ctx) { show_already_updated(ctx); }, Fill::nothing},
-    {279, 280, "tray_closed", [](Context& ctx) { shown_result = show_tray_prompt(ctx); }, Fill::nothing},
-    {230, 231, "eject_failed", [](Context& ctx) { show_eject_failed(ctx); }, Fill::nothing},
-    {234, 235, "drive_in_use", [](Context& ctx) { show_drive_in_use(ctx); }, Fill::nothing},
-    {292, 293, "execution_error", [](Context& ctx) { show_execution_error(ctx, 2); }, Fill::nothing},
-    {188, 191, "drive_selection", nullptr, Fill::selection},
-    {150, 192, "notice", [](Context& ctx) { shown_result = show_notice(ctx); }, Fill::nothing},
-    {141, 202, "start_confirmation", nullptr, Fill::comparison},
-    {204, 205, "progress", nullptr, Fill::progress},
-    {143, 201, "success", nullptr, Fill::result},
-    {151, 193, "update_failure", nullptr, Fill::failure},
-    {160, 196, "interrupt", nullptr, Fill::failure},
-    {174, 189, "abort", nullptr, Fill::failure},
-    {161, 197, "log_failure", nullptr, Fill::failure},
-    {223, 223, "version", nullptr, Fill::version},
-    {242, 242, "detail", nullptr, Fill::detail},
-    {243, 243, "copyright", nullptr, Fill::copyright},
+    {218, 219, "invalid_option",
+     [](Context& ctx) {
+       show_invalid_option(ctx);
+       return 1;
+     }},
+    {238, 239, "not_applicable",
+     [](Context& ctx) {
+       show_not_applicable(ctx);
+       return 1;
+     }},
+    {220, 221, "already_updated",
+     [](Context& ctx) {
+       show_already_updated(ctx);
+       return 1;
+     }},
+    {279, 280, "tray_closed", show_tray_prompt},
+    {230, 231, "eject_failed",
+     [](Context& ctx) {
+       show_eject_failed(ctx);
+       return 1;
+     }},
+    {234, 235, "drive_in_use",
+     [](Context& ctx) {
+       show_drive_in_use(ctx);
+       return 1;
+     }},
+    {292, 293, "execution_error",
+     [](Context& ctx) {
+       show_execution_error(ctx, 2);
+       return 1;
+     }},
+    {188, 191, "drive_selection", selection},
+    {150, 192, "notice", show_notice},
+    {141, 202, "start_confirmation", confirmation},
+    {204, 205, "progress", progress},
+    {143, 201, "success", result_screen<0>},
+    {151, 193, "update_failure", result_screen<500>},
+    {160, 196, "interrupt", result_screen<1001>},
+    {174, 189, "abort", result_screen<1002>},
+    {161, 197, "log_failure",
+     [](Context& ctx) {
+       show_log_failure(ctx);
+       return 1;
+     }},
+    {223, 223, "version", show_firmware_version},
+    {242, 242, "detail", show_detail_version},
+    {243, 243, "copyright",
+     [](Context& ctx) {
+       format_copyright(ctx);
+       return show_copyright(ctx);
+     }},
 };
+
+// Two simulated drives behind our ASPI layer that need the image, found the way a run finds them.
+bool find_gallery_drives(Context& ctx) {
+  const std::string bay = out_folder + "\\gallery-bay.txt";
+  if (std::FILE* f = std::fopen(bay.c_str(), "w")) {
+    std::fputs("drive at=0:0 firmware=1.00 tray=open\ndrive at=0:1 firmware=1.00 tray=open\n", f);
+    std::fclose(f);
+  } else {
+    fail("cannot write %s", bay.c_str());
+    return false;
+  }
+  SetEnvironmentVariableA("TZ594K_SIM", bay.c_str());
+  SetEnvironmentVariableA("TZ594K_SIM_TRANSCRIPT", nullptr);
+  ctx.app.transport = transport_aspi;
+  if (load_firmware_image(ctx) != 0) {
+    fail("the carried image does not load");
+    return false;
+  }
+  const int scan = scan_drives(ctx);
+  const int match = select_update_targets(ctx);
+  if (scan != 0 || count_drives_by_status(ctx, drive_status_target) != 2) {
+    fail("drive search gave %d, matching %d, %u targets", scan, match,
+         static_cast<unsigned>(count_drives_by_status(ctx, drive_status_target)));
+    return false;
+  }
+  return true;
+}
 
 int take_shots(std::uint8_t language, const char* exe_path, const char* folder) {
   out_folder = folder;
@@ -552,11 +592,18 @@ int take_shots(std::uint8_t language, const char* exe_path, const char* folder) 
   }
   platform::win32::Win32Os system_seam(reinterpret_cast<platform::Handle>(GetModuleHandleA(nullptr)));
   const auto ctx = std::make_unique<Context>(system_seam.os());
+  ctx->app.texts.decode();
+  build_model_tables(ctx->app.models);
   ctx->app.language = language;
   ctx->app.instance = reinterpret_cast<platform::Handle>(exe);
   ctx->app.main_window =
       system_seam.windows.create_main_window({"TZ594K_gallery", system_seam.windows.module_instance(), 0, nullptr});
   system_seam.windows.show_window(ctx->app.main_window, platform::sw_hide);
+  if (!find_gallery_drives(*ctx)) {
+    say("%d failures", failures);
+    std::fclose(log_file);
+    return 1;
+  }
 
   char name[64];
   for (const Shot& shot : shots) {
@@ -567,17 +614,10 @@ int take_shots(std::uint8_t language, const char* exe_path, const char* folder) 
     shot_name = name;
     timer_rounds = 0;
     brought_forward = false;
-    shown_result = -2;
-    current_fill = shot.fill;
-    if (shot.fill == Fill::copyright) format_text(*ctx, "\n          %s %s", "KORVANTA Corporation", "2009-2026");
-    SetTimer(nullptr, 0, 400, on_timer);
-    if (shot.show != nullptr) {
-      shot.show(*ctx);
-    } else {
-      show_with_gallery_procedure(*ctx, shot);
-    }
+    if (shot.show != progress) SetTimer(nullptr, 0, 400, on_timer);
+    const std::int32_t shown = shot.show(*ctx);
     // Closed by its close box, a screen reports the exit button.
-    if (shown_result != -2 && shown_result != 1) fail("%s: the close box gave %d", name, shown_result);
+    if (shown != 1) fail("%s: the close box gave %d", name, shown);
   }
 
   // The processing window is modeless: it stands on its own after its serviced wait.

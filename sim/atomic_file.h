@@ -1,0 +1,13 @@
+#pragma once
+// Writing a file whole: whoever reads it, or a process killed while writing it, finds either its
+// old content or the new one, never a part. The text goes to a temporary file beside it, is
+// flushed to the disk, and the temporary file then takes the file's name in one step. One
+// implementation per system, picked by the build: atomic_file_posix.cpp, dll/atomic_file_win32.cpp.
+#include <string_view>
+
+namespace tz::sim {
+
+// `replace` false leaves an existing file as it is and returns false.
+bool write_file_atomically(const char* path, std::string_view text, bool replace);
+
+}  // namespace tz::sim
