@@ -103,8 +103,8 @@ Expect verify_failed(const char* message) { return {600, message, then(user_upda
 const Expect not_found{100, "Supported drive is not found.(2)", {processing, not_applicable}, 1, false};
 const Expect preparation_failed = write_failed("Drive preparation failed.(1)");
 const Expect eject_failed_21{802, "Eject failed.(21)", then(user_update, eject_failed), 8, false};
-// Code 300 has no result screen.
-const Expect rewrite_refused{300, "Illegal F/W file.(1)", user_update, 3, false};
+// A rewrite refused in every attempt is a failed update, shown on the update failure screen.
+const Expect rewrite_refused{300, "Illegal F/W file.(1)", then(user_update, update_failure), 3, false};
 
 std::vector<Step> steps() {
   const auto check = FaultAction::check;
