@@ -1,5 +1,7 @@
 #include "sim/faults.h"
 
+#include "app/bytes.h"
+
 namespace tz::sim {
 
 namespace {
@@ -21,7 +23,9 @@ std::uint64_t mix(std::uint64_t seed, std::uint64_t n) {
   return z ^ (z >> 31);
 }
 
-bool rule_hits(const FaultRule& rule, CommandKind kind, std::uint32_t kind_count, std::uint32_t any_count) {
+bool rule_hits(const FaultRule& rule, CommandKind kind, std::uint32_t kind_count, std::uint32_t any_count,
+               std::uint32_t offset) {
+  if (rule.offset != any_offset && rule.offset != offset) return false;
   std::uint32_t count = 0;
   if (rule.kind == CommandKind::any) {
     count = any_count;
@@ -73,12 +77,19 @@ bool FaultPlan::add_rule(const FaultRule& rule) {
   return true;
 }
 
-FaultDecision decide_fault(const FaultPlan& plan, CommandKind kind, std::uint32_t kind_count, std::uint32_t any_count) {
+std::uint32_t download_offset(CommandKind kind, const std::uint8_t* cdb) {
+  if (cdb == nullptr || (kind != CommandKind::write && kind != CommandKind::read)) return any_offset;
+  return get_be24(cdb + 3);
+}
+
+FaultDecision decide_fault(const FaultPlan& plan, CommandKind kind, std::uint32_t kind_count, std::uint32_t any_count,
+                           const std::uint8_t* cdb) {
   FaultDecision decision;
   decision.draw = mix(plan.seed, any_count);
+  const std::uint32_t offset = download_offset(kind, cdb);
   for (std::uint32_t i = 0; i < plan.rule_count; ++i) {
     const FaultRule& rule = plan.rules[i];
-    if (!rule_hits(rule, kind, kind_count, any_count)) continue;
+    if (!rule_hits(rule, kind, kind_count, any_count, offset)) continue;
     decision.hit = true;
     decision.action = rule.action;
     decision.sense = rule.sense_given ? rule.sense : default_fault_sense(kind);

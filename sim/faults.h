@@ -21,6 +21,9 @@ bool parse_fault_action(std::string_view name, FaultAction& action);
 // The sense a check fault reports when its rule names none.
 Sense default_fault_sense(CommandKind kind);
 
+// A download write or read-back that lands on no particular place, and any other command.
+inline constexpr std::uint32_t any_offset = 0xFFFFFFFF;
+
 struct FaultRule {
   CommandKind kind = CommandKind::any;
   std::uint32_t nth = 1;    // 1-based count of commands of that kind since the drive started
@@ -28,6 +31,9 @@ struct FaultRule {
   FaultAction action = FaultAction::check;
   Sense sense{};
   bool sense_given = false;
+  // Only download writes and read-backs at this offset of the download area: a place that fails
+  // in every attempt, however many commands went before.
+  std::uint32_t offset = any_offset;
 };
 
 struct RandomFault {
@@ -58,8 +64,12 @@ struct FaultDecision {
 };
 
 // `kind_count` is the 1-based number of this command among commands of its kind, `any_count`
-// among all commands; the random draw depends only on the seed and `any_count`.
-FaultDecision decide_fault(const FaultPlan& plan, CommandKind kind, std::uint32_t kind_count, std::uint32_t any_count);
+// among all commands; the random draw depends only on the seed and `any_count`. `cdb` (16 bytes,
+// or null) places a download write or read-back for rules with an offset.
+FaultDecision decide_fault(const FaultPlan& plan, CommandKind kind, std::uint32_t kind_count, std::uint32_t any_count,
+                           const std::uint8_t* cdb = nullptr);
+// Where a download write or read-back lands in the download area; any_offset for other commands.
+std::uint32_t download_offset(CommandKind kind, const std::uint8_t* cdb);
 
 // Probability in [0, 1] as a threshold for RandomFault.
 std::uint32_t probability_threshold(double probability);

@@ -129,7 +129,7 @@ Outcome SimDrive::execute(const std::uint8_t* cdb_in, std::uint32_t cdb_length, 
   const CommandKind kind = classify_command(cdb);
   const std::uint32_t kind_count = ++counts_[static_cast<std::uint32_t>(kind)];
   const std::uint32_t any_count = ++counts_[command_kind_count];
-  const FaultDecision fault = decide_fault(settings_.faults, kind, kind_count, any_count);
+  const FaultDecision fault = decide_fault(settings_.faults, kind, kind_count, any_count, cdb);
 
   Outcome out;
   bool drop = false;

@@ -58,6 +58,11 @@ void HostDevices::refuse_open(char letter, bool refuse) {
   if (index >= 0) letters_[static_cast<std::size_t>(index)].refuse_open = refuse;
 }
 
+void HostDevices::refuse_unlock(char letter, bool refuse) {
+  const int index = letter_index(letter);
+  if (index >= 0) letters_[static_cast<std::size_t>(index)].refuse_unlock = refuse;
+}
+
 std::uint32_t HostDevices::open_handle_count() const {
   std::uint32_t count = 0;
   for (const OpenDevice& device : open_) count += device.used ? 1 : 0;
@@ -69,8 +74,8 @@ bool HostDevices::volume_locked(char letter) const {
   return index >= 0 && letters_[static_cast<std::size_t>(index)].locked_by >= 0;
 }
 
-Handle HostDevices::create_file(const char* path, std::uint32_t access, std::uint32_t, std::uint32_t creation,
-                                std::uint32_t) {
+Handle HostDevices::create_file(const char* path, std::uint32_t access, std::uint32_t share_mode,
+                                std::uint32_t creation, std::uint32_t) {
   // Only a volume's device name opens: "\\.\X:".
   if (path == nullptr || std::strlen(path) != 6 || std::strncmp(path, "\\\\.\\", 4) != 0 || path[5] != ':') {
     return invalid_handle_value;
@@ -79,11 +84,15 @@ Handle HostDevices::create_file(const char* path, std::uint32_t access, std::uin
   if (index < 0 || creation != open_existing || (access & (generic_read | generic_write)) == 0) {
     return invalid_handle_value;
   }
+  // The system keeps every volume open for reading and writing itself: an open that does not
+  // share both is a sharing violation.
+  const std::uint32_t shared = file_share_read | file_share_write;
+  if ((share_mode & shared) != shared) return invalid_handle_value;
   const Letter& letter = letters_[static_cast<std::size_t>(index)];
   if (letter.drive == nullptr || letter.refuse_open) return invalid_handle_value;
   for (std::size_t i = 0; i < max_open; ++i) {
     if (open_[i].used) continue;
-    open_[i] = OpenDevice{true, index};
+    open_[i] = OpenDevice{true, index, (access & (generic_read | generic_write)) == (generic_read | generic_write)};
     return first_device_handle + i * 4;
   }
   return invalid_handle_value;
@@ -120,13 +129,16 @@ bool HostDevices::device_io_control(Handle device, std::uint32_t code, void* in,
   switch (code) {
     case ioctl_scsi_pass_through:
     case ioctl_scsi_pass_through_direct:
+      // Both codes require read and write access (ERROR_ACCESS_DENIED otherwise): nothing reaches
+      // the drive through a handle opened for reading only.
+      if (!open_[static_cast<std::size_t>(index)].read_write) return false;
       return pass_through(letter_at, code == ioctl_scsi_pass_through_direct, in, in_size, out, out_size, returned);
     case fsctl_lock_volume:
       if (letter.drive->settings().lock_refused || (letter.locked_by >= 0 && letter.locked_by != index)) return false;
       letter.locked_by = index;
       return true;
     case fsctl_unlock_volume:
-      if (letter.locked_by != index) return false;
+      if (letter.locked_by != index || letter.refuse_unlock) return false;
       letter.locked_by = -1;
       return true;
     default:

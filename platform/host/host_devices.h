@@ -41,6 +41,8 @@ class HostDevices final : public Devices {
   void set_drive_type(char letter, std::uint32_t type);
   // The letter's device refuses to open, as one held exclusively by another program does.
   void refuse_open(char letter, bool refuse = true);
+  // The system refuses to unlock the letter's volume (closing the handle still ends the lock).
+  void refuse_unlock(char letter, bool refuse = true);
   // Every command that reaches a drive is appended here as well, when set.
   sim::TranscriptFile* transcript = nullptr;
 
@@ -67,11 +69,13 @@ class HostDevices final : public Devices {
     std::uint32_t drive_type = 0;
     bool type_set = false;
     bool refuse_open = false;
+    bool refuse_unlock = false;
     int locked_by = -1;  // index of the handle that holds the volume lock
   };
   struct OpenDevice {
     bool used = false;
     int letter = 0;
+    bool read_write = false;  // opened with GENERIC_READ and GENERIC_WRITE
   };
   static constexpr std::size_t max_open = 32;
 

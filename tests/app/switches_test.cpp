@@ -1,8 +1,9 @@
+#include "app/switches.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "app/switches.h"
 #include "tests/support/fixture.h"
 
 namespace tz {
@@ -25,6 +26,8 @@ TEST(SwitchScans, SetFieldsWhereverTheSwitchStands) {
       {"LanguageEnglish LogFileOutput", 1, 0, 1, 0, 0},
       {"languageenglish", 0, 0, 0, 0, 0},  // long words are exact
       {"/lfo\t/AU", 0, 1, 0, 0, 0},        // a tab is an ordinary character
+      {"/lfo", 0, 0, 1, 0, 0},
+      {"/lFo /aU", 0, 1, 1, 0, 0},
       {"/LauncherLoadingXYZ", 0, 0, 0, 1, 0},
       {"/LauncherRunCheck /AU", 0, 1, 0, 0, 1},
       {"/launcherloading", 0, 0, 0, 0, 0},
@@ -45,8 +48,8 @@ TEST(SwitchScans, SetFieldsWhereverTheSwitchStands) {
 struct ValidateCase {
   std::string arguments;
   int result;
-  std::int32_t code;        // recorded code, -1 for none
-  std::string message;      // recorded message
+  std::int32_t code;    // recorded code, -1 for none
+  std::string message;  // recorded message
 };
 
 std::string token_a() { return access_token_a(); }
@@ -57,6 +60,7 @@ TEST(ValidateSwitches, StrictScanAndCombinations) {
       {"", 0, -1, ""},
       {"/AU /LE LanguageEnglish", 0, -1, ""},
       {"/AU /AU /le /LE", 0, -1, ""},  // these may repeat
+      {"/lfo /LFO /lFo", 0, -1, ""},
       {"  /CO  ", 0, -1, ""},
       {"/FVP FwVersionDetailPrint " + token_a(), 0, -1, ""},
       {token_b() + " FwVersionDetailPrint", 0, -1, ""},
@@ -106,14 +110,20 @@ TEST(SwitchScans, ATooLongTextIsNeverCutIntoASwitch) {
 }
 
 TEST(ValidateSwitches, SetsThePrintSwitchesAndTheToken) {
-  test::Fixture f;
-  const std::string args = "/CO FwVersionPrint FwVersionDetailPrint " + token_b();
-  ASSERT_EQ(validate_switches(*f.ctx, args.c_str()), 0);
-  const RunSwitches& s = f.ctx->app.switches;
-  EXPECT_EQ(s.copyright_print, 1u);
-  EXPECT_EQ(s.version_print, 1u);
-  EXPECT_EQ(s.detail_print, 1u);
-  EXPECT_EQ(s.access_bits, access_bit_b);
+  const struct Case {
+    std::string token;
+    std::uint32_t bits;
+  } cases[] = {{token_a(), 0x100}, {token_b(), 0x200}};
+  for (const Case& c : cases) {
+    test::Fixture f;
+    const std::string args = "/CO FwVersionPrint FwVersionDetailPrint " + c.token;
+    ASSERT_EQ(validate_switches(*f.ctx, args.c_str()), 0) << c.token;
+    const RunSwitches& s = f.ctx->app.switches;
+    EXPECT_EQ(s.copyright_print, 1u);
+    EXPECT_EQ(s.version_print, 1u);
+    EXPECT_EQ(s.detail_print, 1u);
+    EXPECT_EQ(s.access_bits, c.bits) << c.token;
+  }
 }
 
 TEST(ValidateSwitches, ArgumentTextLongerThanTheWorkAreaIsRefused) {

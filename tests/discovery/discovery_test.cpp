@@ -84,11 +84,12 @@ struct Bench : test::Fixture {
     return d;
   }
   DriveRecord& record(std::uint32_t index) { return ctx->drive.drive_table[index]; }
-  // A fresh table with ASPI loaded and `index` the current drive, as the scan leaves a probe.
-  bool select_over_aspi(std::uint32_t index) {
+  // A fresh table with `index` the current drive, its device open or ASPI loaded, as the scan
+  // leaves a probe.
+  bool select(std::uint32_t index) {
     init_drive_table(*ctx);
     ctx->drive.current_drive = index;
-    return aspi_load(*ctx) == 0;
+    return via == Via::pass_through ? spt_open(*ctx) == 0 : aspi_load(*ctx) == 0;
   }
   int scan() { return scan_drives(*ctx); }
   std::size_t prompts() const {
@@ -276,24 +277,27 @@ TEST(QueryTrayState, FallsBackToTheVendorStatusRead) {
       {"not to be asked", false, false, false, false, 2, 0, -1, 0, 0},
       {"not to be asked either", true, true, false, false, 3, 0, -1, 0, 0},
   };
-  for (const Case& c : cases) {
-    Bench b(Via::aspi);
-    DriveSettings s = level("1.00", c.open);
-    s.disc = c.disc;
-    s.no_event_status = c.no_event;
-    s.no_vendor_status = c.no_vendor;
-    b.add(0, s);
-    ASSERT_TRUE(b.select_over_aspi(0));
-    b.record(0).tray_check_method = c.tray_check;
-    b.record(0).media_present = 7;
-    EXPECT_EQ(query_tray_state(*b.ctx), c.state) << c.name;
-    if (c.media == -1) {
-      EXPECT_EQ(b.record(0).media_present, 7) << c.name;
-    } else {
-      EXPECT_EQ(b.record(0).media_present, c.media) << c.name;
+  for (const Via via : both) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(name(via));
+      Bench b(via);
+      DriveSettings s = level("1.00", c.open);
+      s.disc = c.disc;
+      s.no_event_status = c.no_event;
+      s.no_vendor_status = c.no_vendor;
+      b.add(1, s);
+      ASSERT_TRUE(b.select(1));
+      b.record(1).tray_check_method = c.tray_check;
+      b.record(1).media_present = 7;
+      EXPECT_EQ(query_tray_state(*b.ctx), c.state) << c.name;
+      if (c.media == -1) {
+        EXPECT_EQ(b.record(1).media_present, 7) << c.name;
+      } else {
+        EXPECT_EQ(b.record(1).media_present, c.media) << c.name;
+      }
+      EXPECT_EQ(b.drives[0].count(CommandKind::event_status), c.event_queries) << c.name;
+      EXPECT_EQ(b.drives[0].count(CommandKind::vendor_status), c.vendor_queries) << c.name;
     }
-    EXPECT_EQ(b.drives[0].count(CommandKind::event_status), c.event_queries) << c.name;
-    EXPECT_EQ(b.drives[0].count(CommandKind::vendor_status), c.vendor_queries) << c.name;
   }
 }
 
@@ -335,19 +339,22 @@ TEST(SilentScan, EjectsClosedTraysAndStopsWhenOneStaysShut) {
 TEST(EjectAndCheck, TheSwitchDecidesBetweenEjectAndStop) {
   for (const std::uint32_t eject : {1u, 0u}) {
     for (const bool stuck : {false, true}) {
-      Bench b(Via::aspi);
-      DriveSettings s = level("1.00", false);
-      s.tray_stuck = stuck;
-      b.add(0, s);
-      ASSERT_TRUE(b.select_over_aspi(0));
-      b.ctx->app.build.eject_switch = eject;
-      const int expected = eject == 1 && stuck ? -1 : 0;
-      const std::int32_t before = b.host.clock.now_ms();
-      EXPECT_EQ(eject_and_check(*b.ctx, platform::null_handle), expected) << eject << stuck;
-      // 100 ms for the tray to move, and 100 ms more after the check.
-      EXPECT_GE(b.host.clock.now_ms() - before, eject == 1 ? 200 : 100);
-      EXPECT_EQ(b.drives[0].tray_open(), eject == 1 && !stuck);
-      EXPECT_EQ(b.drives[0].count(CommandKind::event_status), eject == 1 ? 1u : 0u);
+      for (const Via via : both) {
+        SCOPED_TRACE(name(via));
+        Bench b(via);
+        DriveSettings s = level("1.00", false);
+        s.tray_stuck = stuck;
+        b.add(0, s);
+        ASSERT_TRUE(b.select(0));
+        b.ctx->app.build.eject_switch = eject;
+        const int expected = eject == 1 && stuck ? -1 : 0;
+        const std::int32_t before = b.host.clock.now_ms();
+        EXPECT_EQ(eject_and_check(*b.ctx, platform::null_handle), expected) << eject << stuck;
+        // 100 ms for the tray to move, and 100 ms more after the check.
+        EXPECT_GE(b.host.clock.now_ms() - before, eject == 1 ? 200 : 100);
+        EXPECT_EQ(b.drives[0].tray_open(), eject == 1 && !stuck);
+        EXPECT_EQ(b.drives[0].count(CommandKind::event_status), eject == 1 ? 1u : 0u);
+      }
     }
   }
 }
@@ -365,25 +372,28 @@ TEST(ReadDriveIdentity, RetriesWhileTheDriveIsBusyAndGivesUpAfterItsLimits) {
       {"four other failures", 0, 4, 0, 5},   {"five other failures", 0, 5, -1, 5},
   };
   for (const Case& c : cases) {
-    Bench b(Via::aspi);
-    DriveSettings s = level("1.00");
-    s.identity_busy = c.busy;
-    if (c.other_failures != 0) {
-      sim::FaultRule rule;
-      rule.kind = CommandKind::identity;
-      rule.times = c.other_failures;
-      rule.action = sim::FaultAction::check;
-      s.faults.add_rule(rule);
-    }
-    b.add(0, s);
-    ASSERT_TRUE(b.select_over_aspi(0));
-    const std::int32_t before = b.host.clock.now_ms();
-    EXPECT_EQ(read_drive_identity(*b.ctx), c.result) << c.name;
-    EXPECT_EQ(b.drives[0].count(CommandKind::identity), c.reads) << c.name;
-    // 100 ms after every busy answer, on the clock.
-    EXPECT_GE(b.host.clock.now_ms() - before, 100 * static_cast<std::int32_t>(std::min(c.busy, 20u))) << c.name;
-    if (c.result != 0) {
-      EXPECT_STREQ(b.record(0).identity.info_revision, "????");
+    for (const Via via : both) {
+      SCOPED_TRACE(name(via));
+      Bench b(via);
+      DriveSettings s = level("1.00");
+      s.identity_busy = c.busy;
+      if (c.other_failures != 0) {
+        sim::FaultRule rule;
+        rule.kind = CommandKind::identity;
+        rule.times = c.other_failures;
+        rule.action = sim::FaultAction::check;
+        s.faults.add_rule(rule);
+      }
+      b.add(0, s);
+      ASSERT_TRUE(b.select(0));
+      const std::int32_t before = b.host.clock.now_ms();
+      EXPECT_EQ(read_drive_identity(*b.ctx), c.result) << c.name;
+      EXPECT_EQ(b.drives[0].count(CommandKind::identity), c.reads) << c.name;
+      // 100 ms after every busy answer, on the clock.
+      EXPECT_GE(b.host.clock.now_ms() - before, 100 * static_cast<std::int32_t>(std::min(c.busy, 20u))) << c.name;
+      if (c.result != 0) {
+        EXPECT_STREQ(b.record(0).identity.info_revision, "????");
+      }
     }
   }
 }
@@ -405,51 +415,58 @@ TEST(ReadDriveIdentity, LimitRulesOfEachKindOfFailure) {
       // Replies that do not check out (an engineering level's missing info_sum on a model that has
       // no exception for it) keep the limit the busy answers raised.
       {"busy three times, then unreadable replies", "0.50", "TZ594KR-BDC-0001", 3, false, {}, 20, 3},
-      // A sense key with flag bits is not the drive's busy answer.
+      // A sense key with flag bits, or another qualifier, is not the drive's busy answer.
       {"2C/00 with a flagged sense key", "1.00", nullptr, 0, true, {0x25, 0x2C, 0x00}, 5, 0},
+      {"2C/01", "1.00", nullptr, 0, true, {0x05, 0x2C, 0x01}, 5, 0},
   };
   for (const Case& c : cases) {
-    Bench b(Via::aspi);
-    DriveSettings s = level(c.firmware);
-    if (c.model != nullptr) std::memcpy(s.model_code, c.model, 17);
-    s.identity_busy = c.busy;
-    if (c.check_after_busy) {
-      sim::FaultRule rule;
-      rule.kind = CommandKind::identity;
-      rule.nth = c.busy + 1;
-      rule.times = 100;
-      rule.action = sim::FaultAction::check;
-      rule.sense = c.sense;
-      rule.sense_given = true;
-      s.faults.add_rule(rule);
+    for (const Via via : both) {
+      SCOPED_TRACE(name(via));
+      Bench b(via);
+      DriveSettings s = level(c.firmware);
+      if (c.model != nullptr) std::memcpy(s.model_code, c.model, 17);
+      s.identity_busy = c.busy;
+      if (c.check_after_busy) {
+        sim::FaultRule rule;
+        rule.kind = CommandKind::identity;
+        rule.nth = c.busy + 1;
+        rule.times = 100;
+        rule.action = sim::FaultAction::check;
+        rule.sense = c.sense;
+        rule.sense_given = true;
+        s.faults.add_rule(rule);
+      }
+      b.add(0, s);
+      ASSERT_TRUE(b.select(0));
+      const std::int32_t before = b.host.clock.now_ms();
+      EXPECT_EQ(read_drive_identity(*b.ctx), -1) << c.name;
+      EXPECT_EQ(b.drives[0].count(CommandKind::identity), c.reads) << c.name;
+      const std::int32_t waited = b.host.clock.now_ms() - before;
+      EXPECT_GE(waited, 100 * static_cast<std::int32_t>(c.pauses)) << c.name;
+      EXPECT_LT(waited, 100 * static_cast<std::int32_t>(c.pauses + 1)) << c.name;
     }
-    b.add(0, s);
-    ASSERT_TRUE(b.select_over_aspi(0));
-    const std::int32_t before = b.host.clock.now_ms();
-    EXPECT_EQ(read_drive_identity(*b.ctx), -1) << c.name;
-    EXPECT_EQ(b.drives[0].count(CommandKind::identity), c.reads) << c.name;
-    const std::int32_t waited = b.host.clock.now_ms() - before;
-    EXPECT_GE(waited, 100 * static_cast<std::int32_t>(c.pauses)) << c.name;
-    EXPECT_LT(waited, 100 * static_cast<std::int32_t>(c.pauses + 1)) << c.name;
   }
 }
 
 TEST(ReadDriveIdentity, SixParametersFromOneReadingOfTheTime) {
-  Bench b(Via::aspi);
-  DriveSettings s = level("1.00");
-  s.identity_busy = 2;
-  b.add(0, s);
-  b.host.system.time.minute = 0;
-  b.host.system.time.second = 59;
-  b.host.system.seconds_per_reading = 7;  // a second reading would give other parameters
-  ASSERT_TRUE(b.select_over_aspi(0));
-  ASSERT_EQ(read_drive_identity(*b.ctx), 0);
-  const SimDrive& d = b.drives[0];
-  ASSERT_EQ(d.history_size(), 3u);
-  for (std::uint32_t i = 0; i < 3; ++i) {
-    const std::uint8_t* cdb = d.history(i).cdb;
-    const std::uint8_t expected[12] = {0xED, 0x00, 0xC4, 0xFF, 0x1E, 0xA4, 0x10, 0x3B, 0x65, 0x10, 0x00, 0x3C};
-    EXPECT_EQ(std::memcmp(cdb, expected, 12), 0) << "read " << i;
+  for (const Via via : both) {
+    SCOPED_TRACE(name(via));
+    Bench b(via);
+    DriveSettings s = level("1.00");
+    s.identity_busy = 2;
+    b.add(0, s);
+    b.host.system.time.minute = 0;
+    b.host.system.time.second = 59;
+    b.host.system.seconds_per_reading = 7;  // a second reading would give other parameters
+    ASSERT_TRUE(b.select(0));
+    ASSERT_EQ(read_drive_identity(*b.ctx), 0);
+    const SimDrive& d = b.drives[0];
+    ASSERT_EQ(d.history_size(), 3u);
+    for (std::uint32_t i = 0; i < 3; ++i) {
+      const std::uint8_t* cdb = d.history(i).cdb;
+      const std::uint8_t expected[12] = {0xED, 0x00, 0xC4, 0xFF, 0x1E, 0xA4, 0x10, 0x3B, 0x65, 0x10, 0x00, 0x3C};
+      EXPECT_EQ(std::memcmp(cdb, expected, 12), 0) << "read " << i;
+    }
   }
 }
 
@@ -468,15 +485,18 @@ TEST(ReadInquiryIdentity, OnlyEntriesOfModelsThisProgramUpdates) {
       {"slot loader", "BD-CMB TZ594KL  ", 0, 2, 3},
   };
   for (const Case& c : cases) {
-    Bench b(Via::aspi);
-    DriveSettings s = level("1.00");
-    std::memcpy(s.inquiry_product, c.product, 17);
-    b.add(0, s);
-    ASSERT_TRUE(b.select_over_aspi(0));
-    EXPECT_EQ(read_inquiry_identity(*b.ctx), c.result) << c.name;
-    EXPECT_EQ(b.record(0).status, drive_status_answered) << c.name;
-    EXPECT_EQ(b.record(0).tray_check_method, c.tray_check) << c.name;
-    EXPECT_EQ(b.record(0).method_flags[1], c.method1) << c.name;
+    for (const Via via : both) {
+      SCOPED_TRACE(name(via));
+      Bench b(via);
+      DriveSettings s = level("1.00");
+      std::memcpy(s.inquiry_product, c.product, 17);
+      b.add(0, s);
+      ASSERT_TRUE(b.select(0));
+      EXPECT_EQ(read_inquiry_identity(*b.ctx), c.result) << c.name;
+      EXPECT_EQ(b.record(0).status, drive_status_answered) << c.name;
+      EXPECT_EQ(b.record(0).tray_check_method, c.tray_check) << c.name;
+      EXPECT_EQ(b.record(0).method_flags[1], c.method1) << c.name;
+    }
   }
 }
 

@@ -211,6 +211,38 @@ TEST(Commands, LengthsBeyondTheirBuffersAreRefusedUnsent) {
   }
 }
 
+// The drive takes a download write only when the host holds all it announces, the header and the
+// data; a buffer one byte short is refused whole, over either transport.
+TEST(Commands, ADownloadWriteNeedsHeaderAndDataInTheHostsBuffer) {
+  const test::ProgramImage& image = test::program_image();
+  for (const Transport transport : {Transport::pass_through, Transport::aspi}) {
+    for (const std::uint32_t held : {1072u, 1071u, 1024u}) {
+      DriveFixture d(transport);
+      ASSERT_EQ(test::enter_download_mode(d.drive).status, sim::status_good);
+      std::uint8_t* buffer = d.ctx().drive.scsi_data_buffer;
+      std::memcpy(buffer, image.header.data(), 48);
+      std::memcpy(buffer + 48, image.area.data() + 368, 1024);
+      const std::uint8_t cdb[12] = {0xEA, 0, 0, 0x00, 0x01, 0x70, 0x00, 0x04, 0x30};  // 1072 bytes at 368
+      ScsiRequest request;
+      request.cdb = cdb;
+      request.direction = dir_out;
+      request.length = held;
+      request.buffer = buffer;
+      request.kind = PassThroughKind::direct;
+      const bool whole = held == 1072;
+      const char* what = transport_name(transport);
+      EXPECT_EQ(execute_request(d.ctx(), request), whole ? 0 : 1) << what << " " << held;
+      if (!whole) {
+        EXPECT_EQ(d.ctx().drive.last_sense_key, 0x0B) << what << " " << held;
+        EXPECT_EQ(d.ctx().drive.last_asc, 0x4B) << what << " " << held;
+      }
+      // Nothing of a refused write is stored.
+      const std::uint8_t* area = d.drive.download_area();
+      EXPECT_EQ(area != nullptr && std::memcmp(area + 368, image.area.data() + 368, 1024) == 0, whole) << what;
+    }
+  }
+}
+
 TEST(Commands, PrepareDownloadSettlesAfterGoodOnly) {
   for (const bool refused : {false, true}) {
     sim::DriveSettings settings;

@@ -92,7 +92,8 @@ TEST(DriveTable, DrivesAtAAndBAreNeverScanned) {
   f.host.devices.attach('A', a);
   f.host.devices.attach('B', b);
   const platform::Handle opened =
-      f.host.devices.create_file("\\\\.\\A:", platform::generic_read, 0, platform::open_existing, 0);
+      f.host.devices.create_file("\\\\.\\A:", platform::generic_read,
+                                 platform::file_share_read | platform::file_share_write, platform::open_existing, 0);
   ASSERT_NE(opened, platform::invalid_handle_value) << "the drive at A: is there to be opened";
   f.host.devices.close_handle(opened);
 

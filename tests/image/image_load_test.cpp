@@ -75,6 +75,14 @@ TEST_F(ImageLoadTest, CarriedImageLoadsAsFirmware101OfTheModel) {
   EXPECT_EQ(id.start_value, 0u);
   EXPECT_EQ(id.transfer_length, 1122672u);
   EXPECT_EQ(id.header_word, 1u);
+  // Built 2009-02-10 at 17:30:00 (BCD), one ROM bank; the checksum is the header's last byte.
+  const std::uint8_t date[3] = {0x09, 0x02, 0x10};
+  const std::uint8_t time[3] = {0x17, 0x30, 0x00};
+  EXPECT_EQ(std::memcmp(id.header_stamp, date, 3), 0);
+  EXPECT_EQ(id.header_flag, 0x01);
+  EXPECT_EQ(std::memcmp(id.header_stamp2, time, 3), 0);
+  EXPECT_EQ(id.header_checksum, embedded_image().header[47]);
+  EXPECT_EQ(id.image_sum, get_be16(embedded_image().header + 42));
   EXPECT_STREQ(id.magic_text, "KVT FW IMAGE 594");
   EXPECT_EQ(id.info_length, 346u);
   EXPECT_STREQ(id.model_code, f.ctx->text(Text::special_model_1));

@@ -165,6 +165,31 @@ TEST_F(InfoBlockTest, AreaBytesNotAMultipleOf12ReadsWholeEntriesAndGoesOnBehindT
   EXPECT_EQ(std::memcmp(got.trailer, want.trailer, want.trailer_length), 0);
 }
 
+// info_sum covers the words at even offsets below info_length + 2: after an odd info_length the
+// last of them takes one byte more than info_length + 2 bytes, here a trailer byte. The region is
+// declared shorter than its fields, which are read as sent behind it, info_sum among them.
+TEST_F(InfoBlockTest, AnOddInfoLengthSumsTheLastWordWhole) {
+  for (const bool whole : {true, false}) {
+    Reply reply;
+    build_reply(level("1.00"), reply);
+    const std::uint32_t fields_end = reply.block_bytes - region_offset;
+    const std::uint32_t odd_length = fields_end - 7;
+    std::uint16_t sum = 0;
+    edit_region(
+        reply,
+        [&](std::uint8_t* region) {
+          put_be32(region, odd_length);
+          region[odd_length + 2] = 0x5A;
+          sum = sum16_be(region, whole ? odd_length + 3 : odd_length + 2);
+        },
+        false);
+    put_be16(reply.block() + region_offset + fields_end - 2, sum);
+    IdentityRecord got;
+    EXPECT_EQ(parse(reply, got, drive_reply_bytes, info_mode_drive), whole ? 0 : -1) << whole;
+    EXPECT_EQ(got.info_length, odd_length);
+  }
+}
+
 // A reply whose info_sum does not check out is refused, except from the early firmware of the
 // model this image is for.
 TEST_F(InfoBlockTest, InfoSumMismatchIsAcceptedOnlyFromEarlySpecialModel1Drives) {

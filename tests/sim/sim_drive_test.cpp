@@ -580,6 +580,34 @@ TEST(SimDrive, FaultRulesHitTheNthCommandOfTheirKind) {
   }
 }
 
+// A rule with an offset hits that place of the download area in every attempt, and nothing else.
+TEST(SimDrive, AFaultRuleWithAnOffsetHitsOnlyThatPlace) {
+  const test::ProgramImage& image = program_image();
+  sim::DriveSettings settings;
+  sim::FaultRule rule;
+  rule.kind = sim::CommandKind::write;
+  rule.times = 100;
+  rule.offset = test::block_offset(1);
+  settings.faults.add_rule(rule);
+  SimDrive drive(settings);
+  ASSERT_EQ(test::enter_download_mode(drive).status, sim::status_good);
+  const std::uint8_t* header = image.header.data();
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    for (std::uint32_t block = 0; block < 3; ++block) {
+      const std::uint32_t offset = test::block_offset(block);
+      EXPECT_EQ(test::write_piece(drive, header, offset, image.area.data() + offset, 1024).status,
+                block == 1 ? sim::status_check_condition : sim::status_good)
+          << "attempt " << attempt << " block " << block;
+    }
+  }
+  // Read-backs of that place are another kind.
+  std::uint8_t back[1072];
+  std::uint8_t cdb[12] = {0xE8};
+  put_be24(cdb + 3, test::block_offset(1));
+  put_be24(cdb + 6, sizeof(back));
+  EXPECT_EQ(drive.execute(cdb, 12, Direction::in, back, sizeof(back)).status, sim::status_good);
+}
+
 TEST(SimDrive, FlippedReadBackDiffersInItsDataOnly) {
   const test::ProgramImage& image = program_image();
   sim::DriveSettings settings;

@@ -1,0 +1,163 @@
+// The rules every whole run keeps catch what they are there for: a rewrite or verify that a drive
+// got before its download was complete, seen in transcripts written here, and runs that end with the
+// wrong exit code or leave something held.
+#include "tests/reliability/whole_run.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/bytes.h"
+
+namespace tz::reliability {
+namespace {
+
+constexpr std::uint32_t pieces = 1097;
+
+TranscriptLine command(std::initializer_list<std::uint8_t> cdb, std::uint8_t status = 0) {
+  TranscriptLine line;
+  line.address = "D:";
+  std::uint32_t i = 0;
+  for (const std::uint8_t b : cdb) line.cdb[i++] = b;
+  line.cdb_length = 12;
+  line.status = status;
+  return line;
+}
+
+TranscriptLine download(std::uint8_t opcode, std::uint32_t piece, std::uint8_t status = 0) {
+  TranscriptLine line = command({opcode}, status);
+  put_be24(line.cdb + 3, piece == 0 ? 0 : 368 + 1024 * (piece - 1));
+  put_be24(line.cdb + 6, piece == 0 ? 416 : 1072);
+  return line;
+}
+
+const TranscriptLine rewrite = command({0xF5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80});
+const TranscriptLine verify = command({0xF5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40});
+
+// One attempt's download: pieces 0 .. count - 1, each written and, with `compare`, read back.
+void add_download(std::vector<TranscriptLine>& lines, bool compare, std::uint32_t count = pieces) {
+  for (std::uint32_t piece = 0; piece < count; ++piece) {
+    lines.push_back(download(0xEA, piece));
+    if (compare) lines.push_back(download(0xE8, piece));
+  }
+}
+
+sim::FaultPlan plan_with(sim::CommandKind kind, sim::FaultAction action, std::uint32_t nth) {
+  sim::FaultPlan plan;
+  sim::FaultRule rule;
+  rule.kind = kind;
+  rule.action = action;
+  rule.nth = nth;
+  plan.add_rule(rule);
+  return plan;
+}
+
+TEST(UnearnedRewrite, EveryPieceMustBeStoredAndReadBackSinceTheAttemptBegan) {
+  struct Case {
+    const char* what;
+    std::vector<TranscriptLine> lines;
+    sim::FaultPlan plan;
+    bool compare;
+    bool earned;
+  };
+  std::vector<Case> cases;
+  const auto add = [&](const char* what, bool compare, bool earned, auto build, sim::FaultPlan plan = {}) {
+    std::vector<TranscriptLine> lines;
+    build(lines);
+    cases.push_back({what, lines, plan, compare, earned});
+  };
+  add("whole download, then rewrite and verify", true, true, [](auto& l) {
+    add_download(l, true);
+    l.push_back(rewrite);
+    add_download(l, true);
+    l.push_back(verify);
+  });
+  add("no read-back where compare is off", false, true, [](auto& l) {
+    add_download(l, false);
+    l.push_back(rewrite);
+  });
+  add("a failed attempt, then a whole one", true, true, [](auto& l) {
+    add_download(l, true, 5);
+    l.push_back(download(0xEA, 5, 0x02));
+    add_download(l, true);
+    l.push_back(rewrite);
+  });
+  add("the last block missing", true, false, [](auto& l) {
+    add_download(l, true, pieces - 1);
+    l.push_back(rewrite);
+  });
+  add("not read back", true, false, [](auto& l) {
+    add_download(l, false);
+    l.push_back(rewrite);
+  });
+  add("a write answered CHECK CONDITION", true, false, [](auto& l) {
+    add_download(l, true);
+    l[20] = download(0xEA, 10, 0x02);
+    l.push_back(rewrite);
+  });
+  add("a read-back answered BUSY", true, false, [](auto& l) {
+    add_download(l, true);
+    l[21] = download(0xE8, 10, 0x08);
+    l.push_back(rewrite);
+  });
+  add("a write that never reached the drive", false, false, [](auto& l) {
+    add_download(l, false);
+    l[10].completed = false;
+    l.push_back(rewrite);
+  });
+  // The host cannot see a write the drive dropped when the place already held the same data (an
+  // earlier attempt's); where it did not, the read-back differs, and the drive refuses an area
+  // that is not complete.
+  add(
+      "a write answered GOOD but dropped", true, true,
+      [](auto& l) {
+        add_download(l, true);
+        l.push_back(rewrite);
+      },
+      plan_with(sim::CommandKind::write, sim::FaultAction::drop, 7));
+  add(
+      "a read-back answered GOOD with a bit flipped", true, false,
+      [](auto& l) {
+        add_download(l, true);
+        l.push_back(rewrite);
+      },
+      plan_with(sim::CommandKind::read, sim::FaultAction::flip, 7));
+  add("a verify on the download the rewrite used up", true, false, [](auto& l) {
+    add_download(l, true);
+    l.push_back(rewrite);
+    l.push_back(verify);
+  });
+  add("a retry that does not start again from the info block", true, false, [](auto& l) {
+    add_download(l, true);
+    l.push_back(rewrite);
+    for (std::uint32_t piece = 1; piece < pieces; ++piece) {
+      l.push_back(download(0xEA, piece));
+      l.push_back(download(0xE8, piece));
+    }
+    l.push_back(rewrite);
+  });
+  for (const Case& c : cases) {
+    const std::string found = unearned_rewrite(c.lines, c.plan, c.compare);
+    EXPECT_EQ(found.empty(), c.earned) << c.what << ": " << found;
+  }
+}
+
+TEST(BrokenRules, AnExitCodeThatIsNotTheResultsAndAHandleLeftOpen) {
+  Machine m(Via::pass_through);
+  sim::DriveSettings s;
+  s.tray_open = true;
+  m.add(s);
+  const std::int32_t exit_code = m.run("/AU");
+  ASSERT_EQ(exit_code, 0);
+  EXPECT_TRUE(broken_rules(m, exit_code).empty());
+  EXPECT_EQ(broken_rules(m, 5).size(), 1u);
+  const platform::Handle held =
+      m.host.devices.create_file("\\\\.\\D:", platform::generic_read | platform::generic_write,
+                                 platform::file_share_read | platform::file_share_write, platform::open_existing, 0);
+  ASSERT_NE(held, platform::invalid_handle_value);
+  EXPECT_EQ(broken_rules(m, exit_code).size(), 1u);
+}
+
+}  // namespace
+}  // namespace tz::reliability
