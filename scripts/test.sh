@@ -7,11 +7,11 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset native >/dev/null
 cmake --build --preset native
-ctest --preset native
+ctest --preset native -j2
 # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 cmake --preset native-sanitize >/dev/null
 cmake --build --preset native-sanitize
-ctest --preset native-sanitize
+ctest --preset native-sanitize -j2
 # The same suite under ThreadSanitizer: the update worker, the ASPI completion thread, the clock.
 cmake --preset native-tsan >/dev/null
 cmake --build --preset native-tsan
@@ -20,7 +20,7 @@ ctest --preset native-tsan
 # scripts/fuzz-long.sh runs them at length.
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
-fuzz/run.sh 20
+fuzz/run.sh 12
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 xvfb-run -a -s "-screen 0 1024x768x24" ctest --preset windows
