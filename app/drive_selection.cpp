@@ -14,14 +14,7 @@ using platform::Handle;
 const char* format_line(Context& ctx, const DriveRecord& d) {
   const IdentityRecord& id = d.identity;
   if (ctx.app.transport == transport_pass_through) {
-    // The letter and its colon are the last two characters of the device path.
-    const char* letter = d.device_path + device_path_size - 1;
-    for (std::size_t i = 0; i + 2 < device_path_size; ++i) {
-      if (d.device_path[i + 2] == '\0') {
-        letter = d.device_path + i;
-        break;
-      }
-    }
+    const char* letter = d.device_path + device_letter_offset;
     // The runtime ignores a blank flag on %s: the fields are right-aligned in their widths.
     return format_text(ctx, " (%s) %8s %16s %4s", letter, id.info_vendor, id.info_product, id.info_revision);
   }

@@ -13,7 +13,6 @@ namespace tz {
 namespace {
 
 constexpr int readiness_polls = 5;
-constexpr int drive_letter_name_offset = 4;  // "\\.\X:" -> "X:"
 
 // Folds one drive's result into the scan's: a candidate decision (its tray asked again, which
 // refreshes media_present) makes it 0, a recognised drive makes -1 into 1, and a tray that could
@@ -34,7 +33,7 @@ int scan_pass_through(Context& ctx) {
     DriveRecord& d = ctx.drive.drive_table[ctx.drive.current_drive];
     int drive_result = -1;  // a letter whose device does not open is passed over
     if (spt_open(ctx) == 0) {
-      d.drive_type = ctx.os.devices.get_drive_type(d.device_path + drive_letter_name_offset);
+      d.drive_type = ctx.os.devices.get_drive_type(d.device_path + device_letter_offset);
       drive_result = probe_drive(ctx);
     }
     result = fold_drive_result(ctx, result, drive_result);

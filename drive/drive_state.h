@@ -13,6 +13,8 @@ inline constexpr std::uint32_t drive_table_size = 64;
 inline constexpr std::uint32_t lettered_drive_count = 24;
 inline constexpr char first_drive_letter = 'C';
 inline constexpr std::uint32_t device_path_size = 10;
+// Where the letter and its colon ("X:") stand in a device path "\\.\X:".
+inline constexpr std::uint32_t device_letter_offset = 4;
 
 // DriveRecord::status.
 inline constexpr std::uint8_t drive_status_empty = 0;
