@@ -13,10 +13,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static tz::fuzz::ReplySystem system;
-  if (size == 0) return -1;
-  const std::uint8_t transport = (data[0] & 1) == 0 ? tz::transport_pass_through : tz::transport_aspi;
-  tz::Context* const ctx = system.context(transport, data + 1, size - 1);
-  tz::fuzz::require(ctx != nullptr, "the reply drive opens");
+  tz::Context* const ctx = system.context_for_input(data, size);
+  if (ctx == nullptr) return -1;
 
   const int read = tz::read_inquiry_identity(*ctx);
   const tz::DriveRecord& drive = ctx->drive.drive_table[0];

@@ -104,6 +104,13 @@ ReplySystem::ReplySystem() {
   image_identity = loader.image.image_identity;
 }
 
+Context* ReplySystem::context_for_input(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return nullptr;
+  Context* const ctx = context((data[0] & 1) == 0 ? transport_pass_through : transport_aspi, data + 1, size - 1);
+  require(ctx != nullptr, "the reply drive opens");
+  return ctx;
+}
+
 Context* ReplySystem::context(std::uint8_t transport, const std::uint8_t* data, std::size_t size) {
   devices.reply = aspi.reply = data;
   devices.reply_size = aspi.reply_size = size;

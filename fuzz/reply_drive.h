@@ -60,6 +60,9 @@ struct ReplySystem {
   // A fresh context whose current drive is record 0 on `transport`, answered with the `size` bytes
   // at `data`, with the texts and model tables that start-up prepares; null when it did not open.
   Context* context(std::uint8_t transport, const std::uint8_t* data, std::size_t size);
+  // The same for a fuzz input: its first byte picks the transport (even: pass-through, odd:
+  // ASPI), the rest is the reply; null for an empty input.
+  Context* context_for_input(const std::uint8_t* data, std::size_t size);
 
   platform::host::HostOs host;
   ReplyDevices devices;
