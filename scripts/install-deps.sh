@@ -34,3 +34,7 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf8$'; then
   grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
   $SUDO locale-gen >/dev/null
 fi
+
+# Wine runs our 32-bit exe in a 32-bit process: natively where the machine allows it, else under
+# qemu-i386 emulation, which this step sets up (TZ594K_I386=emulated forces it).
+"$(dirname "$0")/i386.sh" setup

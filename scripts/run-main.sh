@@ -4,10 +4,15 @@
 # the program silently with its log switch (/AU /LFO) under Wine reporting Windows 10, where it
 # takes SCSI pass-through, and reports what happened. The bay keeps the drive's firmware, so the
 # next run finds it updated (exit code 99) and writes nothing.
-#   run-main.sh [--fresh] [--aspi] [--screens]
+#   run-main.sh [--fresh] [--aspi] [--screens] [--emulate]
 #     --fresh    the drive back at firmware 1.00 (a new bay)
 #     --aspi     Windows 98: the program takes ASPI, our wnaspi32.dll beside it
 #     --screens  the same update with its screens on your display, for you to answer (no /AU)
+#     --emulate  32-bit code under qemu-i386 emulation even where the machine runs it itself
+#                (TZ594K_I386=emulated does the same)
+# The script exits 0 when the program ran and the report is complete, whatever the program's exit
+# code; when the program could not run (no way to run 32-bit code, no Wine prefix, Wine failing to
+# start it) it says so in one line and exits non-zero.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
@@ -20,7 +25,8 @@ for option in "$@"; do
     --fresh) fresh=1 ;;
     --aspi) winver=win98 ;;
     --screens) screens=1 ;;
-    *) echo "usage: run-main.sh [--fresh] [--aspi] [--screens]" >&2; exit 2 ;;
+    --emulate) export TZ594K_I386=emulated ;;
+    *) echo "usage: run-main.sh [--fresh] [--aspi] [--screens] [--emulate]" >&2; exit 2 ;;
   esac
 done
 if [ "$screens" = 1 ] && [ -z "${DISPLAY:-}" ]; then
@@ -29,6 +35,11 @@ if [ "$screens" = 1 ] && [ -z "${DISPLAY:-}" ]; then
 fi
 
 scripts/install-deps.sh
+i386="$(scripts/i386.sh mode)"
+if [ "$i386" = none ]; then
+  echo "run-main: this machine cannot run 32-bit programs, not even under qemu-i386 emulation, so Wine cannot run the 32-bit exe; nothing was run" >&2
+  exit 3
+fi
 cmake --preset native >/dev/null
 cmake --build --preset native --target tz594k-sim tz594k_sgio
 cmake --preset windows >/dev/null
@@ -45,7 +56,10 @@ sim="$root/build/native/sim/tz594k-sim"
 export TZ594K_WINEPREFIX="$job/wineprefix"
 if [ ! -f "$TZ594K_WINEPREFIX/system.reg" ]; then
   echo "run-main: making the Wine prefix $TZ594K_WINEPREFIX (once, some seconds)"
-  scripts/wine-run.sh --init
+  if ! scripts/wine-run.sh --init || [ ! -f "$TZ594K_WINEPREFIX/system.reg" ]; then
+    echo "run-main: Wine could not make its prefix $TZ594K_WINEPREFIX; nothing was run" >&2
+    exit 4
+  fi
 fi
 
 before="$("$sim" show "$bay")"
@@ -56,13 +70,17 @@ rm -f "$times"
 arguments=(/AU /LFO)
 [ "$screens" = 1 ] && arguments=(/LFO)
 logs_before="$(ls "$job"/*.log 2>/dev/null || true)"
+wine_errors="$job/wine-errors.txt"
 set +e
-# Silent mode writes its log into the current folder.
+# Silent mode writes its log into the current folder. Wine's own complaints go to a file of their
+# own, so that a Wine that could not start the program is told from the program's exit codes.
 (cd "$job" && TZ594K_RUN_TIMES="$times" "$root/scripts/wine-bay.sh" --winver "$winver" --transcript "$transcript" \
-  "$bay" "$job/TZ594K_for_ZEMO_V101.exe" "${arguments[@]}")
+  "$bay" "$job/TZ594K_for_ZEMO_V101.exe" "${arguments[@]}") 2> >(tee "$wine_errors" >&2)
 rc=$?
 set -e
 after="$("$sim" show "$bay")"
+log="$(comm -13 <(printf '%s\n' "$logs_before") <(ls "$job"/*.log 2>/dev/null || true) | tail -n 1)"
+commands=$(wc -l <"$transcript")
 
 case "$rc" in
   0) meaning="updated" ;;
@@ -75,16 +93,34 @@ case "$rc" in
   8) meaning="other: another instance, start-up failed, eject failed, interrupted, or nothing to do" ;;
   99) meaning="already updated: the drive already carries this firmware" ;;
   1001) meaning="launcher check: a drive needs the update" ;;
-  *) meaning="not one of the program's exit codes (Wine or the script failed)" ;;
+  *) meaning="" ;;
 esac
+# A program that ran has asked the drive at least for its identity, or has left its log.
+if [ -z "$meaning" ] || { [ "$commands" = 0 ] && [ -z "$log" ]; }; then
+  echo "run-main: Wine did not run the program: exit code $rc, no command reached the drive, no log was written" >&2
+  grep -m 3 -i 'wine\|err' "$wine_errors" 2>/dev/null | sed 's/^/run-main:   /' >&2 || true
+  exit 5
+fi
 if [ "$winver" = win98 ]; then way="Windows 98, ASPI through wnaspi32.dll"; else way="Windows 10, SCSI pass-through at D:"; fi
-commands=$(wc -l <"$transcript")
+if [ "$winver" = win98 ]; then
+  transport="ASPI at 0:0: the program takes our wnaspi32.dll where Windows reports a 9x version (--aspi)"
+else
+  transport="SCSI pass-through at D:: the program takes it where Windows reports an NT version"
+fi
+emulated=""
+if [ "$i386" = emulated ]; then
+  if [ "${TZ594K_I386:-}" = emulated ]; then
+    emulated=" (32-bit code emulated by qemu-i386, as asked)"
+  else
+    emulated=" (32-bit code emulated by qemu-i386: this machine cannot run it itself)"
+  fi
+fi
 writes=$(grep -c ' cdb=EA' "$transcript" || true)
-log="$(comm -13 <(printf '%s\n' "$logs_before") <(ls "$job"/*.log 2>/dev/null || true) | tail -n 1)"
 
 echo
 echo "== TZ594K_for_ZEMO_V101.exe ${arguments[*]} under Wine reporting $way"
 echo "exit code       $rc: $meaning"
+echo "transport       $transport"
 echo "drive before    $before"
 echo "drive after     $after"
 echo "commands        $commands to the drive, $writes of them download writes ($transcript)"
@@ -94,10 +130,10 @@ if [[ "$figures" =~ ^[0-9.]+\ [0-9.]+\ [0-9.]+$ ]]; then
   read -r wall user system <<<"$figures"
   note=""
   [ "$screens" = 1 ] && note=", with the time you took to answer"
-  awk -v w="$wall" -v u="$user" -v s="$system" -v note="$note" 'BEGIN {
-    printf "wall time       %.1f s, from the program'\''s start under Wine to its exit%s\n", w, note
-    printf "processor time  %.2f s (user %.2f s, system %.2f s): %.1f %% of the wall time, in the program'\''s own process\n",
-           u + s, u, s, (w > 0 ? 100 * (u + s) / w : 0) }'
+  awk -v w="$wall" -v u="$user" -v s="$system" -v note="$note" -v emu="$emulated" 'BEGIN {
+    printf "wall time       %.1f s, from the program'\''s start under Wine to its exit%s%s\n", w, note, emu
+    printf "processor time  %.2f s (user %.2f s, system %.2f s): %.1f %% of the wall time, in the program'\''s own process%s\n",
+           u + s, u, s, (w > 0 ? 100 * (u + s) / w : 0), emu }'
 fi
 if [ -n "$log" ]; then
   echo "result log      $log"

@@ -5,9 +5,14 @@
 # TZ594K_RUN_TIMES=FILE: the program's wall, user and system seconds go to FILE.
 # The Wine prefix lives in the build folder (TZ594K_WINEPREFIX overrides it). Without a display the
 # script runs itself inside xvfb-run. scripts/wine-bay.sh puts simulated drives behind drive letters.
+# Wine's own tools (wineboot, regedit) run as 64-bit programs: where 32-bit code is emulated, each
+# 32-bit process costs minutes to start, and only our programs need to be 32-bit. Where a caller
+# keeps a wineserver alive across its runs (TZ594K_WINE_SESSION=1, see wine_session_start), the
+# script leaves the server running after the program ends.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(dirname "$here")"
+. "$here/wine-lib.sh"
 
 winver=""
 japanese=0
@@ -38,17 +43,13 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-wnaspi32=n;mscoree,mshtml=}"
 if [ "$japanese" = 1 ]; then export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8; else export LANG=C.UTF-8 LC_ALL=C.UTF-8; fi
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1 || true
-  # The template font of the screens, drawn with a Japanese font Debian ships.
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ ゴシック' /d 'IPAGothic' /f >/dev/null 2>&1 || true
-  wineserver -w
+  wine_prefix_make || exit 3
 fi
 [ "$init_only" = 1 ] && exit 0
 if [ -n "$winver" ]; then
-  wine reg add 'HKCU\Software\Wine' /v Version /d "$winver" /f >/dev/null 2>&1
+  wine_settings '[HKEY_CURRENT_USER\Software\Wine]' "\"Version\"=\"$winver\""
 else
-  wine reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null 2>&1 || true
+  wine_settings '[HKEY_CURRENT_USER\Software\Wine]' '"Version"=-'
 fi
 
 program="$1"; shift
@@ -66,5 +67,5 @@ else
   rc=$?
 fi
 set -e
-wineserver -w
+[ "${TZ594K_WINE_SESSION:-}" = 1 ] || wineserver -w
 exit $rc
