@@ -16,7 +16,7 @@ case "$mode" in
   native) ;;
   emulated)
     if [ "$tier" != emulated ]; then
-      echo "skipped: left out where 32-bit programs run under qemu-i386 emulation (too slow there)"
+      echo "skipped: left out where 32-bit programs run under qemu-i386 emulation: each run of the screen driver starts a Wine process, too slow there for its screen watches to hold"
       exit 77
     fi ;;
   *)

@@ -97,7 +97,9 @@ walks_end() {
 
 session_end() {
   [ -n "$run_pid" ] && kill -9 "$run_pid" 2>/dev/null
-  wineserver -k 2>/dev/null
+  # The prefix is the other Wine tests' too: they draw no desktop of the walks'.
+  wine_settings '[HKEY_CURRENT_USER\Software\Wine\Explorer]' '"Desktop"=-' || true
+  wine_session_end
   wait 2>/dev/null
   # The prefix keeps no letters that lead into this session's folder.
   if [ "$transport" = pass-through ]; then
@@ -116,23 +118,22 @@ session_start() {
   mkdir -p "$bin"
   rm -f "$out/$suite"-*.png
   cp "$exe" "$dll" "$bin/"
-  export WINEPREFIX="${TZ594K_WALK_PREFIX:-$out-wineprefix}"
+  # One prefix for every Wine test of a test run: the one scripts/wine-run.sh makes.
+  export WINEPREFIX="${TZ594K_WALK_PREFIX:-${TZ594K_WINEPREFIX:-$root/build/wineprefix}}"
   export WINEDEBUG=-all WINEDLLOVERRIDES="wnaspi32=n;mscoree,mshtml="
   export LANG=C.UTF-8 LC_ALL=C.UTF-8
+  . "$root/scripts/wine-lib.sh"
   local started=$SECONDS
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1
-    # The template font of the screens, drawn with a Japanese font Debian ships.
-    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ ゴシック' /d 'IPAGothic' /f >/dev/null 2>&1
-    wineserver -w
+    wine_prefix_make || exit 1
   fi
-  wineserver -p
+  wine_session_start
   trap session_end EXIT
-  wine reg add 'HKCU\Software\Wine' /v Version /d "$winver" /f >/dev/null 2>&1
-  # A desktop of its own, so that screens are drawn with their frames and captions as a user sees them.
-  wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d walks /f >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v walks /d 1024x768 /f >/dev/null 2>&1
+  # The Windows version, and a desktop of its own, so that screens are drawn with their frames
+  # and captions as a user sees them: one import.
+  wine_settings '[HKEY_CURRENT_USER\Software\Wine]' "\"Version\"=\"$winver\"" \
+    '[HKEY_CURRENT_USER\Software\Wine\Explorer]' '"Desktop"="walks"' \
+    '[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]' '"walks"="1024x768"'
   echo "$suite: Wine session ready in $((SECONDS - started)) s (Windows version $winver, $transport)"
 }
 
