@@ -85,7 +85,7 @@ setup() {
     set_handler 1
   fi
   if runs && handler_enabled; then
-    say "32-bit programs run under qemu-i386 emulation (slow: each Wine process takes minutes to start)"
+    say "32-bit programs run under qemu-i386 emulation (slower: each Wine process takes some 25 s to start)"
   else
     say "32-bit programs cannot run on this machine, even under emulation: the Windows tests under Wine are left out"
   fi

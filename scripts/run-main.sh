@@ -103,9 +103,9 @@ if [ -z "$meaning" ] || { [ "$commands" = 0 ] && [ -z "$log" ]; }; then
 fi
 if [ "$winver" = win98 ]; then way="Windows 98, ASPI through wnaspi32.dll"; else way="Windows 10, SCSI pass-through at D:"; fi
 if [ "$winver" = win98 ]; then
-  transport="ASPI at 0:0: the program takes our wnaspi32.dll where Windows reports a 9x version (--aspi)"
+  transport="ASPI at 0:0, which the program takes through our wnaspi32.dll where Windows reports a 9x version (--aspi)"
 else
-  transport="SCSI pass-through at D:: the program takes it where Windows reports an NT version"
+  transport="SCSI pass-through at D:, which the program takes where Windows reports an NT version (the SG_IO library answers for the drive)"
 fi
 emulated=""
 if [ "$i386" = emulated ]; then
