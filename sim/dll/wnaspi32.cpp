@@ -146,6 +146,7 @@ DWORD WINAPI worker_main(LPVOID) {
       taken_at = counter_now();
       const AspiRequest& request = job.request;
       tz::sim::SimDrive& drive = *request.drive;
+      drive.set_time(GetTickCount());
       outcome = drive.execute(request.cdb, request.cdb_length, request.direction, request.data, request.length);
       const char address[] = {static_cast<char>('0' + request.ha), ':', static_cast<char>('0' + request.target), '\0'};
       manager.transcript.write(address, drive.history(drive.history_size() - 1));

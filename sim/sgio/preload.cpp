@@ -99,6 +99,13 @@ void sleep_ms(std::uint32_t ms) {
   }
 }
 
+std::uint32_t monotonic_ms() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint32_t>(static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                                    static_cast<std::uint64_t>(now.tv_nsec) / 1000000u);
+}
+
 int fail(int error) {
   errno = error;
   return -1;
@@ -111,6 +118,7 @@ int answer_sg_io(char letter, const char* device_path, void* argument) {
   if (!s.bay_ok) return fail(ENODEV);
   tz::sim::SimDrive* drive = s.bay.at_letter(letter);
   if (drive == nullptr) return fail(ENXIO);
+  drive->set_time(monotonic_ms());
   const tz::sim::SgIoResult result = tz::sim::run_sg_io(*drive, *static_cast<sg_io_hdr*>(argument));
   if (result.ran) {
     const char address[] = {letter, ':', '\0'};
