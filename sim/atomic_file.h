@@ -10,4 +10,9 @@ namespace tz::sim {
 // `replace` false leaves an existing file as it is and returns false.
 bool write_file_atomically(const char* path, std::string_view text, bool replace);
 
+// Removes the temporary files (PATH.PID.new) that writers killed while saving left beside the file:
+// those of processes that no longer run. One that may still be saving keeps its file, and so does
+// this process, whose next save replaces its own.
+void remove_stale_temporaries(const char* path);
+
 }  // namespace tz::sim

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "image/firmware_levels.h"
@@ -238,6 +239,52 @@ TEST(Bay, AKilledSaveLeavesTheFileWhole) {
     const std::string temporary = path + "." + std::to_string(child) + ".new";
     std::remove(temporary.c_str());
   }
+  std::remove(path.c_str());
+}
+
+bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+void touch(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr) << path;
+  std::fputs("drive at=0:0\n", file);
+  std::fclose(file);
+}
+
+// The temporary file a killed save left beside the bay goes the next time the bay is read or
+// written; one whose writer still runs stays, and so does anything else beside the bay.
+TEST(Bay, StaleTemporariesGoWhenTheBayIsNextReadOrWritten) {
+  const pid_t gone = fork();
+  ASSERT_GE(gone, 0);
+  if (gone == 0) _exit(0);
+  waitpid(gone, nullptr, 0);
+  const std::string path = ::testing::TempDir() + "bay_stale.txt";
+  const std::string stale = path + "." + std::to_string(gone) + ".new";
+  const std::string kept[] = {
+      path + "." + std::to_string(getppid()) + ".new",  // its writer runs
+      path + "." + std::to_string(gone) + "x.new",
+      path + ".new",
+      ::testing::TempDir() + "other_bay.txt." + std::to_string(gone) + ".new",
+  };
+  sim::Bay bay;
+  std::string error;
+  ASSERT_TRUE(bay.parse(sim::default_bay_text, error)) << error;
+  const struct Case {
+    const char* what;
+    std::function<bool()> touch_bay;
+  } cases[] = {
+      {"read", [&] { return bay.load(path.c_str(), error); }},
+      {"written", [&] { return bay.save(path.c_str()); }},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(sim::write_file_atomically(path.c_str(), sim::default_bay_text, true));
+    touch(stale);
+    for (const std::string& other : kept) touch(other);
+    EXPECT_TRUE(c.touch_bay()) << c.what;
+    EXPECT_FALSE(exists(stale)) << c.what;
+    for (const std::string& other : kept) EXPECT_TRUE(exists(other)) << c.what << ": " << other;
+  }
+  for (const std::string& other : kept) std::remove(other.c_str());
   std::remove(path.c_str());
 }
 
