@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -66,6 +67,17 @@ void remove_stale_temporaries(const char* path) {
     ::unlink((slash == std::string::npos ? std::string(name) : folder + std::string(name)).c_str());
   }
   ::closedir(dir);
+}
+
+FileStamp file_stamp(const char* path) {
+  struct stat info {};
+  if (::stat(path, &info) != 0) return {};
+  FileStamp stamp;
+  stamp.exists = true;
+  stamp.written =
+      static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 1000000000u + static_cast<std::uint64_t>(info.st_mtim.tv_nsec);
+  stamp.size = static_cast<std::uint64_t>(info.st_size);
+  return stamp;
 }
 
 bool write_file_atomically(const char* path, std::string_view text, bool replace) {

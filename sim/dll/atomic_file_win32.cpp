@@ -54,6 +54,20 @@ void remove_stale_temporaries(const char* path) {
   FindClose(search);
 }
 
+// FindFirstFileA rather than GetFileAttributesExA, which Windows 95 lacks.
+FileStamp file_stamp(const char* path) {
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA(path, &found);
+  if (search == INVALID_HANDLE_VALUE) return {};
+  FindClose(search);
+  FileStamp stamp;
+  stamp.exists = true;
+  stamp.written =
+      (static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) | found.ftLastWriteTime.dwLowDateTime;
+  stamp.size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+  return stamp;
+}
+
 bool write_file_atomically(const char* path, std::string_view text, bool replace) {
   // One temporary name per process, so that two writers never fill the same temporary file.
   char suffix[32];
