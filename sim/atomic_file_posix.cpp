@@ -1,7 +1,11 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <string>
 
 #include "sim/atomic_file.h"
@@ -30,7 +34,51 @@ void flush_folder_of(const std::string& path) {
   ::close(fd);
 }
 
+// The PID in "PID.new" (what follows "NAME."), or 0 when the rest is not one.
+pid_t temporary_owner(std::string_view rest) {
+  constexpr std::string_view suffix = ".new";
+  if (rest.size() <= suffix.size() || rest.substr(rest.size() - suffix.size()) != suffix) return 0;
+  const std::string_view digits = rest.substr(0, rest.size() - suffix.size());
+  if (digits.size() > 9) return 0;
+  std::int32_t pid = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return 0;
+    pid = pid * 10 + (c - '0');
+  }
+  return static_cast<pid_t>(pid);
+}
+
 }  // namespace
+
+void remove_stale_temporaries(const char* path) {
+  const std::string file = path;
+  const std::size_t slash = file.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : file.substr(0, slash + 1);
+  const std::string prefix = file.substr(slash == std::string::npos ? 0 : slash + 1) + ".";
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix) continue;
+    const pid_t owner = temporary_owner(name.substr(prefix.size()));
+    if (owner <= 0 || owner == ::getpid()) continue;
+    // A process that runs, even one we may not signal, may be saving right now.
+    if (::kill(owner, 0) == 0 || errno != ESRCH) continue;
+    ::unlink((slash == std::string::npos ? std::string(name) : folder + std::string(name)).c_str());
+  }
+  ::closedir(dir);
+}
+
+FileStamp file_stamp(const char* path) {
+  struct stat info {};
+  if (::stat(path, &info) != 0) return {};
+  FileStamp stamp;
+  stamp.exists = true;
+  stamp.written =
+      static_cast<std::uint64_t>(info.st_mtim.tv_sec) * 1000000000u + static_cast<std::uint64_t>(info.st_mtim.tv_nsec);
+  stamp.size = static_cast<std::uint64_t>(info.st_size);
+  return stamp;
+}
 
 bool write_file_atomically(const char* path, std::string_view text, bool replace) {
   // One temporary name per process, so that two writers never fill the same temporary file.

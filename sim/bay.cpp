@@ -505,6 +505,7 @@ bool Bay::parse(std::string_view text, std::string& error) {
 }
 
 bool Bay::load(const char* path, std::string& error) {
+  remove_stale_temporaries(path);
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr) {
     error = std::string("cannot open ") + path;
@@ -590,7 +591,10 @@ std::string Bay::serialise() const {
   return text;
 }
 
-bool Bay::save(const char* path) const { return write_file_atomically(path, serialise(), true); }
+bool Bay::save(const char* path) const {
+  remove_stale_temporaries(path);
+  return write_file_atomically(path, serialise(), true);
+}
 
 SimDrive* Bay::at_aspi(std::uint8_t ha, std::uint8_t target) {
   for (BayDrive& entry : drives_) {

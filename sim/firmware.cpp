@@ -156,6 +156,8 @@ const char* image_check_name(ImageCheck check) {
       return "not a transfer copy";
     case ImageCheck::foreign_model:
       return "foreign model";
+    case ImageCheck::other_header:
+      return "another header";
   }
   return "?";
 }
@@ -170,6 +172,18 @@ bool area_written(const std::uint8_t* written_bits, std::uint32_t length) {
   if (rest == 0) return true;
   const std::uint8_t mask = static_cast<std::uint8_t>((1u << rest) - 1);
   return (written_bits[whole] & mask) == mask;
+}
+
+ImageCheck check_transfer_header(const Rom& current, const std::uint8_t* header) {
+  if (sum8(header, header_bytes) != 0) return ImageCheck::header_checksum;
+  const std::uint32_t length = get_be32(header + 36);
+  if (length < region_offset + region_fixed_bytes || length > download_area_bytes) return ImageCheck::transfer_length;
+  RomIdentity mine;
+  if (!read_rom_identity(current.info, current.info_size, mine) || std::memcmp(header, mine.vendor, 8) != 0 ||
+      std::memcmp(header + 8, mine.product, 16) != 0) {
+    return ImageCheck::foreign_model;
+  }
+  return ImageCheck::ok;
 }
 
 ImageCheck check_downloaded_image(const Rom& current, const std::uint8_t* header, bool header_written,

@@ -60,6 +60,7 @@ enum class ImageCheck : std::uint8_t {
   info_sum,
   stored_copy,  // the info block's trailer does not carry transfer_copy_mark
   foreign_model,
+  other_header,  // a piece came with another header than the pieces before it
 };
 const char* image_check_name(ImageCheck check);
 
@@ -69,6 +70,10 @@ const char* image_check_name(ImageCheck check);
 // ok fills `written` with the ROM the image makes.
 ImageCheck check_downloaded_image(const Rom& current, const std::uint8_t* header, bool header_written,
                                   const std::uint8_t* area, const std::uint8_t* written_bits, Rom& written);
+
+// The checks a transfer header allows on its own, made on every piece as it arrives: header
+// checksum, a transfer length the area can hold, and vendor and product equal to the ROM's.
+ImageCheck check_transfer_header(const Rom& current, const std::uint8_t* header);
 
 // True when the first `length` bytes of the area were all written since the drive started.
 bool area_written(const std::uint8_t* written_bits, std::uint32_t length);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "app/bytes.h"
 
@@ -16,6 +17,7 @@ constexpr Sense sequence_error{sense_illegal_request, 0x2C, 0x00};
 constexpr Sense bad_parameter_list{sense_illegal_request, 0x26, 0x00};
 constexpr Sense data_phase_error{sense_aborted_command, 0x4B, 0x00};
 constexpr Sense eject_failed{sense_hardware_error, 0x53, 0x00};
+constexpr Sense becoming_ready{sense_not_ready, 0x04, 0x01};
 constexpr Sense no_medium_tray_closed{sense_not_ready, 0x3A, 0x01};
 constexpr Sense no_medium_tray_open{sense_not_ready, 0x3A, 0x02};
 constexpr Sense reset_occurred{0x06, 0x29, 0x00};
@@ -25,6 +27,8 @@ constexpr std::uint32_t inquiry_bytes = 96;
 constexpr std::uint32_t event_status_bytes = 8;
 constexpr std::uint32_t vendor_status_bytes = 4;
 constexpr std::uint32_t download_header_bytes = 48;
+// The largest piece the drive takes in one download write or read-back: its header and one block.
+constexpr std::uint32_t largest_piece_bytes = download_header_bytes + 1024;
 constexpr std::uint8_t tray_selector = 0x30;
 constexpr std::uint8_t vendor_signature = 0x3C;
 constexpr std::uint32_t refused_rewrite_ms = 200;
@@ -45,6 +49,53 @@ void pad_text(std::uint8_t* out, const char* text, std::uint32_t width) {
   std::memset(out, ' ', width);
   const std::size_t n = std::min<std::size_t>(std::strlen(text), width);
   std::copy_n(text, n, out);
+}
+
+// How many CDB bytes each command the drive knows takes; 0 for one it does not know.
+std::uint32_t command_length(std::uint8_t opcode) {
+  switch (opcode) {
+    case 0x00:
+    case 0x12:
+    case 0x1B:
+      return 6;
+    case 0x4A:
+      return 10;
+    case 0xED:
+    case 0xEA:
+    case 0xE8:
+    case 0xF5:
+    case 0xFC:
+      return 12;
+    default:
+      return 0;
+  }
+}
+
+// The bytes of a vendor command that its command set gives as 00: the drive refuses a CDB with
+// anything else in them.
+bool reserved_bytes_clear(const std::uint8_t* cdb) {
+  static constexpr std::uint8_t boot_mode_reserved[] = {2, 3, 4, 5, 7, 8, 9, 10};
+  static constexpr std::uint8_t identity_reserved[] = {1};
+  static constexpr std::uint8_t download_reserved[] = {1, 2, 9, 10, 11};
+  static constexpr std::uint8_t execute_reserved[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  static constexpr std::uint8_t status_reserved[] = {1, 2, 3, 4, 5, 11};
+  const auto clear = [cdb](const auto& bytes) {
+    return std::all_of(std::begin(bytes), std::end(bytes), [cdb](std::uint8_t at) { return cdb[at] == 0; });
+  };
+  switch (cdb[0]) {
+    case 0xED:
+      if (cdb[6] == 0x01) return clear(boot_mode_reserved);
+      return cdb[6] != 0x10 || clear(identity_reserved);
+    case 0xEA:
+    case 0xE8:
+      return clear(download_reserved);
+    case 0xF5:
+      return clear(execute_reserved);
+    case 0xFC:
+      return clear(status_reserved);
+    default:
+      return true;
+  }
 }
 
 // The parameters of an identity read must agree with each other, as the loader derives them.
@@ -157,14 +208,18 @@ Outcome SimDrive::execute(const std::uint8_t* cdb_in, std::uint32_t cdb_length, 
     }
   }
   const bool runs = !fault.hit || drop || flip;
+  if (settling_ && static_cast<std::int32_t>(now_ms_ - settled_at_) >= 0) settling_ = false;
   if (runs && !ready_) {
     set_check_condition(out, {sense_hardware_error, 0x40, 0x80});  // diagnostic failure: no firmware
   } else if (runs && unit_attention_ && kind != CommandKind::inquiry) {
     // The first command after the drive restarted from its new ROM learns of the reset.
     unit_attention_ = false;
     set_check_condition(out, reset_occurred);
+  } else if (runs && settling_ && kind != CommandKind::inquiry) {
+    // Still starting its boot code after the boot-mode command.
+    set_check_condition(out, becoming_ready);
   } else if (runs) {
-    dispatch(cdb, direction, data, length, drop, out);
+    dispatch(cdb, received, direction, data, length, drop, out);
   }
 
   if (flip && out.status == status_good && direction == Direction::in && out.transferred != 0) {
@@ -194,8 +249,18 @@ void SimDrive::record(const std::uint8_t* cdb, std::uint32_t cdb_length, Directi
   if (history_size_ < history_capacity) ++history_size_;
 }
 
-void SimDrive::dispatch(const std::uint8_t* cdb, Direction direction, std::uint8_t* data, std::uint32_t length,
-                        bool drop, Outcome& out) {
+void SimDrive::dispatch(const std::uint8_t* cdb, std::uint32_t cdb_length, Direction direction, std::uint8_t* data,
+                        std::uint32_t length, bool drop, Outcome& out) {
+  const std::uint32_t needed = command_length(cdb[0]);
+  if (needed == 0) {
+    set_check_condition(out, invalid_opcode);
+    return;
+  }
+  // A short CDB is not the command with zeros behind it: the drive never saw those bytes.
+  if (cdb_length < needed || !reserved_bytes_clear(cdb)) {
+    set_check_condition(out, invalid_field);
+    return;
+  }
   switch (cdb[0]) {
     case 0x00:
       test_unit_ready(out);
@@ -322,6 +387,9 @@ void SimDrive::vendor_ed(const std::uint8_t* cdb, Direction direction, std::uint
       return;
     }
     download_mode_ = true;
+    // It restarts into its boot code, which takes a while to answer.
+    settling_ = true;
+    settled_at_ = now_ms_ + settings_.boot_settle_ms;
     return;
   }
   if (cdb[6] != 0x10) {
@@ -360,6 +428,10 @@ bool download_range(const std::uint8_t* cdb, std::uint32_t& offset, std::uint32_
     set_check_condition(out, out_of_range);
     return false;
   }
+  if (total > largest_piece_bytes) {
+    set_check_condition(out, invalid_field);
+    return false;
+  }
   return true;
 }
 
@@ -379,6 +451,16 @@ void SimDrive::download_write(const std::uint8_t* cdb, Direction direction, cons
     set_check_condition(out, data_phase_error);
     return;
   }
+  // Every piece's header is looked at as it arrives, and all pieces of one download carry the same.
+  ImageCheck header_check = check_transfer_header(rom_, data);
+  if (header_check == ImageCheck::ok && header_written_ && std::memcmp(header_, data, download_header_bytes) != 0) {
+    header_check = ImageCheck::other_header;
+  }
+  if (header_check != ImageCheck::ok) {
+    last_image_check_ = header_check;
+    set_check_condition(out, bad_parameter_list);
+    return;
+  }
   out.transferred = total;
   if (drop) return;
   ensure_area();
@@ -395,19 +477,23 @@ void SimDrive::download_read(const std::uint8_t* cdb, Direction direction, std::
   std::uint32_t offset = 0;
   std::uint32_t total = 0;
   std::uint32_t data_length = 0;
+  if (settings_.boot_mode && !download_mode_) {
+    set_check_condition(out, sequence_error);
+    return;
+  }
   if (!download_range(cdb, offset, total, data_length, out)) return;
-  const std::uint32_t n = direction == Direction::in && data != nullptr ? std::min(total, length) : 0;
-  out.transferred = n;
-  if (n == 0) return;
-  const std::uint32_t from_header = std::min(n, download_header_bytes);
-  std::memcpy(data, header_, from_header);
-  const std::uint32_t from_area = n - from_header;
-  if (from_area != 0) {
-    if (area_.empty()) {
-      std::memset(data + from_header, 0, from_area);
-    } else {
-      std::memcpy(data + from_header, area_.data() + offset, from_area);
-    }
+  // The drive sends exactly what the CDB declares: a host that cannot take it all, or takes
+  // nothing, ends the data phase early.
+  if (direction != Direction::in || data == nullptr || length < total) {
+    set_check_condition(out, data_phase_error);
+    return;
+  }
+  out.transferred = total;
+  std::memcpy(data, header_, download_header_bytes);
+  if (area_.empty()) {
+    std::memset(data + download_header_bytes, 0, data_length);
+  } else {
+    std::memcpy(data + download_header_bytes, area_.data() + offset, data_length);
   }
 }
 

@@ -37,6 +37,9 @@ struct DriveSettings {
   std::uint32_t rewrite_ms = 3000;
   std::uint32_t verify_ms = 2000;
   std::uint32_t tray_ms = 500;
+  // After the boot-mode command the drive restarts into its boot code and answers NOT READY 04/01
+  // for this long (shorter than the 2000 ms the loader waits).
+  std::uint32_t boot_settle_ms = 1500;
   FaultPlan faults;
 };
 
@@ -77,10 +80,16 @@ class SimDrive {
   // False when the settings name a firmware level that never existed: the drive then has no ROM.
   bool ready() const { return ready_; }
 
-  // One command. `cdb_length` bytes of `cdb` reach the drive (at most 16; the rest reads as 0);
-  // `data` holds `length` bytes for the data phase in `direction`.
+  // One command. `cdb_length` bytes of `cdb` reach the drive (at most 16; the rest reads as 0, and
+  // fewer than the command's own length are refused); `data` holds `length` bytes for the data
+  // phase in `direction`.
   Outcome execute(const std::uint8_t* cdb, std::uint32_t cdb_length, Direction direction, std::uint8_t* data,
                   std::uint32_t length);
+
+  // The front's clock in ms (any origin; it may wrap): the instant the next command reaches the
+  // drive. The drive keeps no time of its own and measures its settling on this clock.
+  void set_time(std::uint32_t now_ms) { now_ms_ = now_ms; }
+  std::uint32_t time() const { return now_ms_; }
 
   DriveSettings& settings() { return settings_; }
   const DriveSettings& settings() const { return settings_; }
@@ -108,8 +117,8 @@ class SimDrive {
   std::uint32_t state_version() const { return state_version_; }
 
  private:
-  void dispatch(const std::uint8_t* cdb, Direction direction, std::uint8_t* data, std::uint32_t length, bool drop,
-                Outcome& out);
+  void dispatch(const std::uint8_t* cdb, std::uint32_t cdb_length, Direction direction, std::uint8_t* data,
+                std::uint32_t length, bool drop, Outcome& out);
   void test_unit_ready(Outcome& out) const;
   void inquiry(const std::uint8_t* cdb, Direction direction, std::uint8_t* data, std::uint32_t length,
                Outcome& out) const;
@@ -136,6 +145,9 @@ class SimDrive {
   bool tray_open_ = false;
   bool disc_ = false;
   bool download_mode_ = false;
+  bool settling_ = false;  // restarting into its boot code until settled_at_
+  std::uint32_t settled_at_ = 0;
+  std::uint32_t now_ms_ = 0;
   bool unit_attention_ = false;
   std::uint32_t identity_busy_left_ = 0;
   ImageCheck last_image_check_ = ImageCheck::ok;

@@ -139,9 +139,10 @@ bool HostAspi::start_next(std::unique_lock<std::mutex>& lock) {
   sim::AspiQueue::Job job;
   if (!queue_.pop(job)) return false;
   running_ = job;
-  run_task(lock, Task::execute);
-  // It reached the drive when the drive was free of the one before it.
+  // It reaches the drive when the drive is free of the one before it.
   const std::int32_t start = difference(job.accepted_ms, drive_free_at_) > 0 ? job.accepted_ms : drive_free_at_;
+  job.request.drive->set_time(static_cast<std::uint32_t>(start));
+  run_task(lock, Task::execute);
   hung_ = outcome_.delivery == sim::Outcome::Delivery::hung;
   ends_at_ = later_by(start, static_cast<std::int32_t>(outcome_.busy_ms & 0x7FFFFFFF));
   return true;

@@ -157,6 +157,7 @@ bool HostDevices::pass_through(int letter_at, bool direct, void* in, std::uint32
   call.out = static_cast<std::uint8_t*>(out);
   call.out_size = out_size;
   sim::PassThroughResult result;
+  drive.set_time(static_cast<std::uint32_t>(clock_.now_ms()));
   const bool ok = sim::run_pass_through(drive, call, resolve_slot, &slot_, result);
   if (!result.ran) return false;
   if (transcript != nullptr) {

@@ -1,11 +1,72 @@
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "sim/atomic_file.h"
 
 namespace tz::sim {
+
+namespace {
+
+// The process id in "ID.new" (what follows "NAME."), or 0 when the rest is not one.
+DWORD temporary_owner(std::string_view rest) {
+  constexpr std::string_view suffix = ".new";
+  if (rest.size() <= suffix.size() || rest.substr(rest.size() - suffix.size()) != suffix) return 0;
+  const std::string_view digits = rest.substr(0, rest.size() - suffix.size());
+  if (digits.size() > 10) return 0;
+  std::uint64_t id = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return 0;
+    id = id * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  return id > 0xFFFFFFFFu ? 0 : static_cast<DWORD>(id);
+}
+
+// True unless the process is known to be gone: one we may not open may still be saving.
+bool process_runs(DWORD id) {
+  const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+  if (process == nullptr) return GetLastError() != ERROR_INVALID_PARAMETER;
+  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return running;
+}
+
+}  // namespace
+
+void remove_stale_temporaries(const char* path) {
+  const std::string file = path;
+  const std::size_t slash = file.find_last_of("\\/");
+  const std::string folder = slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
+  const std::string prefix = file.substr(slash == std::string::npos ? 0 : slash + 1) + ".";
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA((file + ".*.new").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::string_view name = found.cFileName;
+    if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix) continue;
+    const DWORD owner = temporary_owner(name.substr(prefix.size()));
+    if (owner == 0 || owner == GetCurrentProcessId() || process_runs(owner)) continue;
+    DeleteFileA((folder + std::string(name)).c_str());
+  } while (FindNextFileA(search, &found) != 0);
+  FindClose(search);
+}
+
+// FindFirstFileA rather than GetFileAttributesExA, which Windows 95 lacks.
+FileStamp file_stamp(const char* path) {
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA(path, &found);
+  if (search == INVALID_HANDLE_VALUE) return {};
+  FindClose(search);
+  FileStamp stamp;
+  stamp.exists = true;
+  stamp.written =
+      (static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) | found.ftLastWriteTime.dwLowDateTime;
+  stamp.size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+  return stamp;
+}
 
 bool write_file_atomically(const char* path, std::string_view text, bool replace) {
   // One temporary name per process, so that two writers never fill the same temporary file.

@@ -5,7 +5,7 @@
 // posting routine), as ASPI managers do. A request that never ends holds up those behind it until
 // SC_ABORT_SRB ends it: an aborted request ends at once with SS_ABORTED and its block and buffer
 // are never written again. What a drive keeps (its ROM, its tray) is written back to the bay file
-// when it changes.
+// when it changes, and a tray or disc changed in the file by someone else is taken over.
 #include <windows.h>
 
 #include <cstdint>
@@ -16,6 +16,7 @@
 #include "sim/aspi_manager.h"
 #include "sim/atomic_file.h"
 #include "sim/bay.h"
+#include "sim/kept_bay.h"
 #include "sim/transcript.h"
 
 namespace {
@@ -36,11 +37,10 @@ struct Manager {
   HMODULE module = nullptr;
   bool started = false;
   bool bay_ok = false;
-  std::string bay_path;
-  tz::sim::Bay bay;
+  // Under Wine a look at the bay file goes through the whole file system layer: not on every command.
+  tz::sim::KeptBay bay{100};
   tz::sim::AspiTargets targets;
   tz::sim::TranscriptFile transcript;
-  std::uint64_t saved_version = 0;
 
   tz::sim::AspiQueue queue;
   HANDLE queued = nullptr;           // semaphore: one count per queued request
@@ -82,29 +82,29 @@ void create_default_bay(const std::string& path) {
   tz::sim::write_file_atomically(path.c_str(), tz::sim::default_bay_text, false);
 }
 
-// Reads the bay once, on the first call into the DLL. Called with the lock held.
+// Reads the bay on the first call into the DLL; the drives' trays follow the file from then on.
+// Called with the lock held.
 void start() {
   if (manager.started) return;
   manager.started = true;
   const std::string transcript = environment("TZ594K_SIM_TRANSCRIPT");
   if (!transcript.empty()) manager.transcript.open(transcript.c_str());
-  manager.bay_path = environment("TZ594K_SIM");
-  if (manager.bay_path.empty()) {
-    manager.bay_path = default_bay_path();
-    create_default_bay(manager.bay_path);
+  std::string bay_path = environment("TZ594K_SIM");
+  if (bay_path.empty()) {
+    bay_path = default_bay_path();
+    create_default_bay(bay_path);
   }
   std::string error;
-  manager.bay_ok = manager.bay.load(manager.bay_path.c_str(), error);
+  manager.bay_ok = manager.bay.open(bay_path.c_str(), error);
   if (!manager.bay_ok) {
-    const std::string message = "wnaspi32: bay " + manager.bay_path + ": " + error + "\n";
+    const std::string message = "wnaspi32: bay " + bay_path + ": " + error + "\n";
     OutputDebugStringA(message.c_str());
     std::fputs(message.c_str(), stderr);
     return;
   }
-  for (tz::sim::BayDrive& entry : manager.bay.drives()) {
+  for (tz::sim::BayDrive& entry : manager.bay.bay().drives()) {
     if (entry.on_aspi) manager.targets.drives[entry.ha][entry.target] = entry.drive.get();
   }
-  manager.saved_version = manager.bay.state_version();
 }
 
 std::int64_t counter_now() {
@@ -146,13 +146,13 @@ DWORD WINAPI worker_main(LPVOID) {
       taken_at = counter_now();
       const AspiRequest& request = job.request;
       tz::sim::SimDrive& drive = *request.drive;
+      const DWORD now = GetTickCount();
+      manager.bay.follow(now);
+      drive.set_time(now);
       outcome = drive.execute(request.cdb, request.cdb_length, request.direction, request.data, request.length);
       const char address[] = {static_cast<char>('0' + request.ha), ':', static_cast<char>('0' + request.target), '\0'};
       manager.transcript.write(address, drive.history(drive.history_size() - 1));
-      const std::uint64_t version = manager.bay.state_version();
-      if (version != manager.saved_version && manager.bay.save(manager.bay_path.c_str())) {
-        manager.saved_version = version;
-      }
+      manager.bay.save_changes();
     }
     // The drive's time, cut short by an abort; a drive that hangs answers nothing but an abort.
     const bool hung = outcome.delivery == tz::sim::Outcome::Delivery::hung;

@@ -17,7 +17,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "sim/bay.h"
+#include "sim/kept_bay.h"
 #include "sim/sgio/sg_io.h"
 #include "sim/transcript.h"
 
@@ -27,16 +27,14 @@ using IoctlFunction = int (*)(int, unsigned long, ...);
 
 struct State {
   bool bay_ok = false;
-  std::string bay_path;
-  tz::sim::Bay bay;
+  tz::sim::KeptBay bay;
   tz::sim::TranscriptFile transcript;
-  std::uint64_t saved_version = 0;
 };
 
 pthread_mutex_t state_lock = PTHREAD_MUTEX_INITIALIZER;
 // Made at the first request to a device file of ours and kept for the life of the process, like
-// the DLL's manager: the bay is read once and written back whenever a drive's ROM, tray or disc
-// changes.
+// the DLL's manager: the bay is read once, written back whenever a drive's ROM, tray or disc
+// changes, and a tray or disc changed in the file by someone else is taken over.
 State* state = nullptr;
 
 class Locked {
@@ -77,19 +75,15 @@ State& started_state(const char* device_path) {
   state = new State;
   const std::string transcript = unix_path(environment("TZ594K_SIM_TRANSCRIPT"));
   if (!transcript.empty()) state->transcript.open(transcript.c_str());
-  state->bay_path = unix_path(environment("TZ594K_SIM"));
+  std::string bay_path = unix_path(environment("TZ594K_SIM"));
   if (environment("TZ594K_SIM").empty()) {
     // Without TZ594K_SIM the bay lies beside the device files, as the DLL's lies beside the DLL.
     const std::string device = device_path;
-    state->bay_path = device.substr(0, device.find_last_of('/') + 1) + "tz594k-bay.txt";
+    bay_path = device.substr(0, device.find_last_of('/') + 1) + "tz594k-bay.txt";
   }
   std::string error;
-  state->bay_ok = state->bay.load(state->bay_path.c_str(), error);
-  if (!state->bay_ok) {
-    std::fprintf(stderr, "tz594k-sgio: bay %s: %s\n", state->bay_path.c_str(), error.c_str());
-    return *state;
-  }
-  state->saved_version = state->bay.state_version();
+  state->bay_ok = state->bay.open(bay_path.c_str(), error);
+  if (!state->bay_ok) std::fprintf(stderr, "tz594k-sgio: bay %s: %s\n", bay_path.c_str(), error.c_str());
   return *state;
 }
 
@@ -97,6 +91,13 @@ void sleep_ms(std::uint32_t ms) {
   timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
   while (nanosleep(&left, &left) != 0 && errno == EINTR) {
   }
+}
+
+std::uint32_t monotonic_ms() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint32_t>(static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                                    static_cast<std::uint64_t>(now.tv_nsec) / 1000000u);
 }
 
 int fail(int error) {
@@ -109,14 +110,16 @@ int answer_sg_io(char letter, const char* device_path, void* argument) {
   const Locked locked;
   State& s = started_state(device_path);
   if (!s.bay_ok) return fail(ENODEV);
-  tz::sim::SimDrive* drive = s.bay.at_letter(letter);
+  const std::uint32_t now = monotonic_ms();
+  s.bay.follow(now);
+  tz::sim::SimDrive* drive = s.bay.bay().at_letter(letter);
   if (drive == nullptr) return fail(ENXIO);
+  drive->set_time(now);
   const tz::sim::SgIoResult result = tz::sim::run_sg_io(*drive, *static_cast<sg_io_hdr*>(argument));
   if (result.ran) {
     const char address[] = {letter, ':', '\0'};
     s.transcript.write(address, drive->history(drive->history_size() - 1));
-    const std::uint64_t version = s.bay.state_version();
-    if (version != s.saved_version && s.bay.save(s.bay_path.c_str())) s.saved_version = version;
+    s.bay.save_changes();
   }
   // The call returns when the drive has done the work; the lock keeps the next request queued
   // behind it, as the drive's own queue does.

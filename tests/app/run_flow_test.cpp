@@ -15,6 +15,7 @@
 #include "app/startup.h"
 #include "app/switches.h"
 #include "drive/drive_state.h"
+#include "drive/drive_table.h"
 #include "sim/sim_drive.h"
 #include "sim/tool/carried_image.h"
 #include "tests/support/fixture.h"
@@ -278,6 +279,20 @@ TEST(RunFlow, TheUserPicksTheSecondOfTwoDrives) {
     EXPECT_EQ(list.lines.at(1092)[1], c.second_line);
     EXPECT_FALSE(sim::rom_is_carried_image(m.drives[0].rom()));
     EXPECT_TRUE(sim::rom_is_carried_image(m.drives[1].rom()));
+    // The chosen drive is the run's target (7); the other stays a target not chosen (6). Nothing
+    // outside the table tells them apart: locks, handles and the log treat both as targets.
+    const Context& ctx = *m.ctx;
+    ASSERT_EQ(count_drives_by_status(ctx, drive_status_chosen_target), 1u);
+    ASSERT_EQ(count_drives_by_status(ctx, drive_status_target), 1u);
+    const DriveRecord& chosen = ctx.drive.drive_table[find_drive_by_status(ctx, drive_status_chosen_target, 0)];
+    const DriveRecord& other = ctx.drive.drive_table[find_drive_by_status(ctx, drive_status_target, 0)];
+    if (c.via == Via::pass_through) {
+      EXPECT_STREQ(chosen.device_path, "\\\\.\\E:");
+      EXPECT_STREQ(other.device_path, "\\\\.\\D:");
+    } else {
+      EXPECT_EQ(chosen.target_id, 2);
+      EXPECT_EQ(other.target_id, 1);
+    }
   }
 }
 

@@ -193,8 +193,9 @@ TEST(Commands, LengthsBeyondTheirBuffersAreRefusedUnsent) {
        [](Context& c) { return cmd_get_event_status(c, 0x10, 512); }, 0},
       {"write of header and data beyond 20480", Transport::aspi,
        [](Context& c) { return cmd_write_download(c, 48, 20433, 0, source, source); }, -1},
+      // Sent whole; the drive then refuses a piece larger than it takes.
       {"write filling 20480", Transport::aspi,
-       [](Context& c) { return cmd_write_download(c, 48, 20432, 0, source, source); }, 0},
+       [](Context& c) { return cmd_write_download(c, 48, 20432, 0, source, source); }, 1},
       {"write without data", Transport::aspi,
        [](Context& c) { return cmd_write_download(c, 48, 16, 0, source, nullptr); }, -1},
       {"read of header and data beyond 20480", Transport::pass_through,
@@ -207,7 +208,7 @@ TEST(Commands, LengthsBeyondTheirBuffersAreRefusedUnsent) {
     test::enter_download_mode(d.drive);  // the drive takes the writes that are sent
     d.drive.clear_history();
     EXPECT_EQ(c.call(d.ctx()), c.result) << c.what;
-    EXPECT_EQ(d.drive.history_size(), c.result == 0 ? 1u : 0u) << c.what;
+    EXPECT_EQ(d.drive.history_size(), c.result >= 0 ? 1u : 0u) << c.what;
   }
 }
 

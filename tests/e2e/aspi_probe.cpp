@@ -1,8 +1,8 @@
 // The program's own transport and command code, sent through wnaspi32.dll to the simulated drive
-// at adapter 0, target 0: INQUIRY, an identity read, the boot-mode command, a download write and
-// its read-back. With "update" it also downloads the whole carried image with read-back, rewrites
-// the ROM, downloads it again and verifies. Prints what the drive answered; exit code 0 when every
-// step went as the drive should. With "abort" it instead gives up on two requests, one the drive
+// at adapter 0, target 0: INQUIRY, an identity read, the boot-mode command, a download write (the
+// carried image's header in front of a piece of its own) and its read-back. With "update" it also downloads the whole
+// carried image with read-back, rewrites the ROM, downloads it again and verifies. Prints what the drive answered; exit
+// code 0 when every step went as the drive should. With "abort" it instead gives up on two requests, one the drive
 // never answers and one it answers too late, and checks that the manager then serves the next one
 // and never writes into the block or buffer of the requests given up. With "load" it only loads
 // the library.
@@ -51,9 +51,10 @@ bool probe(Context& ctx) {
   std::printf("identity: [%s] [%s] [%s] level [%s]\n", identity.model_code, identity.info_product,
               identity.info_revision, identity.t21);
 
-  std::uint8_t header[48];
+  // The drive looks at the header in front of every piece: the carried image's transfer header.
+  if (!step("load_firmware_image", tz::load_firmware_image(ctx))) return false;
+  const std::uint8_t* header = ctx.image.transfer_header;
   std::uint8_t data[1024];
-  for (unsigned i = 0; i < sizeof(header); ++i) header[i] = static_cast<std::uint8_t>(0xA0 + i);
   for (unsigned i = 0; i < sizeof(data); ++i) data[i] = static_cast<std::uint8_t>(i * 7 + 3);
   // The drive takes download writes only in download mode, which lasts until it is next started.
   if (!step("cmd_prepare_download", tz::cmd_prepare_download(ctx, 1))) return false;
@@ -88,7 +89,6 @@ bool download(Context& ctx) {
 
 // Download, rewrite; the rewrite empties the drive's download area, so download again and verify.
 bool update(Context& ctx) {
-  if (!step("load_firmware_image", tz::load_firmware_image(ctx))) return false;
   if (!download(ctx)) return false;
   if (!step("cmd_execute rewrite", tz::cmd_execute(ctx, 0x80))) return false;
   for (int i = 0; i < 5; ++i) tz::cmd_test_unit_ready(ctx, 0);

@@ -167,9 +167,11 @@ std::int32_t exit_code_of(std::int32_t code) {
   return 8;
 }
 
-std::string unearned_rewrite(const std::vector<TranscriptLine>& lines, const sim::FaultPlan& plan, bool compare) {
+std::string unearned_rewrite(const std::vector<TranscriptLine>& lines, const sim::DriveSettings& drive, bool compare) {
   std::vector<bool> written(piece_count, false);
   std::vector<bool> read_back(piece_count, false);
+  std::vector<bool> stored(piece_count, false);  // in the drive's download area, this boot session
+  bool in_session = !drive.boot_mode;
   std::uint32_t counts[sim::command_kind_count + 1] = {};
   std::uint32_t index = 0;
   for (const TranscriptLine& line : lines) {
@@ -177,11 +179,22 @@ std::string unearned_rewrite(const std::vector<TranscriptLine>& lines, const sim
     const sim::CommandKind kind = sim::classify_command(line.cdb);
     const std::uint32_t kind_count = ++counts[static_cast<std::uint32_t>(kind)];
     const std::uint32_t any_count = ++counts[sim::command_kind_count];
-    const sim::FaultDecision fault = sim::decide_fault(plan, kind, kind_count, any_count, line.cdb);
+    const sim::FaultDecision fault = sim::decide_fault(drive.faults, kind, kind_count, any_count, line.cdb);
     const bool good = line.completed && line.status == status_good;
+    // Whether the command reached the drive's firmware at all: a fault other than a dropped write
+    // or a flipped bit stops it before it does anything.
+    const bool ran = line.completed &&
+                     (!fault.hit || fault.action == sim::FaultAction::drop || fault.action == sim::FaultAction::flip);
+    if (kind == sim::CommandKind::prepare && good) {
+      in_session = true;
+      continue;
+    }
     if (kind == sim::CommandKind::write || kind == sim::CommandKind::read) {
       const std::uint32_t piece = piece_at(get_be24(line.cdb + 3), get_be24(line.cdb + 6));
       if (piece == piece_count) return "command " + std::to_string(index) + ": a download command outside the image";
+      if (good && !in_session) {
+        return "command " + std::to_string(index) + ": a download command answered GOOD before the boot-mode command";
+      }
       if (kind == sim::CommandKind::write) {
         // Every attempt starts again from the info block.
         if (piece == 0) {
@@ -193,22 +206,30 @@ std::string unearned_rewrite(const std::vector<TranscriptLine>& lines, const sim
         // complete is refused by the drive itself.
         written[piece] = good;
         read_back[piece] = false;
+        const bool dropped = fault.hit && fault.action == sim::FaultAction::drop;
+        if (good && in_session && !dropped) stored[piece] = true;
       } else {
         read_back[piece] = written[piece] && good && !(fault.hit && fault.action == sim::FaultAction::flip);
       }
       continue;
     }
     if (kind != sim::CommandKind::rewrite && kind != sim::CommandKind::verify) continue;
+    const char* what = kind == sim::CommandKind::rewrite ? "rewrite" : "verify";
     for (std::uint32_t piece = 0; piece < piece_count; ++piece) {
       if (!written[piece] || (compare && !read_back[piece])) {
-        return "command " + std::to_string(index) + ": " + (kind == sim::CommandKind::rewrite ? "rewrite" : "verify") +
-               " without piece " + std::to_string(piece) + (written[piece] ? " read back" : " written");
+        return "command " + std::to_string(index) + ": " + what + " without piece " + std::to_string(piece) +
+               (written[piece] ? " read back" : " written");
+      }
+      if (good && !stored[piece]) {
+        return "command " + std::to_string(index) + ": " + what + " answered GOOD without piece " +
+               std::to_string(piece) + " stored in this boot session since the last rewrite request";
       }
     }
-    // The drive empties its download area on every rewrite request.
+    // The drive empties its download area on every rewrite request it carries out.
     if (kind == sim::CommandKind::rewrite) {
       written.assign(piece_count, false);
       read_back.assign(piece_count, false);
+      if (ran) stored.assign(piece_count, false);
     }
   }
   return "";
@@ -227,7 +248,7 @@ std::vector<std::string> broken_rules(const Machine& m, std::int32_t exit_code) 
   for (std::size_t i = 0; i < m.drives.size(); ++i) {
     const std::string name = "drive " + m.address(i);
     const std::vector<TranscriptLine> lines = m.transcript.lines(m.address(i));
-    const std::string unearned = unearned_rewrite(lines, m.drives[i].settings().faults, compare);
+    const std::string unearned = unearned_rewrite(lines, m.drives[i].settings(), compare);
     if (!unearned.empty()) broken.emplace_back(name).append(": ").append(unearned);
     const bool now_carried = sim::rom_is_carried_image(m.drives[i].rom());
     if (!now_carried || m.carried_at_start[i]) continue;

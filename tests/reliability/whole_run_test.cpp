@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "app/bytes.h"
+#include "app/context.h"
+#include "app/run_result.h"
 
 namespace tz::reliability {
 namespace {
@@ -32,7 +34,9 @@ TranscriptLine download(std::uint8_t opcode, std::uint32_t piece, std::uint8_t s
   return line;
 }
 
+const TranscriptLine boot_mode_command = command({0xED, 0x01, 0, 0, 0, 0, 0x01, 0, 0, 0, 0, 0x3C});
 const TranscriptLine rewrite = command({0xF5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80});
+const TranscriptLine refused_rewrite = command({0xF5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80}, 0x02);
 const TranscriptLine verify = command({0xF5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40});
 
 // One attempt's download: pieces 0 .. count - 1, each written and, with `compare`, read back.
@@ -53,19 +57,24 @@ sim::FaultPlan plan_with(sim::CommandKind kind, sim::FaultAction action, std::ui
   return plan;
 }
 
+// Each run below starts with the boot-mode command unless it says otherwise.
 TEST(UnearnedRewrite, EveryPieceMustBeStoredAndReadBackSinceTheAttemptBegan) {
   struct Case {
     const char* what;
     std::vector<TranscriptLine> lines;
-    sim::FaultPlan plan;
+    sim::DriveSettings drive;
     bool compare;
     bool earned;
   };
   std::vector<Case> cases;
-  const auto add = [&](const char* what, bool compare, bool earned, auto build, sim::FaultPlan plan = {}) {
+  const auto add = [&](const char* what, bool compare, bool earned, auto build, sim::FaultPlan plan = {},
+                       bool starts_in_boot_mode = true) {
     std::vector<TranscriptLine> lines;
+    if (starts_in_boot_mode) lines.push_back(boot_mode_command);
     build(lines);
-    cases.push_back({what, lines, plan, compare, earned});
+    sim::DriveSettings drive;
+    drive.faults = plan;
+    cases.push_back({what, lines, drive, compare, earned});
   };
   add("whole download, then rewrite and verify", true, true, [](auto& l) {
     add_download(l, true);
@@ -110,12 +119,54 @@ TEST(UnearnedRewrite, EveryPieceMustBeStoredAndReadBackSinceTheAttemptBegan) {
   // earlier attempt's); where it did not, the read-back differs, and the drive refuses an area
   // that is not complete.
   add(
-      "a write answered GOOD but dropped", true, true,
+      "a write answered GOOD but dropped, the rewrite refused", true, true,
+      [](auto& l) {
+        add_download(l, true);
+        l.push_back(refused_rewrite);
+      },
+      plan_with(sim::CommandKind::write, sim::FaultAction::drop, 7));
+  add(
+      "a write answered GOOD but dropped, the rewrite granted all the same", true, false,
       [](auto& l) {
         add_download(l, true);
         l.push_back(rewrite);
       },
       plan_with(sim::CommandKind::write, sim::FaultAction::drop, 7));
+  // The verify's download must be stored again: the rewrite request emptied the area.
+  add(
+      "a verify granted on a download dropped in part after the rewrite", true, false,
+      [](auto& l) {
+        add_download(l, true);
+        l.push_back(rewrite);
+        add_download(l, true);
+        l.push_back(verify);
+      },
+      plan_with(sim::CommandKind::write, sim::FaultAction::drop, pieces + 8));
+  // A rewrite request that never reached the drive emptied nothing: a piece dropped in the next
+  // attempt is still there from the one before.
+  add(
+      "a write dropped after a rewrite request that never reached the drive", true, true,
+      [](auto& l) {
+        add_download(l, true);
+        TranscriptLine lost = rewrite;
+        lost.completed = false;
+        l.push_back(lost);
+        add_download(l, true);
+        l.push_back(rewrite);
+      },
+      plan_with(sim::CommandKind::write, sim::FaultAction::drop, pieces + 10));
+  add(
+      "writes before the boot-mode command answered GOOD", true, false, [](auto& l) { add_download(l, true, 3); }, {},
+      false);
+  add(
+      "writes before the boot-mode command refused, then the command and a new download", true, true,
+      [](auto& l) {
+        l.push_back(download(0xEA, 0, 0x02));
+        l.push_back(boot_mode_command);
+        add_download(l, true);
+        l.push_back(rewrite);
+      },
+      {}, false);
   add(
       "a read-back answered GOOD with a bit flipped", true, false,
       [](auto& l) {
@@ -138,8 +189,35 @@ TEST(UnearnedRewrite, EveryPieceMustBeStoredAndReadBackSinceTheAttemptBegan) {
     l.push_back(rewrite);
   });
   for (const Case& c : cases) {
-    const std::string found = unearned_rewrite(c.lines, c.plan, c.compare);
+    const std::string found = unearned_rewrite(c.lines, c.drive, c.compare);
     EXPECT_EQ(found.empty(), c.earned) << c.what << ": " << found;
+  }
+  // A drive without boot mode takes a download at any time.
+  sim::DriveSettings plain;
+  plain.boot_mode = false;
+  std::vector<TranscriptLine> lines;
+  add_download(lines, true);
+  lines.push_back(rewrite);
+  EXPECT_EQ(unearned_rewrite(lines, plain, true), "");
+}
+
+// A program that leaves out the boot-mode command finds every download write refused by a drive
+// that needs it, and the run keeps the rules: nothing is rewritten outside a boot session.
+TEST(BrokenRules, HoldForAProgramThatSkipsTheBootModeCommand) {
+  for (const Via via : {Via::pass_through, Via::aspi}) {
+    SCOPED_TRACE(via_name(via));
+    Machine m(via);
+    sim::DriveSettings s;
+    s.tray_open = true;
+    sim::SimDrive& drive = m.add(s);
+    m.ctx->app.build.EXEC_BOOT_SYSTEM_NUMBER = 0;
+    const std::int32_t exit_code = m.run("/AU");
+    EXPECT_EQ(exit_code, 5);
+    EXPECT_STREQ(result_message(*m.ctx), "Download error.(13)");
+    EXPECT_EQ(drive.count(sim::CommandKind::prepare), 0u);
+    EXPECT_EQ(drive.count(sim::CommandKind::rewrite), 0u);
+    EXPECT_FALSE(drive.download_mode());
+    for (const std::string& broken : broken_rules(m, exit_code)) ADD_FAILURE() << broken;
   }
 }
 

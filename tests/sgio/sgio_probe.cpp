@@ -302,5 +302,30 @@ int main(int argc, char** argv) {
   check(read_file(folder + "/tz594k-bay.txt").find("\ndrive letter=D firmware=1.00 tray=closed disc=no tray-ms=40\n") !=
             std::string::npos,
         "bay file: the closed tray is kept");
+
+  // Someone else opens D's tray in the bay file while the drives run: the next request finds it
+  // open (E's drive that never answered held the library far longer than it waits between looks
+  // at the file).
+  std::string bay = read_file(folder + "/tz594k-bay.txt");
+  const std::string closed = "drive letter=D firmware=1.00 tray=closed disc=no";
+  const std::size_t at = bay.find(closed);
+  check(at != std::string::npos, "bay file: D's line found");
+  if (at != std::string::npos) bay.replace(at, closed.size(), "drive letter=D firmware=1.00 tray=open disc=no");
+  write_file(folder + "/tz594k-bay.txt", bay);
+  unsigned char cdb[6] = {0x00, 0, 0, 0, 0, 0};
+  unsigned char sense[32] = {};
+  sg_io_hdr h{};
+  h.interface_id = 'S';
+  h.dxfer_direction = SG_DXFER_NONE;
+  h.cmd_len = sizeof(cdb);
+  h.mx_sb_len = sizeof(sense);
+  h.cmdp = cdb;
+  h.sbp = sense;
+  h.timeout = 5000;
+  const int drive_d = open((folder + "/tz594k-drive-D").c_str(), O_RDWR);
+  check(ioctl(drive_d, SG_IO, &h) == 0 && h.status == 0x02 && (sense[2] & 0x0F) == 0x02 && sense[12] == 0x3A &&
+            sense[13] == 0x02,
+        "bay file: a tray opened in it by someone else is open at the next request (02/3A/02)");
+  close(drive_d);
   return failures == 0 ? 0 : 1;
 }

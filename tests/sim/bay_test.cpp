@@ -2,18 +2,22 @@
 // and the transcript line of one command.
 #include "sim/bay.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "image/firmware_levels.h"
 #include "image/info_block.h"
 #include "sim/atomic_file.h"
+#include "sim/kept_bay.h"
 #include "sim/tool/carried_image.h"
 #include "sim/transcript.h"
 #include "tests/sim/sim_support.h"
@@ -238,6 +242,122 @@ TEST(Bay, AKilledSaveLeavesTheFileWhole) {
     const std::string temporary = path + "." + std::to_string(child) + ".new";
     std::remove(temporary.c_str());
   }
+  std::remove(path.c_str());
+}
+
+bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+void touch(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr) << path;
+  std::fputs("drive at=0:0\n", file);
+  std::fclose(file);
+}
+
+// The temporary file a killed save left beside the bay goes the next time the bay is read or
+// written; one whose writer still runs stays, and so does anything else beside the bay.
+TEST(Bay, StaleTemporariesGoWhenTheBayIsNextReadOrWritten) {
+  const pid_t gone = fork();
+  ASSERT_GE(gone, 0);
+  if (gone == 0) _exit(0);
+  waitpid(gone, nullptr, 0);
+  const std::string path = ::testing::TempDir() + "bay_stale.txt";
+  const std::string stale = path + "." + std::to_string(gone) + ".new";
+  const std::string kept[] = {
+      path + "." + std::to_string(getppid()) + ".new",  // its writer runs
+      path + "." + std::to_string(gone) + "x.new",
+      path + ".new",
+      ::testing::TempDir() + "other_bay.txt." + std::to_string(gone) + ".new",
+  };
+  sim::Bay bay;
+  std::string error;
+  ASSERT_TRUE(bay.parse(sim::default_bay_text, error)) << error;
+  const struct Case {
+    const char* what;
+    std::function<bool()> touch_bay;
+  } cases[] = {
+      {"read", [&] { return bay.load(path.c_str(), error); }},
+      {"written", [&] { return bay.save(path.c_str()); }},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(sim::write_file_atomically(path.c_str(), sim::default_bay_text, true));
+    touch(stale);
+    for (const std::string& other : kept) touch(other);
+    EXPECT_TRUE(c.touch_bay()) << c.what;
+    EXPECT_FALSE(exists(stale)) << c.what;
+    for (const std::string& other : kept) EXPECT_TRUE(exists(other)) << c.what << ": " << other;
+  }
+  for (const std::string& other : kept) std::remove(other.c_str());
+  std::remove(path.c_str());
+}
+
+std::string file_text(const std::string& path) {
+  std::string text;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return text;
+  char chunk[4096];
+  std::size_t n = 0;
+  while ((n = std::fread(chunk, 1, sizeof(chunk), file)) != 0) text.append(chunk, n);
+  std::fclose(file);
+  return text;
+}
+
+// Someone else writes the bay file while its drives run (a user opening a tray at the prompt): the
+// fronts' kept bay takes over the trays and discs of the drives at the same addresses, nothing
+// else, once the file's time or size has changed; its own writes are no such change.
+TEST(KeptBay, TakesOverTraysChangedInItsFile) {
+  const std::string path = ::testing::TempDir() + "kept_bay.txt";
+  const auto write = [&path](const std::string& text) {
+    ASSERT_TRUE(sim::write_file_atomically(path.c_str(), text, true));
+  };
+  // Two drives, closed, no disc; a rewrite's ROM has no bearing on the trays.
+  write("drive at=0:0 letter=D firmware=1.00 tray=closed\ndrive at=0:1 letter=E firmware=1.00 tray=closed\n");
+  sim::KeptBay kept(100);
+  std::string error;
+  ASSERT_TRUE(kept.open(path.c_str(), error)) << error;
+  sim::SimDrive& d = *kept.bay().at_aspi(0, 0);
+  sim::SimDrive& e = *kept.bay().at_aspi(0, 1);
+  EXPECT_FALSE(kept.follow(1000)) << "nobody wrote the file";
+
+  // The user opens D's tray and puts a disc into E; the line of D also names another firmware.
+  const std::string by_user =
+      "drive at=0:0 letter=D firmware=0.90 tray=open\ndrive at=0:1 letter=E firmware=1.00 tray=closed disc=yes\n";
+  write(by_user);
+  EXPECT_FALSE(kept.follow(1050)) << "looked at again before its interval";
+  EXPECT_FALSE(d.tray_open());
+  EXPECT_TRUE(kept.follow(1100));
+  EXPECT_TRUE(d.tray_open());
+  EXPECT_FALSE(e.tray_open());
+  EXPECT_TRUE(e.disc_present());
+  EXPECT_STREQ(d.identity().revision, "1.00") << "only trays and discs are taken";
+  kept.save_changes();
+  EXPECT_EQ(file_text(path), by_user) << "what came from the file is not written back";
+  EXPECT_FALSE(kept.follow(1200)) << "taken once";
+
+  // The drive closes its own tray: that is written, and not taken for someone else's change.
+  d.set_tray(false, false);
+  kept.save_changes();
+  EXPECT_NE(file_text(path).find("tray=closed"), std::string::npos);
+  EXPECT_FALSE(kept.follow(1300));
+  EXPECT_FALSE(d.tray_open());
+
+  // A file that does not read changes nothing; written again, it is taken.
+  write("drive at=0:0 tray=sideways\n");
+  EXPECT_FALSE(kept.follow(1400));
+  EXPECT_FALSE(d.tray_open());
+  write("drive at=7:7 letter=D tray=open\n");  // the letter is enough to find the drive
+  EXPECT_TRUE(kept.follow(1500));
+  EXPECT_TRUE(d.tray_open());
+
+  // A change that keeps the size shows in the time alone.
+  const std::string same_size = "drive at=0:0 tray=closed\n";
+  write(same_size);
+  ASSERT_TRUE(kept.follow(1600));
+  write("drive at=0:0 tray=open  \n");
+  const timespec times[2] = {{0, UTIME_OMIT}, {1234567890, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  EXPECT_TRUE(kept.follow(1700));
+  EXPECT_TRUE(d.tray_open());
   std::remove(path.c_str());
 }
 

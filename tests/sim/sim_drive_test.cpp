@@ -208,35 +208,51 @@ TEST(SimDrive, DownloadAreaReadsBackWhatWasWrittenBehindTheLastHeader) {
   EXPECT_EQ(std::memcmp(back + 48, image.area.data() + test::block_offset(5), 1024), 0);
 }
 
+// A download write or read-back moves exactly the piece its CDB declares, in the direction of its
+// kind, and a piece is at most its header and one block.
 TEST(SimDrive, DownloadCommandsOutsideTheAreaOrTheirBufferAreRefused) {
+  const Direction in = Direction::in;
+  const Direction out = Direction::out;
+  const Direction none = Direction::none;
   const struct Case {
     const char* what;
     std::uint8_t opcode;
     std::uint32_t offset;
     std::uint32_t total;
+    Direction direction;
     std::uint32_t host_length;
     const char* sense;
   } cases[] = {
-      {"write ending at the area's end", 0xEA, 1122672 - 1024, 1072, 1072, "none"},
-      {"write one byte past the end", 0xEA, 1122672 - 1023, 1072, 1072, "05/21/00"},
-      {"write at the largest offset", 0xEA, 0xFFFFFF, 1072, 1072, "05/21/00"},
-      {"write shorter than its header", 0xEA, 0, 47, 47, "05/24/00"},
-      {"write whose data the host does not hold", 0xEA, 0, 1072, 1000, "0B/4B/00"},
-      {"read past the end", 0xE8, 1122672, 49, 49, "05/21/00"},
-      {"read longest length", 0xE8, 0, 0xFFFFFF, 64, "05/21/00"},
-      {"read into a short host buffer", 0xE8, 0, 1072, 100, "none"},
+      {"write ending at the area's end", 0xEA, 1122672 - 1024, 1072, out, 1072, "none"},
+      {"write one byte past the end", 0xEA, 1122672 - 1023, 1072, out, 1072, "05/21/00"},
+      {"write at the largest offset", 0xEA, 0xFFFFFF, 1072, out, 1072, "05/21/00"},
+      {"write shorter than its header", 0xEA, 0, 47, out, 47, "05/24/00"},
+      {"write whose data the host does not hold", 0xEA, 0, 1072, out, 1000, "0B/4B/00"},
+      {"write with no data phase", 0xEA, 368, 1072, none, 0, "0B/4B/00"},
+      {"write of a piece larger than a block", 0xEA, 368, 48 + 16384, out, 48 + 16384, "05/24/00"},
+      {"write one byte larger than a block", 0xEA, 368, 1073, out, 1073, "05/24/00"},
+      {"read past the end", 0xE8, 1122672, 49, in, 49, "05/21/00"},
+      {"read longest length", 0xE8, 0, 0xFFFFFF, in, 64, "05/21/00"},
+      {"read of a whole piece", 0xE8, 368, 1072, in, 1072, "none"},
+      {"read into a short host buffer", 0xE8, 0, 1072, in, 100, "0B/4B/00"},
+      {"read into a 16-byte host buffer", 0xE8, 368, 1072, in, 16, "0B/4B/00"},
+      {"read with no data phase", 0xE8, 368, 1072, none, 0, "0B/4B/00"},
+      {"read with data going out", 0xE8, 368, 1072, out, 1072, "0B/4B/00"},
+      {"read of a piece larger than a block", 0xE8, 368, 48 + 16384, in, 48 + 16384, "05/24/00"},
   };
+  const test::ProgramImage& image = program_image();
   for (const Case& c : cases) {
     SimDrive drive;
     test::enter_download_mode(drive);
     std::vector<std::uint8_t> buffer(c.host_length + 16, 0x5C);
+    // A write carries the program's header, so that only its place and size are in question.
+    if (c.opcode == 0xEA && c.host_length >= 48) std::memcpy(buffer.data(), image.header.data(), 48);
     std::uint8_t cdb[12] = {c.opcode};
     put_be24(cdb + 3, c.offset);
     put_be24(cdb + 6, c.total);
-    const Direction direction = c.opcode == 0xEA ? Direction::out : Direction::in;
-    const sim::Outcome outcome = drive.execute(cdb, 12, direction, buffer.data(), c.host_length);
+    const sim::Outcome outcome = drive.execute(cdb, 12, c.direction, buffer.data(), c.host_length);
     EXPECT_EQ(sense_of(outcome), c.sense) << c.what;
-    EXPECT_LE(outcome.transferred, c.host_length) << c.what;
+    EXPECT_EQ(outcome.transferred, c.sense == std::string("none") ? c.total : 0u) << c.what;
     EXPECT_EQ(buffer[c.host_length], 0x5C) << c.what << ": written past the host buffer";
   }
 }
@@ -268,6 +284,7 @@ TEST(SimDrive, RewriteFromTheProgramsImageChangesItsFirmware) {
   ASSERT_EQ(read_identity(drive, reply).status, sim::status_good);
   EXPECT_EQ(std::memcmp(reply, image.area.data(), image.info_size), 0) << "the info block it was sent";
 
+  SimDrive sent_another = drive;
   ASSERT_TRUE(test::download(drive, image.header.data(), image.area, image.info_size));
   const sim::Outcome verified = test::rewrite(drive, 0x40);
   EXPECT_EQ(verified.status, sim::status_good);
@@ -277,9 +294,9 @@ TEST(SimDrive, RewriteFromTheProgramsImageChangesItsFirmware) {
   other[5000] ^= 0x01;
   std::array<std::uint8_t, 48> header = image.header;
   reseal(other, header.data());
-  ASSERT_TRUE(test::download(drive, header.data(), other, image.info_size));
-  EXPECT_EQ(sense_of(test::rewrite(drive, 0x40)), "0E/1D/00");
-  EXPECT_EQ(drive.last_image_check(), sim::ImageCheck::ok);
+  ASSERT_TRUE(test::download(sent_another, header.data(), other, image.info_size));
+  EXPECT_EQ(sense_of(test::rewrite(sent_another, 0x40)), "0E/1D/00");
+  EXPECT_EQ(sent_another.last_image_check(), sim::ImageCheck::ok);
 }
 
 // Re-keys an info block after `change` edited its plain region, and fixes info_sum and the
@@ -303,8 +320,10 @@ TEST(SimDrive, CorruptOrForeignImagesLeaveTheRomAlone) {
     std::function<void(std::vector<std::uint8_t>&, std::uint8_t*)> spoil;
     sim::ImageCheck expected;
     std::uint32_t skip = 0xFFFFFFFF;
+    bool header_only = false;  // the header alone shows it: every piece is refused as it arrives
   } cases[] = {
-      {"header checksum", [](auto&, std::uint8_t* h) { h[30] ^= 0x01; }, sim::ImageCheck::header_checksum},
+      {"header checksum", [](auto&, std::uint8_t* h) { h[30] ^= 0x01; }, sim::ImageCheck::header_checksum, 0xFFFFFFFF,
+       true},
       {"image_sum", [](auto& a, auto*) { a[70000] ^= 0x10; }, sim::ImageCheck::image_sum},
       {"one payload block never sent", [](auto&, auto*) {}, sim::ImageCheck::incomplete, test::block_offset(700)},
       {"magic text",
@@ -339,14 +358,14 @@ TEST(SimDrive, CorruptOrForeignImagesLeaveTheRomAlone) {
          h[47] = 0;
          h[47] = static_cast<std::uint8_t>(0 - sum8(h, 47));
        },
-       sim::ImageCheck::foreign_model},
+       sim::ImageCheck::foreign_model, 0xFFFFFFFF, true},
       {"transfer length beyond the area",
        [](auto&, std::uint8_t* h) {
          put_be32(h + 36, 1122672 + 2);
          h[47] = 0;
          h[47] = static_cast<std::uint8_t>(0 - sum8(h, 47));
        },
-       sim::ImageCheck::transfer_length},
+       sim::ImageCheck::transfer_length, 0xFFFFFFFF, true},
   };
   for (const Case& c : cases) {
     SimDrive drive;
@@ -355,9 +374,16 @@ TEST(SimDrive, CorruptOrForeignImagesLeaveTheRomAlone) {
     std::array<std::uint8_t, 48> header = image.header;
     c.spoil(area, header.data());
     test::enter_download_mode(drive);
+    const sim::Outcome first = test::write_piece(drive, header.data(), 0, area.data(), image.info_size);
+    EXPECT_EQ(sense_of(first), c.header_only ? "05/26/00" : "none") << c.what;
+    if (c.header_only) {
+      EXPECT_EQ(drive.last_image_check(), c.expected)
+          << c.what << ": " << sim::image_check_name(drive.last_image_check());
+    }
     test::download(drive, header.data(), area, image.info_size, c.skip);
-    EXPECT_EQ(sense_of(test::rewrite(drive)), "05/26/00") << c.what;
-    EXPECT_EQ(drive.last_image_check(), c.expected)
+    // Nothing of a download whose header is refused was kept, so there is nothing to rewrite from.
+    EXPECT_EQ(sense_of(test::rewrite(drive)), c.header_only ? "05/2C/00" : "05/26/00") << c.what;
+    EXPECT_EQ(drive.last_image_check(), c.header_only ? sim::ImageCheck::no_header : c.expected)
         << c.what << ": " << sim::image_check_name(drive.last_image_check());
     EXPECT_EQ(drive.rom().digest, before.digest) << c.what;
     EXPECT_STREQ(drive.identity().revision, "1.00") << c.what;
@@ -365,6 +391,172 @@ TEST(SimDrive, CorruptOrForeignImagesLeaveTheRomAlone) {
   SimDrive untouched;
   EXPECT_EQ(sense_of(test::rewrite(untouched)), "05/2C/00");
   EXPECT_EQ(untouched.last_image_check(), sim::ImageCheck::no_header);
+}
+
+// A wrong header on any one piece is refused as that piece arrives, however good the others and
+// the last one are: the piece is not kept and the image stays incomplete.
+TEST(SimDrive, EveryPiecesHeaderIsCheckedAsItArrives) {
+  const test::ProgramImage& image = program_image();
+  const test::ProgramImage& stored = test::stored_program_image();
+  ASSERT_NE(std::memcmp(stored.header.data(), image.header.data(), 48), 0) << "the stored header is another";
+  std::array<std::uint8_t, 48> broken = image.header;
+  broken[30] ^= 0x01;
+  std::array<std::uint8_t, 48> foreign = image.header;
+  foreign[8] = 'Q';
+  foreign[47] = 0;
+  foreign[47] = static_cast<std::uint8_t>(0 - sum8(foreign.data(), 47));
+  const struct Case {
+    const char* what;
+    const std::uint8_t* header;
+    sim::ImageCheck check;
+  } headers[] = {
+      {"header checksum", broken.data(), sim::ImageCheck::header_checksum},
+      {"another product", foreign.data(), sim::ImageCheck::foreign_model},
+      {"the stored header, sound on its own", stored.header.data(), sim::ImageCheck::other_header},
+  };
+  for (const Case& c : headers) {
+    for (const std::uint32_t piece : {0u, 1u, 500u}) {
+      SCOPED_TRACE(std::string(c.what) + ", piece " + std::to_string(piece));
+      SimDrive drive;
+      ASSERT_EQ(test::enter_download_mode(drive).status, sim::status_good);
+      std::uint32_t index = 0;
+      for (std::uint32_t offset = 0; offset < image.area.size(); ++index) {
+        const std::uint32_t length = offset == 0 ? image.info_size : 1024;
+        const std::uint8_t* header = index == piece ? c.header : image.header.data();
+        const sim::Outcome out = test::write_piece(drive, header, offset, image.area.data() + offset, length);
+        // A header sound on its own is refused where it differs from the first piece's: on piece 0
+        // it is the first, and the program's header is the other one behind it.
+        const bool other = c.check == sim::ImageCheck::other_header && piece == 0;
+        const bool refused = other ? index != 0 : index == piece;
+        EXPECT_EQ(sense_of(out), refused ? "05/26/00" : "none") << "piece " << index;
+        if (refused && (index == piece || index == 1)) {
+          EXPECT_EQ(drive.last_image_check(), c.check) << sim::image_check_name(drive.last_image_check());
+        }
+        offset += length;
+      }
+      EXPECT_EQ(sense_of(test::rewrite(drive)), "05/26/00");
+      EXPECT_FALSE(sim::rom_is_carried_image(drive.rom()));
+    }
+  }
+}
+
+// The vendor commands' bytes that the command set gives as 00 must be 00, and a CDB shorter than
+// its command is refused rather than read with zeros behind it; either leaves the drive as it was.
+TEST(SimDrive, ReservedBytesAndShortCdbsAreRefused) {
+  const struct Command {
+    const char* what;
+    std::vector<std::uint8_t> cdb;
+    Direction direction;
+    std::uint32_t length;
+    std::vector<std::uint8_t> reserved;
+  } commands[] = {
+      {"boot-mode command",
+       {0xED, 0x01, 0, 0, 0, 0, 0x01, 0, 0, 0, 0, 0x3C},
+       Direction::none,
+       0,
+       {2, 3, 4, 5, 7, 8, 9, 10}},
+      {"identity read",
+       {0xED, 0, 0xC4, 0xF0, 0x1E, 0x95, 0x10, 0x3B, 0x56, 0x10, 0x00, 0x3C},
+       Direction::in,
+       4096,
+       {1}},
+      {"download read-back",
+       {0xE8, 0, 0, 0x00, 0x01, 0x70, 0x00, 0x04, 0x30, 0, 0, 0},
+       Direction::in,
+       1072,
+       {1, 2, 9, 10, 11}},
+      {"verify", {0xF5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40}, Direction::none, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+      {"vendor status", {0xFC, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0x30, 0}, Direction::in, 4, {1, 2, 3, 4, 5, 11}},
+  };
+  std::vector<std::uint8_t> buffer(4096);
+  for (const Command& c : commands) {
+    for (const std::uint8_t at : c.reserved) {
+      SimDrive drive;
+      std::vector<std::uint8_t> cdb = c.cdb;
+      cdb[at] = 0x11;
+      const sim::Outcome out = drive.execute(cdb.data(), 12, c.direction, buffer.data(), c.length);
+      EXPECT_EQ(sense_of(out), "05/24/00") << c.what << ", byte " << int{at};
+      EXPECT_FALSE(drive.download_mode()) << c.what << ", byte " << int{at};
+    }
+  }
+  // The example of a boot-mode command with 11 22 33 44 where its zeros belong.
+  SimDrive drive;
+  EXPECT_EQ(sense_of(run(drive, {0xED, 0x01, 0x11, 0x22, 0x33, 0x44, 0x01, 0, 0, 0, 0, 0x3C})), "05/24/00");
+  EXPECT_FALSE(drive.download_mode());
+
+  // A download write with a reserved byte set is not kept; a rewrite request given as a six-byte
+  // CDB (its mode byte would read as 0x00) neither rewrites nor empties the download area.
+  const test::ProgramImage& image = program_image();
+  sim::DriveSettings plain;
+  plain.boot_mode = false;  // 0x00 is its rewrite mode
+  for (const bool boot_mode : {true, false}) {
+    SCOPED_TRACE(boot_mode ? "with boot mode" : "without boot mode");
+    SimDrive d(boot_mode ? sim::DriveSettings{} : plain);
+    if (boot_mode) {
+      ASSERT_EQ(test::enter_download_mode(d).status, sim::status_good);
+    }
+    ASSERT_TRUE(test::download(d, image.header.data(), image.area, image.info_size));
+    std::vector<std::uint8_t> piece(48 + 1024);
+    std::memcpy(piece.data(), image.header.data(), 48);
+    std::uint8_t write[12] = {0xEA, 0, 0, 0x00, 0x01, 0x70, 0x00, 0x04, 0x30, 0, 0, 0x01};
+    EXPECT_EQ(sense_of(d.execute(write, 12, Direction::out, piece.data(), 1072)), "05/24/00") << "zeros not kept";
+    const std::uint8_t rewrite_cdb[6] = {0xF5, 0, 0, 0, 0, 0};
+    EXPECT_EQ(sense_of(d.execute(rewrite_cdb, 6, Direction::none, nullptr, 0)), "05/24/00");
+    EXPECT_FALSE(sim::rom_is_carried_image(d.rom()));
+    EXPECT_EQ(sense_of(test::rewrite(d, boot_mode ? 0x80 : 0x00)), "none") << "the download is still whole";
+    EXPECT_TRUE(sim::rom_is_carried_image(d.rom()));
+  }
+
+  const struct Short {
+    const char* what;
+    std::vector<std::uint8_t> cdb;
+  } shorts[] = {
+      {"TEST UNIT READY in 5 bytes", {0x00, 0, 0, 0, 0}},
+      {"GET EVENT STATUS NOTIFICATION in 6 bytes", {0x4A, 0x01, 0, 0, 0x10, 0}},
+      {"boot-mode command in 11 bytes", {0xED, 0x01, 0, 0, 0, 0, 0x01, 0, 0, 0, 0}},
+      {"vendor status in 10 bytes", {0xFC, 0, 0, 0, 0, 0, 0, 0, 0, 4}},
+      {"no CDB at all", {}},
+  };
+  for (const Short& c : shorts) {
+    SimDrive d;
+    d.set_tray(false, true);  // a TEST UNIT READY that is heard answers GOOD
+    const sim::Outcome out =
+        d.execute(c.cdb.data(), static_cast<std::uint32_t>(c.cdb.size()), Direction::in, buffer.data(), 8);
+    EXPECT_EQ(sense_of(out), "05/24/00") << c.what;
+    EXPECT_FALSE(d.download_mode()) << c.what;
+  }
+}
+
+// After the boot-mode command the drive restarts into its boot code: for 1500 ms of the front's
+// clock it answers everything but INQUIRY with NOT READY, becoming ready; the update's own wait is
+// 2000 ms. The clock may wrap meanwhile.
+TEST(SimDrive, TheBootModeCommandLeavesTheDriveSettlingForAWhile) {
+  const test::ProgramImage& image = program_image();
+  for (const std::uint32_t start : {1000u, 0xFFFFFC00u}) {
+    const struct Case {
+      std::uint32_t after_ms;
+      const char* inquiry;
+      const char* tur;
+      const char* write;
+    } cases[] = {
+        {0, "none", "02/04/01", "02/04/01"},
+        {1499, "none", "02/04/01", "02/04/01"},
+        {1500, "none", "02/3A/02", "none"},
+        {2000, "none", "02/3A/02", "none"},
+    };
+    for (const Case& c : cases) {
+      SCOPED_TRACE("from " + std::to_string(start) + ", " + std::to_string(c.after_ms) + " ms later");
+      sim::DriveSettings settings;
+      settings.tray_open = true;
+      SimDrive drive(settings);
+      drive.set_time(start);
+      ASSERT_EQ(sense_of(run(drive, {0xED, 0x01, 0, 0, 0, 0, 0x01, 0, 0, 0, 0, 0x3C})), "none");
+      drive.set_time(start + c.after_ms);
+      EXPECT_EQ(sense_of(inquiry(drive).outcome), c.inquiry);
+      EXPECT_EQ(sense_of(run(drive, {0, 0, 0, 0, 0, 0})), c.tur);
+      EXPECT_EQ(sense_of(test::write_piece(drive, image.header.data(), 368, image.area.data() + 368, 1024)), c.write);
+    }
+  }
 }
 
 // The update's steps in and out of order, on a drive with the synchronous boot and on one without.
@@ -378,6 +570,7 @@ TEST(SimDrive, RefusesStepsOutOfSequenceInTheWrongModeOrFromStoredCopies) {
     download_stored,
     download_but_block_7,
     write_block_7,
+    read_block_7,
     rewrite_00,
     rewrite_80,
     settle,
@@ -397,6 +590,12 @@ TEST(SimDrive, RefusesStepsOutOfSequenceInTheWrongModeOrFromStoredCopies) {
     bool rewritten;  // the ROM holds the carried image at the end
     std::optional<sim::ImageCheck> check;
   } cases[] = {
+      {"read-backs before the boot-mode command, as writes are",
+       true,
+       {{S::read_block_7, "05/2C/00"}, {S::boot, good}, {S::read_block_7, good}},
+       false,
+       {}},
+      {"without boot mode: read-backs at once", false, {{S::read_block_7, good}}, false, {}},
       {"writes before the boot-mode command, none of them kept",
        true,
        {{S::download, "05/2C/00"}, {S::boot, good}, {S::rewrite_80, "05/2C/00"}},
@@ -514,6 +713,14 @@ TEST(SimDrive, RefusesStepsOutOfSequenceInTheWrongModeOrFromStoredCopies) {
         case S::write_block_7:
           out = test::write_piece(drive, image.header.data(), block_7, image.area.data() + block_7, 1024);
           break;
+        case S::read_block_7: {
+          std::uint8_t cdb[12] = {0xE8};
+          put_be24(cdb + 3, block_7);
+          put_be24(cdb + 6, 1072);
+          std::uint8_t back[1072];
+          out = drive.execute(cdb, 12, Direction::in, back, sizeof(back));
+          break;
+        }
         case S::rewrite_00:
           out = test::rewrite(drive, 0x00);
           break;

@@ -88,9 +88,16 @@ inline bool download(sim::SimDrive& drive, const std::uint8_t* header, const std
   return good;
 }
 
-// The boot-mode command, as the update sends it before its first download.
+inline constexpr std::uint32_t boot_mode_wait_ms = 2000;  // the update's wait after the boot-mode command
+
+// The boot-mode command, as the update sends it before its first download, sent as long before the
+// drive's present time as the update then waits: the drive has settled by its next command.
 inline sim::Outcome enter_download_mode(sim::SimDrive& drive) {
-  return run(drive, {0xED, 0x01, 0, 0, 0, 0, 0x01, 0, 0, 0, 0, 0x3C});
+  const std::uint32_t now = drive.time();
+  drive.set_time(now - boot_mode_wait_ms);
+  const sim::Outcome out = run(drive, {0xED, 0x01, 0, 0, 0, 0, 0x01, 0, 0, 0, 0, 0x3C});
+  drive.set_time(now);
+  return out;
 }
 
 inline sim::Outcome rewrite(sim::SimDrive& drive, std::uint8_t mode = 0x80) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -316,6 +317,35 @@ TEST(UpdateSequence, MethodFlagsChooseTheSteps) {
   }
 }
 
+// The progress screen from the last step's text to its end: how long it stayed, and the longest
+// stretch in which nobody looked after the screen (brought it to the top and took its messages).
+struct LastWait {
+  std::int32_t stayed_ms = -1;
+  std::int32_t longest_unserviced_ms = -1;
+};
+
+LastWait last_wait(const platform::host::HostDialogs& dialogs, int control, const std::string& text) {
+  using Kind = platform::host::DialogEvent::Kind;
+  std::int32_t done_at = -1;
+  for (const auto& e : dialogs.events) {
+    if (e.kind == Kind::text && e.control_id == control && e.text == text) done_at = e.time;
+  }
+  LastWait wait;
+  if (done_at < 0) return wait;
+  std::int32_t serviced_at = done_at;
+  wait.longest_unserviced_ms = 0;
+  for (const auto& e : dialogs.events) {
+    if (e.time < done_at || (e.kind != Kind::bring_to_top && e.kind != Kind::ended)) continue;
+    wait.longest_unserviced_ms = std::max(wait.longest_unserviced_ms, e.time - serviced_at);
+    serviced_at = e.time;
+    if (e.kind == Kind::ended) {
+      wait.stayed_ms = e.time - done_at;
+      break;
+    }
+  }
+  return wait;
+}
+
 TEST(UpdateSequence, WithoutVerifyTheLastLinesStayEmptyAndTheDriveGetsTwoSeconds) {
   UpdateBench b(Via::aspi);
   b.ctx->app.models.primary[0].entry_method_flags[3] = 0;
@@ -326,17 +356,28 @@ TEST(UpdateSequence, WithoutVerifyTheLastLinesStayEmptyAndTheDriveGetsTwoSeconds
     for (const std::string& text : dialogs.texts_of(control)) EXPECT_EQ(text, "") << control;
   }
   // From "Complete !!" in line 8 to the end of the screen: the 2000 ms settle, serviced in slices.
-  std::int32_t done_at = -1;
-  std::int32_t ended_at = -1;
-  for (const auto& e : dialogs.events) {
-    if (e.kind == platform::host::DialogEvent::Kind::text && e.control_id == 1106 && e.text == "Complete !!") {
-      done_at = e.time;
-    }
-    if (e.kind == platform::host::DialogEvent::Kind::ended) ended_at = e.time;
+  const LastWait wait = last_wait(dialogs, 1106, "Complete !!");
+  ASSERT_GE(wait.stayed_ms, 0);
+  EXPECT_GE(wait.stayed_ms, 2000);
+  EXPECT_LT(wait.stayed_ms, 2100);
+  EXPECT_LE(wait.longest_unserviced_ms, 500);
+}
+
+// After a good verify the screen stays 2000 ms with its last line, looked after in 500 ms slices,
+// before it ends; over either transport.
+TEST(UpdateSequence, AfterAGoodVerifyTheScreenStaysTwoSecondsServicingMessages) {
+  for (const Via via : test::both_transports) {
+    SCOPED_TRACE(test::name_of(via));
+    UpdateBench b(via);
+    b.choose();
+    b.update();
+    ASSERT_EQ(b.code(), 0);
+    const LastWait wait = last_wait(b.host.dialogs, 1099, "Good !!");
+    ASSERT_GE(wait.stayed_ms, 0) << "the verify's last line and the screen's end";
+    EXPECT_GE(wait.stayed_ms, 2000);
+    EXPECT_LT(wait.stayed_ms, 2100);
+    EXPECT_LE(wait.longest_unserviced_ms, 500);
   }
-  ASSERT_GE(done_at, 0);
-  EXPECT_GE(ended_at - done_at, 2000);
-  EXPECT_LT(ended_at - done_at, 2100);
 }
 
 // Ends that happen before anything reaches the drive's download area.

@@ -4,6 +4,8 @@
 #                     the second chosen on the selection screen)
 #   exit-*            the user leaves on each screen that offers it: exit code 8, drive untouched
 #   tray              a closed tray: the prompt, OK while the tray stays closed, the prompt again, EXIT
+#   tray-opened       a closed tray: the prompt, the tray opened while it stands, OK, and the update
+#                     goes on to its success
 #   already-updated   a drive that has the firmware: its screen, exit code 99
 #   update-failure    a drive whose read-back never matches: the failure screen with the message,
 #                     exit code 5 and the log
@@ -191,6 +193,35 @@ walk_tray() {
   expect_untouched
 }
 
+# The user opens the tray while the prompt stands (the bay file says so; the simulated drive takes
+# it over at its next command), then OK: the update goes on from there.
+walk_tray_opened() {
+  local b
+  b="$(bay tray-opened "drive at=0:0 letter=D firmware=1.00 tray=closed $fast")"
+  launch tray-opened "$walk_language" "$b"
+  wait_screen tray_closed >/dev/null || { abandon "no tray prompt"; return; }
+  shot prompt
+  sed -i 's/tray=closed/tray=open/' "$b"
+  if "$sim_tool" show "$b" >/dev/null && grep -q 'tray=open' "$b"; then
+    ok "the bay file says the tray is open"
+  else
+    bad "the bay file does not read with the tray open"
+  fi
+  drv click tray_closed 1 || { abandon "prompt not confirmed"; return; }
+  wait_screen notice >/dev/null || { abandon "no notice after the tray was opened"; return; }
+  shot notice
+  drv click notice 1 : wait start_confirmation : click start_confirmation 1 >/dev/null ||
+    { abandon "update not started"; return; }
+  wait_screen progress >/dev/null || { abandon "no progress screen"; return; }
+  shot progress
+  wait_screen success 180000 >/dev/null || { abandon "no success screen"; return; }
+  shot success
+  drv click success 2
+  finish 0
+  expect_drive 0:0 1.01 image
+  expect_no_log
+}
+
 walk_already_updated() {
   local b
   b="$(bay already-updated "drive at=0:0 letter=D firmware=1.01 tray=open $fast")"
@@ -232,6 +263,7 @@ walk_exit exit-notice notice exit
 walk_exit exit-confirmation start_confirmation close
 walk_exit exit-selection drive_selection exit
 walk_tray
+walk_tray_opened
 walk_already_updated
 walk_update_failure
 walks_end
