@@ -58,8 +58,8 @@ if [ -n "$pkcs12" ]; then
   [ -r "$pkcs12" ] || fail "cannot read the PKCS#12 file $pkcs12"
   sign=1
 elif [ -n "$cert$key" ]; then
-  [ -n "$cert" ] && [ -n "$key" ] || fail "signing needs both --cert and --key"
-  [ -r "$cert" ] && [ -r "$key" ] || fail "cannot read the certificate $cert or the key $key"
+  if [ -z "$cert" ] || [ -z "$key" ]; then fail "signing needs both --cert and --key"; fi
+  if [ ! -r "$cert" ] || [ ! -r "$key" ]; then fail "cannot read the certificate $cert or the key $key"; fi
   sign=1
 fi
 [ -z "$pass_file" ] || [ -r "$pass_file" ] || fail "cannot read the password file $pass_file"
