@@ -226,8 +226,8 @@ void run(const std::string& folder, const Request& r) {
   close(fd);
   const std::string what = r.what;
   if (wanted != 0) {
-    check(rc == -1 && error == wanted, what + ": fails with " + std::strerror(wanted) + " (got " +
-                                             std::to_string(rc) + ", " + std::strerror(error) + ")");
+    check(rc == -1 && error == wanted, what + ": fails with " + std::strerror(wanted) + " (got " + std::to_string(rc) +
+                                           ", " + std::strerror(error) + ")");
   } else {
     check(rc == 0, what + ": the ioctl succeeds");
     check(h.status == r.status && h.masked_status == (r.status >> 1) && h.host_status == 0,
