@@ -48,6 +48,7 @@ struct Manager {
   HANDLE worker = nullptr;
   bool breach_reported = false;
   std::int64_t hold_ticks = 0;  // status_hold_us in performance-counter ticks
+  std::int64_t ticks_per_second = 1;
 };
 
 Manager manager;
@@ -113,6 +114,11 @@ std::int64_t counter_now() {
   return now.QuadPart;
 }
 
+// The drive's clock in milliseconds. Not GetTickCount: Wine serves it from a shared page that its
+// server refreshes only now and then, so a drive settling after the boot-mode command could see
+// its time stand still.
+std::uint32_t drive_clock_ms() { return static_cast<std::uint32_t>(counter_now() * 1000 / manager.ticks_per_second); }
+
 void hold_status_from(std::int64_t taken_at) {
   while (counter_now() - taken_at < manager.hold_ticks) SwitchToThread();
 }
@@ -146,7 +152,7 @@ DWORD WINAPI worker_main(LPVOID) {
       taken_at = counter_now();
       const AspiRequest& request = job.request;
       tz::sim::SimDrive& drive = *request.drive;
-      const DWORD now = GetTickCount();
+      const std::uint32_t now = drive_clock_ms();
       manager.bay.follow(now);
       drive.set_time(now);
       outcome = drive.execute(request.cdb, request.cdb_length, request.direction, request.data, request.length);
@@ -236,6 +242,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     manager.hold_ticks = frequency.QuadPart * status_hold_us / 1000000;
+    manager.ticks_per_second = frequency.QuadPart > 0 ? frequency.QuadPart : 1;
     DisableThreadLibraryCalls(instance);
   }
   return TRUE;
