@@ -56,7 +56,7 @@ sim="$root/build/native/sim/tz594k-sim"
 export TZ594K_WINEPREFIX="$job/wineprefix"
 if [ ! -f "$TZ594K_WINEPREFIX/system.reg" ]; then
   echo "run-main: making the Wine prefix $TZ594K_WINEPREFIX (once, some seconds)"
-  if ! scripts/wine-run.sh --init || [ ! -f "$TZ594K_WINEPREFIX/system.reg" ]; then
+  if ! scripts/wine-run.sh --init; then
     echo "run-main: Wine could not make its prefix $TZ594K_WINEPREFIX; nothing was run" >&2
     exit 4
   fi
@@ -70,12 +70,10 @@ rm -f "$times"
 arguments=(/AU /LFO)
 [ "$screens" = 1 ] && arguments=(/LFO)
 logs_before="$(ls "$job"/*.log 2>/dev/null || true)"
-wine_errors="$job/wine-errors.txt"
 set +e
-# Silent mode writes its log into the current folder. Wine's own complaints go to a file of their
-# own, so that a Wine that could not start the program is told from the program's exit codes.
+# Silent mode writes its log into the current folder.
 (cd "$job" && TZ594K_RUN_TIMES="$times" "$root/scripts/wine-bay.sh" --winver "$winver" --transcript "$transcript" \
-  "$bay" "$job/TZ594K_for_ZEMO_V101.exe" "${arguments[@]}") 2> >(tee "$wine_errors" >&2)
+  "$bay" "$job/TZ594K_for_ZEMO_V101.exe" "${arguments[@]}")
 rc=$?
 set -e
 after="$("$sim" show "$bay")"
@@ -98,13 +96,13 @@ esac
 # A program that ran has asked the drive at least for its identity, or has left its log.
 if [ -z "$meaning" ] || { [ "$commands" = 0 ] && [ -z "$log" ]; }; then
   echo "run-main: Wine did not run the program: exit code $rc, no command reached the drive, no log was written" >&2
-  grep -m 3 -i 'wine\|err' "$wine_errors" 2>/dev/null | sed 's/^/run-main:   /' >&2 || true
   exit 5
 fi
-if [ "$winver" = win98 ]; then way="Windows 98, ASPI through wnaspi32.dll"; else way="Windows 10, SCSI pass-through at D:"; fi
 if [ "$winver" = win98 ]; then
+  way="Windows 98, ASPI through wnaspi32.dll"
   transport="ASPI at 0:0, which the program takes through our wnaspi32.dll where Windows reports a 9x version (--aspi)"
 else
+  way="Windows 10, SCSI pass-through at D:"
   transport="SCSI pass-through at D:, which the program takes where Windows reports an NT version (the SG_IO library answers for the drive)"
 fi
 emulated=""

@@ -34,20 +34,6 @@ void flush_folder_of(const std::string& path) {
   ::close(fd);
 }
 
-// The PID in "PID.new" (what follows "NAME."), or 0 when the rest is not one.
-pid_t temporary_owner(std::string_view rest) {
-  constexpr std::string_view suffix = ".new";
-  if (rest.size() <= suffix.size() || rest.substr(rest.size() - suffix.size()) != suffix) return 0;
-  const std::string_view digits = rest.substr(0, rest.size() - suffix.size());
-  if (digits.size() > 9) return 0;
-  std::int32_t pid = 0;
-  for (const char c : digits) {
-    if (c < '0' || c > '9') return 0;
-    pid = pid * 10 + (c - '0');
-  }
-  return static_cast<pid_t>(pid);
-}
-
 }  // namespace
 
 void remove_stale_temporaries(const char* path) {
@@ -60,8 +46,10 @@ void remove_stale_temporaries(const char* path) {
   while (const dirent* entry = ::readdir(dir)) {
     const std::string_view name = entry->d_name;
     if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix) continue;
-    const pid_t owner = temporary_owner(name.substr(prefix.size()));
-    if (owner <= 0 || owner == ::getpid()) continue;
+    const std::uint32_t id = temporary_owner(name.substr(prefix.size()));
+    if (id == 0 || id > 0x7FFFFFFFu) continue;
+    const auto owner = static_cast<pid_t>(id);
+    if (owner == ::getpid()) continue;
     // A process that runs, even one we may not signal, may be saving right now.
     if (::kill(owner, 0) == 0 || errno != ESRCH) continue;
     ::unlink((slash == std::string::npos ? std::string(name) : folder + std::string(name)).c_str());

@@ -11,20 +11,6 @@ namespace tz::sim {
 
 namespace {
 
-// The process id in "ID.new" (what follows "NAME."), or 0 when the rest is not one.
-DWORD temporary_owner(std::string_view rest) {
-  constexpr std::string_view suffix = ".new";
-  if (rest.size() <= suffix.size() || rest.substr(rest.size() - suffix.size()) != suffix) return 0;
-  const std::string_view digits = rest.substr(0, rest.size() - suffix.size());
-  if (digits.size() > 10) return 0;
-  std::uint64_t id = 0;
-  for (const char c : digits) {
-    if (c < '0' || c > '9') return 0;
-    id = id * 10 + static_cast<std::uint64_t>(c - '0');
-  }
-  return id > 0xFFFFFFFFu ? 0 : static_cast<DWORD>(id);
-}
-
 // True unless the process is known to be gone: one we may not open may still be saving.
 bool process_runs(DWORD id) {
   const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
