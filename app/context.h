@@ -2,15 +2,15 @@
 // The program's single instances, owned by the entry point; a test makes a fresh one.
 #include <cstdint>
 
-#include "app/run_result.h"
-#include "app/string_table.h"
+#include "core/run_result.h"
+#include "core/string_table.h"
 #include "app/switches.h"
 #include "drive/drive_state.h"
 #include "image/image_state.h"
 #include "image/model_tables.h"
 #include "image/supported_firmware.h"
 #include "platform/os.h"
-#include "update/ui_state.h"
+#include "ui/ui_state.h"
 
 namespace tz {
 

@@ -1,9 +1,9 @@
 #include "app/drive_selection.h"
 
 #include "app/context.h"
-#include "app/screens.h"
+#include "ui/screens.h"
 #include "drive/drive_table.h"
-#include "update/formatting.h"
+#include "ui/formatting.h"
 
 namespace tz {
 

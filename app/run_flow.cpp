@@ -2,7 +2,7 @@
 
 #include "app/context.h"
 #include "app/drive_selection.h"
-#include "app/screens.h"
+#include "ui/screens.h"
 #include "app/switches.h"
 #include "drive/discovery.h"
 #include "drive/drive_table.h"

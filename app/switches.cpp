@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/bytes.h"
+#include "core/bytes.h"
 #include "app/context.h"
 
 namespace tz {

@@ -10,7 +10,7 @@
 
 #include "app/context.h"
 #include "app/run_flow.h"
-#include "app/run_result.h"
+#include "core/run_result.h"
 #include "app/startup.h"
 #include "bench/counting_allocator.h"
 #include "drive/discovery.h"
@@ -20,7 +20,7 @@
 #include "platform/host/host_os.h"
 #include "sim/sim_drive.h"
 #include "update/update_sequence.h"
-#include "update/worker.h"
+#include "ui/worker.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "app/bytes.h"
+#include "core/bytes.h"
 #include "app/context.h"
 #include "drive/transport.h"
-#include "update/waits.h"
+#include "ui/waits.h"
 
 namespace tz {
 

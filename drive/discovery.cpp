@@ -5,7 +5,7 @@
 #include "drive/drive_table.h"
 #include "drive/preparation.h"
 #include "drive/transport.h"
-#include "image/drive_identity.h"
+#include "drive/drive_identity.h"
 #include "image/matching.h"
 
 namespace tz {

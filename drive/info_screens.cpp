@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "app/context.h"
-#include "app/screens.h"
+#include "ui/screens.h"
 #include "image/layout.h"
-#include "update/formatting.h"
+#include "ui/formatting.h"
 #include "update/update_sequence.h"
 
 namespace tz {

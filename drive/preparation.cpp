@@ -1,11 +1,11 @@
 #include "drive/preparation.h"
 
 #include "app/context.h"
-#include "app/screens.h"
+#include "ui/screens.h"
 #include "drive/commands.h"
 #include "drive/drive_table.h"
 #include "drive/transport.h"
-#include "update/waits.h"
+#include "ui/waits.h"
 
 namespace tz {
 

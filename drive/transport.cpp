@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "app/bytes.h"
+#include "core/bytes.h"
 #include "app/context.h"
-#include "app/message_box.h"
+#include "ui/message_box.h"
 #include "drive/drive_table.h"
 #include "platform/aspi.h"
 #include "platform/devices.h"

@@ -10,9 +10,9 @@
 #include "drive/info_screens.h"
 #include "fuzz/reply_drive.h"
 #include "fuzz/require.h"
-#include "image/drive_identity.h"
+#include "drive/drive_identity.h"
 #include "image/matching.h"
-#include "update/ui_state.h"
+#include "ui/ui_state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static tz::fuzz::ReplySystem system;

@@ -8,7 +8,7 @@
 #include "drive/drive_table.h"
 #include "fuzz/reply_drive.h"
 #include "fuzz/require.h"
-#include "image/drive_identity.h"
+#include "drive/drive_identity.h"
 #include "image/matching.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/bytes.h"
+#include "core/bytes.h"
 #include "drive/drive_table.h"
 #include "drive/transport.h"
 #include "fuzz/require.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/bytes.h"
+#include "core/bytes.h"
 #include "app/context.h"
 #include "image/codec.h"
 #include "image/layout.h"

@@ -4,7 +4,7 @@
 #include <iterator>
 #include <cstring>
 
-#include "app/string_table.h"
+#include "core/string_table.h"
 
 namespace tz {
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "app/string_table.h"
+#include "core/string_table.h"
 
 namespace tz {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/bytes.h"
+#include "core/bytes.h"
 #include "platform/aspi.h"
 
 namespace tz::sim {

@@ -1,6 +1,6 @@
 #include "sim/faults.h"
 
-#include "app/bytes.h"
+#include "core/bytes.h"
 
 namespace tz::sim {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "app/bytes.h"
+#include "core/bytes.h"
 
 namespace tz::sim {
 

@@ -19,7 +19,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/bytes.h"
+#include "core/bytes.h"
 #include "image/codec.h"
 #include "image/firmware_levels.h"
 #include "image/identity.h"

@@ -6,7 +6,7 @@
 
 #include "app/context.h"
 #include "app/os_class.h"
-#include "app/run_result.h"
+#include "core/run_result.h"
 
 namespace tz {
 

@@ -1,11 +1,11 @@
 #include "update/update_screens.h"
 
 #include "app/context.h"
-#include "app/message_box.h"
-#include "app/run_result.h"
-#include "app/screens.h"
-#include "update/formatting.h"
-#include "update/progress.h"
+#include "ui/message_box.h"
+#include "core/run_result.h"
+#include "ui/screens.h"
+#include "ui/formatting.h"
+#include "ui/progress.h"
 #include "update/update_sequence.h"
 
 namespace tz {

@@ -9,9 +9,9 @@
 #include "drive/preparation.h"
 #include "drive/transport.h"
 #include "image/image_load.h"
-#include "update/progress.h"
-#include "update/waits.h"
-#include "update/worker.h"
+#include "ui/progress.h"
+#include "ui/waits.h"
+#include "ui/worker.h"
 
 namespace tz {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/context.h"
-#include "app/run_result.h"
+#include "core/run_result.h"
 #include "app/startup.h"
 #include "app/switches.h"
 #include "drive/drive_state.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/os_class.h"
-#include "app/string_table.h"
+#include "core/string_table.h"
 #include "tests/support/fixture.h"
 
 namespace tz {

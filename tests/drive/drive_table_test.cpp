@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "app/bytes.h"
+#include "core/bytes.h"
 #include "drive/discovery.h"
 #include "sim/sim_drive.h"
 #include "tests/support/fixture.h"

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "app/bytes.h"
+#include "core/bytes.h"
 #include "drive/commands.h"
 #include "platform/aspi.h"
 #include "platform/devices.h"

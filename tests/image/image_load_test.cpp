@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/bytes.h"
+#include "core/bytes.h"
 #include "image/codec.h"
 #include "image/firmware_levels.h"
 #include "image/layout.h"

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "app/bytes.h"
+#include "core/bytes.h"
 #include "image/codec.h"
 #include "image/firmware_levels.h"
 #include "image/image_load.h"

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "app/context.h"
-#include "app/run_result.h"
+#include "core/run_result.h"
 #include "sim/tool/carried_image.h"
 #include "tests/reliability/whole_run.h"
 

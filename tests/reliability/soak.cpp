@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "app/context.h"
-#include "app/run_result.h"
+#include "core/run_result.h"
 
 namespace tz::reliability {
 

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/bytes.h"
+#include "core/bytes.h"
 #include "app/context.h"
-#include "app/run_result.h"
+#include "core/run_result.h"
 #include "app/startup.h"
 #include "sim/tool/carried_image.h"
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/bytes.h"
+#include "core/bytes.h"
 #include "app/context.h"
-#include "app/run_result.h"
+#include "core/run_result.h"
 
 namespace tz::reliability {
 namespace {

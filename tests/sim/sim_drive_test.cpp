@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/bytes.h"
+#include "core/bytes.h"
 #include "image/codec.h"
 #include "image/firmware_levels.h"
 #include "image/info_block.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/bytes.h"
+#include "core/bytes.h"
 #include "image/image_load.h"
 #include "image/layout.h"
 #include "image/stored_image.h"

@@ -9,8 +9,8 @@
 #include <iterator>
 #include <string>
 
-#include "app/bytes.h"
-#include "app/run_result.h"
+#include "core/bytes.h"
+#include "core/run_result.h"
 #include "tests/support/fixture.h"
 
 namespace tz {

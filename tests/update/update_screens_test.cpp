@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "app/context.h"
-#include "app/run_result.h"
-#include "app/screens.h"
+#include "core/run_result.h"
+#include "ui/screens.h"
 #include "app/startup.h"
 #include "image/image_load.h"
 #include "tests/support/fixture.h"
-#include "update/formatting.h"
+#include "ui/formatting.h"
 
 namespace tz {
 namespace {

@@ -12,14 +12,14 @@
 #include <vector>
 
 #include "app/run_flow.h"
-#include "app/run_result.h"
-#include "app/screens.h"
+#include "core/run_result.h"
+#include "ui/screens.h"
 #include "drive/discovery.h"
 #include "drive/drive_table.h"
 #include "image/matching.h"
 #include "sim/tool/carried_image.h"
 #include "tests/support/bay_bench.h"
-#include "update/progress.h"
+#include "ui/progress.h"
 #include "update/update_screens.h"
 
 namespace tz {

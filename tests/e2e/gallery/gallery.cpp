@@ -21,10 +21,10 @@
 
 #include "app/context.h"
 #include "app/drive_selection.h"
-#include "app/message_box.h"
+#include "ui/message_box.h"
 #include "app/run_flow.h"
-#include "app/run_result.h"
-#include "app/screens.h"
+#include "core/run_result.h"
+#include "ui/screens.h"
 #include "app/startup.h"
 #include "drive/discovery.h"
 #include "drive/drive_table.h"
@@ -34,8 +34,8 @@
 #include "image/model_tables.h"
 #include "platform/win32/win32_os.h"
 #include "tests/e2e/gallery/catalogue.h"
-#include "update/formatting.h"
-#include "update/progress.h"
+#include "ui/formatting.h"
+#include "ui/progress.h"
 #include "update/update_screens.h"
 
 namespace tz::gallery {

@@ -1,4 +1,4 @@
-#include "update/progress.h"
+#include "ui/progress.h"
 
 #include <gtest/gtest.h>
 

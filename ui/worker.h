@@ -2,7 +2,7 @@
 // The one long drive command on a worker thread, while the screen's thread keeps the windows alive.
 #include <cstdint>
 
-#include "update/ui_state.h"
+#include "ui/ui_state.h"
 
 namespace tz {
 

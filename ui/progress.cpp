@@ -1,12 +1,12 @@
-#include "update/progress.h"
+#include "ui/progress.h"
 
 #include <array>
 #include <cstdarg>
 
 #include "app/context.h"
 #include "app/startup.h"
-#include "update/formatting.h"
-#include "update/waits.h"
+#include "ui/formatting.h"
+#include "ui/waits.h"
 
 namespace tz {
 

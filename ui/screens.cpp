@@ -1,10 +1,10 @@
-#include "app/screens.h"
+#include "ui/screens.h"
 
 #include "app/context.h"
-#include "app/message_box.h"
+#include "ui/message_box.h"
 #include "app/startup.h"
-#include "update/formatting.h"
-#include "update/waits.h"
+#include "ui/formatting.h"
+#include "ui/waits.h"
 
 namespace tz {
 

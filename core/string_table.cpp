@@ -1,4 +1,4 @@
-#include "app/string_table.h"
+#include "core/string_table.h"
 
 #include <array>
 #include <cstring>

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/run_result.h"
+#include "core/run_result.h"
 #include "tests/support/fixture.h"
 
 namespace tz {

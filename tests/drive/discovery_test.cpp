@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "app/screens.h"
+#include "ui/screens.h"
 #include "app/startup.h"
 #include "drive/drive_table.h"
 #include "drive/preparation.h"
 #include "drive/transport.h"
-#include "image/drive_identity.h"
+#include "drive/drive_identity.h"
 #include "image/firmware_levels.h"
 #include "image/image_load.h"
 #include "image/matching.h"
@@ -128,7 +128,7 @@ TEST(ScanDrives, RecognisesEachKindOfDriveOverBothTransports) {
 
 // The bay that the Wine scan test uses too: every kind of drive the scan tells apart.
 std::string every_case_bay() {
-  std::ifstream file(TZ594K_SOURCE_DIR "/tests/discovery/every_case_bay.txt");
+  std::ifstream file(TZ594K_SOURCE_DIR "/tests/drive/every_case_bay.txt");
   std::stringstream text;
   text << file.rdbuf();
   return text.str();

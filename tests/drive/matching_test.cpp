@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "drive/drive_table.h"
-#include "image/drive_identity.h"
+#include "drive/drive_identity.h"
 #include "image/firmware_levels.h"
 #include "image/image_load.h"
 #include "tests/support/fixture.h"

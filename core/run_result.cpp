@@ -1,6 +1,6 @@
-#include "app/run_result.h"
+#include "core/run_result.h"
 
-#include "app/bytes.h"
+#include "core/bytes.h"
 #include "app/context.h"
 #include "update/result_log.h"
 #include "update/update_screens.h"

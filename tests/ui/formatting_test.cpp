@@ -1,4 +1,4 @@
-#include "update/formatting.h"
+#include "ui/formatting.h"
 
 #include <gtest/gtest.h>
 

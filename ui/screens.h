@@ -3,7 +3,7 @@
 // processing window.
 #include <cstdint>
 
-#include "app/run_result.h"
+#include "core/run_result.h"
 #include "platform/dialogs.h"
 #include "platform/types.h"
 

@@ -1,4 +1,4 @@
-#include "image/drive_identity.h"
+#include "drive/drive_identity.h"
 
 #include <cstring>
 
@@ -8,7 +8,7 @@
 #include "image/codec.h"
 #include "image/image_load.h"
 #include "image/layout.h"
-#include "update/waits.h"
+#include "ui/waits.h"
 
 namespace tz {
 

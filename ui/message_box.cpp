@@ -1,9 +1,9 @@
-#include "app/message_box.h"
+#include "ui/message_box.h"
 
 #include <cstdarg>
 
 #include "app/context.h"
-#include "update/formatting.h"
+#include "ui/formatting.h"
 
 namespace tz {
 

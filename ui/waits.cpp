@@ -1,4 +1,4 @@
-#include "update/waits.h"
+#include "ui/waits.h"
 
 #include "app/context.h"
 

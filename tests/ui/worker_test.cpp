@@ -1,4 +1,4 @@
-#include "update/worker.h"
+#include "ui/worker.h"
 
 #include <gtest/gtest.h>
 

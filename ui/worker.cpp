@@ -1,7 +1,7 @@
-#include "update/worker.h"
+#include "ui/worker.h"
 
 #include "app/context.h"
-#include "update/waits.h"
+#include "ui/waits.h"
 
 namespace tz {
 

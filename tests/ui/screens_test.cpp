@@ -1,4 +1,4 @@
-#include "app/screens.h"
+#include "ui/screens.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/context.h"
-#include "app/message_box.h"
+#include "ui/message_box.h"
 #include "app/startup.h"
 #include "tests/support/fixture.h"
 
