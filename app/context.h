@@ -1,29 +1,26 @@
 #pragma once
-// The program's single instances, owned by the entry point; a test makes a fresh one.
+// The program's single instances, owned by the entry point; a test makes a fresh one. It owns
+// every floor's state and hands each floor its part: the screens the Ui, the drive work the
+// DriveLink, the result log its ResultLog.
 #include <cstdint>
 
+#include "app/switches.h"
 #include "core/run_result.h"
 #include "core/string_table.h"
-#include "app/switches.h"
+#include "drive/drive_link.h"
 #include "drive/drive_state.h"
 #include "image/image_state.h"
 #include "image/model_tables.h"
 #include "image/supported_firmware.h"
 #include "platform/os.h"
 #include "ui/ui_state.h"
+#include "update/result_log.h"
 
 namespace tz {
-
-inline constexpr std::uint8_t transport_aspi = 1;
-inline constexpr std::uint8_t transport_pass_through = 2;
-inline constexpr std::size_t program_folder_size = 1024;
-// The result log's path: the folder, a backslash and "TZ594K_for_ZEMO_V101-YYYYMMDDhhmmss.log".
-inline constexpr std::size_t log_path_size = program_folder_size + 1 + 39 + 1;
 
 struct AppState {
   RunSwitches switches;
   std::uint8_t language = 0;  // 1 Japanese, 2 English
-  std::uint8_t transport = 0;
   std::uint8_t os_class = 0;
   RunResult result;
   std::int32_t exit_code = initial_exit_code;
@@ -47,9 +44,16 @@ struct Context {
 
   platform::Os os;
   AppState app;
-  UiState ui;
+  UiState ui_state;
   ImageState image;
   DriveState drive;
+
+  // The parts, built once over the state above (members are built in this order).
+  Ui ui{os.dialogs, os.windows, os.clock, os.threads, ui_state, app.texts, app.language,
+        app.switches, app.instance, app.main_window, app.result};
+  DriveLink link{os.devices, os.aspi, os.system, drive, ui, app.build, image, app.models, app.supported};
+  ResultLog log{os.files,         os.system,    app.texts,   drive, app.result, app.program_folder,
+                app.log_path, app.log_path_built};
 
   const char* text(Text id) const { return app.texts.get(id); }
   bool silent() const { return app.switches.silent != 0; }

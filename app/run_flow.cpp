@@ -4,6 +4,7 @@
 #include "app/drive_selection.h"
 #include "ui/screens.h"
 #include "app/switches.h"
+#include "drive/targets.h"
 #include "drive/discovery.h"
 #include "drive/drive_table.h"
 #include "drive/info_screens.h"
@@ -11,6 +12,7 @@
 #include "image/image_load.h"
 #include "image/matching.h"
 #include "platform/devices.h"
+#include "update/result_log.h"
 #include "update/update_screens.h"
 
 namespace tz {
@@ -21,34 +23,34 @@ namespace {
 bool print_screens(Context& ctx) {
   const RunSwitches& sw = ctx.app.switches;
   if (sw.version_print != 0) {
-    if (load_firmware_image(ctx) == 0) {
-      show_firmware_version(ctx);
+    if (load_firmware_image(ctx.image, ctx.app.texts) == 0) {
+      show_firmware_version(ctx.ui, ctx.image.image_identity);
     } else {
-      show_execution_error(ctx, 2);
+      show_execution_error(ctx.ui, 2);
     }
   }
   if (sw.detail_print != 0) {
-    if (load_firmware_image(ctx) == 0) {
-      show_detail_version(ctx);
+    if (load_firmware_image(ctx.image, ctx.app.texts) == 0) {
+      show_detail_version(ctx.link);
     } else {
-      show_execution_error(ctx, 4);
+      show_execution_error(ctx.ui, 4);
     }
   }
   if (sw.copyright_print != 0) {
     // The screen shows what was formatted last, so it is formatted right before it opens.
-    format_copyright(ctx);
-    show_copyright(ctx);
+    format_copyright(ctx.link);
+    show_copyright(ctx.ui);
   }
   return sw.version_print != 0 || sw.detail_print != 0 || sw.copyright_print != 0;
 }
 
-bool pass_through(const Context& ctx) { return ctx.app.transport == transport_pass_through; }
+bool pass_through(const Context& ctx) { return ctx.drive.transport == transport_pass_through; }
 
 // What every run that searched the drives ends with: locks and handles go back to the system.
 void release(Context& ctx) {
   if (!pass_through(ctx)) return;
-  unlock_locked_volumes(ctx);
-  close_target_handles(ctx);
+  unlock_locked_volumes(ctx.link);
+  close_target_handles(ctx.link);
 }
 
 void choose(Context& ctx, std::uint32_t index) {
@@ -62,29 +64,29 @@ bool launcher_started(const Context& ctx) {
 
 // The drive search: true to go on.
 bool search_drives(Context& ctx) {
-  if (!launcher_started(ctx)) open_processing_window(ctx);
-  const int r = scan_drives(ctx);
-  close_processing_window(ctx);
+  if (!launcher_started(ctx)) open_processing_window(ctx.ui);
+  const int r = scan_drives(ctx.link);
+  close_processing_window(ctx.ui);
   switch (r) {
     case 0:
-      if (count_drives_by_status(ctx, drive_status_candidate_a) == 0 &&
-          count_drives_by_status(ctx, drive_status_candidate_b) == 0 &&
-          count_drives_by_status(ctx, drive_status_candidate_c) == 0) {
-        show_not_applicable(ctx);
-        record_result(ctx, 100, "Supported drive is not found.(1)");
+      if (count_drives_by_status(ctx.drive, drive_status_candidate_a) == 0 &&
+          count_drives_by_status(ctx.drive, drive_status_candidate_b) == 0 &&
+          count_drives_by_status(ctx.drive, drive_status_candidate_c) == 0) {
+        show_not_applicable(ctx.ui);
+        record_result(ctx.app.result, 100, "Supported drive is not found.(1)");
         return false;
       }
       break;
     case 1:
       break;
     case -1:
-      show_not_applicable(ctx);
-      record_result(ctx, 100, "Supported drive is not found.(2)");
+      show_not_applicable(ctx.ui);
+      record_result(ctx.app.result, 100, "Supported drive is not found.(2)");
       return false;
     case user_chose_exit:
       return false;
     default:
-      record_result(ctx, 802, "Eject failed.(1)");
+      record_result(ctx.app.result, 802, "Eject failed.(1)");
       return false;
   }
   ctx.app.pending_exit_code = launcher_check_exit_code;
@@ -92,15 +94,15 @@ bool search_drives(Context& ctx) {
 }
 
 bool match_drives(Context& ctx) {
-  const int r = select_update_targets(ctx);
+  const int r = select_update_targets(ctx.link);
   if (r == 0) {
-    show_not_applicable(ctx);
-    record_result(ctx, 400, "Non drive match to F/W data.(1)");
+    show_not_applicable(ctx.ui);
+    record_result(ctx.app.result, 400, "Non drive match to F/W data.(1)");
     return false;
   }
   if (r == 5) {
-    show_already_updated(ctx);
-    record_result(ctx, 401, "Drive F/W already updated.(1)");
+    show_already_updated(ctx.ui);
+    record_result(ctx.app.result, 401, "Drive F/W already updated.(1)");
     return false;
   }
   ctx.app.pending_exit_code = launcher_check_exit_code;
@@ -113,34 +115,34 @@ bool choose_drive(Context& ctx) {
   for (DriveRecord& d : ctx.drive.drive_table) {
     if (d.drive_type == platform::drive_removable) d.status = drive_status_answered;
   }
-  const std::uint32_t targets = count_drives_by_status(ctx, drive_status_target);
+  const std::uint32_t targets = count_drives_by_status(ctx.drive, drive_status_target);
   if (targets == 0) {
     // Every target was removable: nothing may be updated, and the run says so like any run that
     // found no drive for the image.
-    show_not_applicable(ctx);
-    record_result(ctx, 100, "Supported drive is not found.(3)");
+    show_not_applicable(ctx.ui);
+    record_result(ctx.app.result, 100, "Supported drive is not found.(3)");
     return false;
   }
   if (targets == 1 || ctx.silent()) {
-    choose(ctx, find_drive_by_status(ctx, drive_status_target, 0));
+    choose(ctx, find_drive_by_status(ctx.drive, drive_status_target, 0));
     return true;
   }
-  return show_drive_selection(ctx) == 0;
+  return show_drive_selection(ctx.link) == 0;
 }
 
 // Notice, tray, start confirmation and the tray once more: the user's last words before the
 // update. True to go on.
 bool confirm(Context& ctx) {
   if (ctx.silent()) return true;
-  if (show_notice(ctx) != 0 || wait_for_open_tray(ctx, 0) == user_chose_exit) return false;
+  if (show_notice(ctx.ui) != 0 || wait_for_open_tray(ctx.link, 0) == user_chose_exit) return false;
   if (ctx.drive.drive_table[ctx.drive.current_drive].identity_source != identity_source_drive) return false;
-  if (show_start_confirmation(ctx) != 0) return false;
-  return wait_for_open_tray(ctx, 0) != user_chose_exit;
+  if (show_start_confirmation(ctx.link) != 0) return false;
+  return wait_for_open_tray(ctx.link, 0) != user_chose_exit;
 }
 
 void update_flow(Context& ctx) {
-  if (load_firmware_image(ctx) != 0) {
-    show_execution_error(ctx, 1);
+  if (load_firmware_image(ctx.image, ctx.app.texts) != 0) {
+    show_execution_error(ctx.ui, 1);
     finish_run(ctx);
     return;
   }
@@ -150,19 +152,19 @@ void update_flow(Context& ctx) {
     ctx.app.exit_code = ctx.app.pending_exit_code;
     return;
   }
-  if (go_on && pass_through(ctx)) open_target_handles(ctx);  // a device that does not open fails its lock next
-  if (go_on && lock_target_volumes(ctx, ctx.app.main_window) != 0) {
+  if (go_on && pass_through(ctx)) open_target_handles(ctx.link);  // a device that does not open fails its lock next
+  if (go_on && lock_target_volumes(ctx.link, ctx.app.main_window) != 0) {
     if (ctx.silent()) {
-      record_result(ctx, 100, "Drive is using.(1)");
+      record_result(ctx.app.result, 100, "Drive is using.(1)");
     } else {
-      show_drive_in_use(ctx);
+      show_drive_in_use(ctx.ui);
     }
     go_on = false;
   }
   go_on = go_on && choose_drive(ctx) && confirm(ctx);
   if (go_on) {
     apply_method_flags(ctx);
-    show_progress_screen(ctx);
+    show_progress_screen(ctx.link, ctx.app.result);
   }
   finish_run(ctx);
   release(ctx);
@@ -172,7 +174,7 @@ void update_flow(Context& ctx) {
 
 void run_flow(Context& ctx, const char* arguments) {
   if (validate_switches(ctx, arguments) != 0) {
-    if (!ctx.silent()) show_invalid_option(ctx);
+    if (!ctx.silent()) show_invalid_option(ctx.ui);
     finish_run(ctx);
     return;
   }
@@ -181,7 +183,7 @@ void run_flow(Context& ctx, const char* arguments) {
 }
 
 void apply_method_flags(Context& ctx) {
-  const DriveRecord* d = current_drive_record(ctx);
+  const DriveRecord* d = current_drive_record(ctx.drive);
   if (d == nullptr) return;
   BuildSwitches& build = ctx.app.build;
   if (d->method_flags[1] != 3) {
@@ -190,6 +192,15 @@ void apply_method_flags(Context& ctx) {
   }
   if (d->method_flags[2] == 0) build.COMPARE_SEND_DATA_NUMBER = 0;
   if (d->method_flags[3] == 0) build.VERIFY_PROCESS_NUMBER = 0;
+}
+
+void finish_run(Context& ctx) {
+  const std::int32_t c = result_code(ctx.app.result);
+  if (!ctx.silent()) show_result_screen(ctx.ui, c);
+  ctx.app.exit_code = exit_code_for(c);
+  if (ctx.app.switches.log_output == 0 || !result_log_due(c, ctx.silent())) return;
+  // A log that cannot be written changes neither the result nor the exit code.
+  if (write_result_log(ctx.log, log_file_path(ctx.log)) != log_written && !ctx.silent()) show_log_failure(ctx.ui);
 }
 
 }  // namespace tz

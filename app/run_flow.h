@@ -12,4 +12,7 @@ void run_flow(Context& ctx, const char* arguments);
 // 3 of 0 the verify phase. Switches are only ever cleared here, never set.
 void apply_method_flags(Context& ctx);
 
+// The common end of a run: result screen, exit code, result log.
+void finish_run(Context& ctx);
+
 }  // namespace tz

@@ -5,7 +5,7 @@
 #include "core/bytes.h"
 #include "app/context.h"
 #include "ui/message_box.h"
-#include "app/os_class.h"
+#include "core/os_class.h"
 #include "app/run_flow.h"
 
 namespace tz {
@@ -42,11 +42,11 @@ platform::Handle first_instance_check(Context& ctx) {
   platform::Windows& windows = ctx.os.windows;
   platform::Handle found = windows.find_window(ctx.text(Text::own_class_name));
   if (found != platform::null_handle) {
-    record_result(ctx, 801, "This program is running.");
+    record_result(ctx.app.result, 801, "This program is running.");
     return found;
   }
   found = windows.find_window(ctx.text(Text::other_loader_class_name));
-  if (found != platform::null_handle) record_result(ctx, 801, "Another download program is running.");
+  if (found != platform::null_handle) record_result(ctx.app.result, 801, "Another download program is running.");
   return found;
 }
 
@@ -55,7 +55,7 @@ platform::Handle launcher_instance_check(Context& ctx) {
   const RunSwitches& sw = ctx.app.switches;
   if (sw.launcher_loading != 0 || sw.launcher_run_check != 0) return platform::null_handle;
   const platform::Handle found = ctx.os.windows.find_window(ctx.text(Text::launcher_class_name));
-  if (found != platform::null_handle) record_result(ctx, 801, "This program is running.");
+  if (found != platform::null_handle) record_result(ctx.app.result, 801, "This program is running.");
   return found;
 }
 
@@ -151,12 +151,12 @@ std::int32_t program_entry(Context& ctx, const char* arguments) {
 
   platform::OsVersionInfo version;
   ctx.app.os_class = get_os_class(ctx.os.system, version);
-  ctx.app.transport = is_nt_class(ctx.app.os_class) ? transport_pass_through : transport_aspi;
+  ctx.drive.transport = is_nt_class(ctx.app.os_class) ? transport_pass_through : transport_aspi;
   determine_program_folder(ctx);
   choose_language(ctx);
   if (!create_main_window(ctx)) {
-    record_result(ctx, 800, "Initialize error.");
-    if (!ctx.silent()) show_message_box(ctx, platform::mb_iconhand, "%s", result_message(ctx));
+    record_result(ctx.app.result, 800, "Initialize error.");
+    if (!ctx.silent()) show_message_box(ctx.ui, platform::mb_iconhand, "%s", result_message(ctx.app.result));
     finish_run(ctx);
     return ctx.app.exit_code;
   }
@@ -168,7 +168,7 @@ std::int32_t program_entry(Context& ctx, const char* arguments) {
   if (other != platform::null_handle) {
     if (!ctx.silent()) {
       platform::Windows& windows = ctx.os.windows;
-      show_message_box(ctx, platform::mb_iconhand, "%s", result_message(ctx));
+      show_message_box(ctx.ui, platform::mb_iconhand, "%s", result_message(ctx.app.result));
       if (windows.is_iconic(other)) windows.show_window(other, platform::sw_restore);
       windows.set_foreground_window(other);
     }

@@ -8,8 +8,6 @@ namespace tz {
 
 struct Context;
 
-inline constexpr std::uint8_t language_japanese = 1;
-inline constexpr std::uint8_t language_english = 2;
 inline constexpr std::uint16_t program_icon_id = 177;
 
 std::int32_t program_entry(Context& ctx, const char* arguments);

@@ -118,7 +118,7 @@ void record_duplicate(Context& ctx, const char* at) {
     ++n;
   }
   word[n] = '\0';
-  record_result(ctx, 701, word);
+  record_result(ctx.app.result, 701, word);
 }
 
 }  // namespace
@@ -134,7 +134,7 @@ int validate_switches(Context& ctx, const char* arguments) {
   RunSwitches& sw = ctx.app.switches;
   if (std::strlen(arguments) >= switch_work_area_size) {
     // Longer than the work area: refused as a whole rather than judged on a cut copy.
-    record_result(ctx, 700, "Option mismatched.");
+    record_result(ctx.app.result, 700, "Option mismatched.");
     return -1;
   }
   const char* text = load_work_area(ctx, arguments);
@@ -169,7 +169,7 @@ int validate_switches(Context& ctx, const char* arguments) {
   }
   if (sw.access_bits != 0 && sw.detail_print == 0) error = true;
   if (error) {
-    if (!duplicate) record_result(ctx, 700, "Option mismatched.");
+    if (!duplicate) record_result(ctx.app.result, 700, "Option mismatched.");
     return -1;
   }
 

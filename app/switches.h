@@ -3,24 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/run_switches.h"
+
 namespace tz {
 
 struct Context;
 
-struct RunSwitches {
-  std::uint32_t english = 0;
-  std::uint32_t silent = 0;
-  std::uint32_t log_output = 0;
-  std::uint32_t launcher_loading = 0;
-  std::uint32_t launcher_run_check = 0;
-  std::uint32_t copyright_print = 0;
-  std::uint32_t version_print = 0;
-  std::uint32_t detail_print = 0;
-  std::uint32_t access_bits = 0;  // 0x100 token A, 0x200 token B
-};
-
-inline constexpr std::uint32_t access_bit_a = 0x100;
-inline constexpr std::uint32_t access_bit_b = 0x200;
 
 // The work area the scans walk. A longer argument text is cut for the scans and refused by
 // validate_switches as an invalid option.

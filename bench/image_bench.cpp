@@ -17,7 +17,7 @@ void BM_LoadFirmwareImage(benchmark::State& state) {
   auto ctx = std::make_unique<tz::Context>(host.os());
   ctx->app.texts.decode();
   while (state.KeepRunning()) {
-    if (tz::load_firmware_image(*ctx) != 0) {
+    if (tz::load_firmware_image(ctx->image, ctx->app.texts) != 0) {
       state.SkipWithError("the carried image does not load");
       break;
     }

@@ -13,6 +13,7 @@
 #include "core/run_result.h"
 #include "app/startup.h"
 #include "bench/counting_allocator.h"
+#include "drive/targets.h"
 #include "drive/discovery.h"
 #include "drive/drive_table.h"
 #include "image/image_load.h"
@@ -93,14 +94,14 @@ struct Bench {
     c.app.texts.decode();
     tz::build_model_tables(c.app.models);
     c.app.language = tz::language_english;
-    c.app.transport = transport;
+    c.drive.transport = transport;
     if (transport == tz::transport_pass_through) {
       host.devices.attach('D', drive);
     } else {
       host.aspi.attach(0, 1, drive);
     }
-    if (tz::load_firmware_image(c) != 0 || tz::scan_drives(c) != 0 || tz::select_update_targets(c) != 7) return;
-    c.drive.current_drive = tz::find_drive_by_status(c, tz::drive_status_target, 0);
+    if (tz::load_firmware_image(c.image, c.app.texts) != 0 || tz::scan_drives(c.link) != 0 || tz::select_update_targets(c.link) != 7) return;
+    c.drive.current_drive = tz::find_drive_by_status(c.drive, tz::drive_status_target, 0);
     c.drive.drive_table[c.drive.current_drive].status = tz::drive_status_chosen_target;
     tz::apply_method_flags(c);
     ready = true;
@@ -108,7 +109,7 @@ struct Bench {
 
   // The update as the progress screen runs it, without the screen (the emulated dialog manager
   // allocates for every screen it opens).
-  bool update() { return tz::run_update(*ctx) == 0 && tz::result_code(*ctx) == 0; }
+  bool update() { return tz::run_update(ctx->link, ctx->app.result) == 0 && tz::result_code(ctx->app.result) == 0; }
 };
 
 void full_update(benchmark::State& state, std::uint8_t transport) {
@@ -156,7 +157,7 @@ void BM_WorkerStart(benchmark::State& state) {
   std::int64_t runs = 0;
   for (auto _ : state) {
     const std::uint64_t before = allocations();
-    tz::run_in_worker(*b.ctx, [](tz::Context&) -> std::int32_t { return 1; });
+    tz::run_in_worker(b.ctx->ui, [](void*) -> std::int32_t { return 1; }, nullptr);
     allocated += allocations() - before;
     ++runs;
   }

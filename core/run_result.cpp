@@ -1,9 +1,6 @@
 #include "core/run_result.h"
 
 #include "core/bytes.h"
-#include "app/context.h"
-#include "update/result_log.h"
-#include "update/update_screens.h"
 
 namespace tz {
 
@@ -71,14 +68,14 @@ const CodeRow* find_code(std::int32_t code) {
 
 }  // namespace
 
-void record_result(Context& ctx, std::int32_t code, const char* message) {
-  ctx.app.result.code = code;
-  copy_bounded(ctx.app.result.message, sizeof(ctx.app.result.message), message);
+void record_result(RunResult& result, std::int32_t code, const char* message) {
+  result.code = code;
+  copy_bounded(result.message, sizeof(result.message), message);
 }
 
-std::int32_t result_code(const Context& ctx) { return ctx.app.result.code; }
+std::int32_t result_code(const RunResult& result) { return result.code; }
 
-const char* result_message(const Context& ctx) { return ctx.app.result.message; }
+const char* result_message(const RunResult& result) { return result.message; }
 
 std::int32_t exit_code_for(std::int32_t code) {
   const CodeRow* row = find_code(code);
@@ -99,15 +96,6 @@ bool result_log_due(std::int32_t code, bool silent) {
   const CodeRow* row = find_code(code);
   if (row == nullptr) return false;
   return row->log == Log::always || (row->log == Log::silent_only && silent);
-}
-
-void finish_run(Context& ctx) {
-  const std::int32_t c = result_code(ctx);
-  if (!ctx.silent()) show_result_screen(ctx, c);
-  ctx.app.exit_code = exit_code_for(c);
-  if (ctx.app.switches.log_output == 0 || !result_log_due(c, ctx.silent())) return;
-  // A log that cannot be written changes neither the result nor the exit code.
-  if (write_result_log(ctx, log_file_path(ctx)) != log_written && !ctx.silent()) show_log_failure(ctx);
 }
 
 const char* build_description(int index) {

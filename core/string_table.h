@@ -6,6 +6,10 @@
 
 namespace tz {
 
+// The screens' language.
+inline constexpr std::uint8_t language_japanese = 1;
+inline constexpr std::uint8_t language_english = 2;
+
 enum class Text : std::uint16_t {
   own_class_name,
   other_loader_class_name,

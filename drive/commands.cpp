@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "core/bytes.h"
-#include "app/context.h"
+#include "drive/drive_link.h"
 #include "drive/transport.h"
 #include "ui/waits.h"
 
@@ -14,7 +14,7 @@ namespace {
 constexpr std::uint32_t inquiry_length = 44;
 constexpr std::int32_t prepare_download_settle_ms = 2000;
 
-int send(Context& ctx, const std::uint8_t* cdb, std::uint8_t direction, std::uint32_t length, std::uint8_t* buffer,
+int send(DriveLink& link, const std::uint8_t* cdb, std::uint8_t direction, std::uint32_t length, std::uint8_t* buffer,
          PassThroughKind kind) {
   ScsiRequest request;
   request.cdb = cdb;
@@ -22,71 +22,71 @@ int send(Context& ctx, const std::uint8_t* cdb, std::uint8_t direction, std::uin
   request.length = length;
   request.buffer = buffer;
   request.kind = kind;
-  return execute_request(ctx, request);
+  return execute_request(link, request);
 }
 
-int send_no_data(Context& ctx, const std::uint8_t* cdb) {
-  return send(ctx, cdb, dir_none, 0, nullptr, PassThroughKind::buffered);
+int send_no_data(DriveLink& link, const std::uint8_t* cdb) {
+  return send(link, cdb, dir_none, 0, nullptr, PassThroughKind::buffered);
 }
 
 // Data-in commands that read into scsi_data_buffer start from a cleared buffer.
-int read_into_data_buffer(Context& ctx, const std::uint8_t* cdb, std::uint32_t length) {
+int read_into_data_buffer(DriveLink& link, const std::uint8_t* cdb, std::uint32_t length) {
   if (length > scsi_data_buffer_size) return -1;
-  std::uint8_t* buffer = ctx.drive.scsi_data_buffer;
+  std::uint8_t* buffer = link.state.scsi_data_buffer;
   std::memset(buffer, 0, length);
-  return send(ctx, cdb, dir_in, length, buffer, PassThroughKind::buffered);
+  return send(link, cdb, dir_in, length, buffer, PassThroughKind::buffered);
 }
 
 }  // namespace
 
-int cmd_test_unit_ready(Context& ctx, std::uint8_t control) {
-  std::uint8_t* cdb = ctx.drive.cdb.test_unit_ready;
+int cmd_test_unit_ready(DriveLink& link, std::uint8_t control) {
+  std::uint8_t* cdb = link.state.cdb.test_unit_ready;
   cdb[5] = control;
-  return send_no_data(ctx, cdb);
+  return send_no_data(link, cdb);
 }
 
-int cmd_inquiry(Context& ctx) { return read_into_data_buffer(ctx, ctx.drive.cdb.inquiry, inquiry_length); }
+int cmd_inquiry(DriveLink& link) { return read_into_data_buffer(link, link.state.cdb.inquiry, inquiry_length); }
 
-int cmd_eject(Context& ctx, std::uint8_t immed) {
-  std::uint8_t* cdb = ctx.drive.cdb.eject;
+int cmd_eject(DriveLink& link, std::uint8_t immed) {
+  std::uint8_t* cdb = link.state.cdb.eject;
   cdb[1] = immed;
-  return send_no_data(ctx, cdb);
+  return send_no_data(link, cdb);
 }
 
-int cmd_stop(Context& ctx, std::uint8_t immed) {
-  std::uint8_t* cdb = ctx.drive.cdb.stop;
+int cmd_stop(DriveLink& link, std::uint8_t immed) {
+  std::uint8_t* cdb = link.state.cdb.stop;
   cdb[1] = immed;
-  return send_no_data(ctx, cdb);
+  return send_no_data(link, cdb);
 }
 
-int cmd_get_event_status(Context& ctx, std::uint8_t class_request, std::uint16_t length) {
-  std::uint8_t* cdb = ctx.drive.cdb.get_event_status;
+int cmd_get_event_status(DriveLink& link, std::uint8_t class_request, std::uint16_t length) {
+  std::uint8_t* cdb = link.state.cdb.get_event_status;
   cdb[4] = class_request;
   put_be16(cdb + 7, length);
-  return read_into_data_buffer(ctx, cdb, length);
+  return read_into_data_buffer(link, cdb, length);
 }
 
-int cmd_vendor_read_status(Context& ctx, std::uint8_t selector, std::uint32_t length) {
-  std::uint8_t* cdb = ctx.drive.cdb.vendor_read_status;
+int cmd_vendor_read_status(DriveLink& link, std::uint8_t selector, std::uint32_t length) {
+  std::uint8_t* cdb = link.state.cdb.vendor_read_status;
   put_be32(cdb + 6, length);
   cdb[10] = selector;
-  return read_into_data_buffer(ctx, cdb, length);
+  return read_into_data_buffer(link, cdb, length);
 }
 
-int cmd_prepare_download(Context& ctx, std::uint8_t mode) {
-  std::uint8_t* cdb = ctx.drive.cdb.prepare_download;
+int cmd_prepare_download(DriveLink& link, std::uint8_t mode) {
+  std::uint8_t* cdb = link.state.cdb.prepare_download;
   cdb[1] = mode;
-  const int result = send_no_data(ctx, cdb);
+  const int result = send_no_data(link, cdb);
   // The drive restarts into its boot code and answers nothing useful until it has settled.
-  if (result == 0) busy_wait(ctx, prepare_download_settle_ms);
+  if (result == 0) busy_wait(link.ui.clock, prepare_download_settle_ms);
   return result;
 }
 
-int cmd_read_identity_block(Context& ctx, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3, std::uint8_t p4,
+int cmd_read_identity_block(DriveLink& link, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3, std::uint8_t p4,
                             std::uint8_t p5, std::uint8_t p6, std::uint16_t length,
                             std::span<std::uint8_t> destination) {
   if (length > destination.size()) return -1;
-  std::uint8_t* cdb = ctx.drive.cdb.read_identity_block;
+  std::uint8_t* cdb = link.state.cdb.read_identity_block;
   cdb[2] = p1;
   cdb[3] = p2;
   cdb[4] = p3;
@@ -95,33 +95,33 @@ int cmd_read_identity_block(Context& ctx, std::uint8_t p1, std::uint8_t p2, std:
   cdb[8] = p6;
   put_be16(cdb + 9, length);
   std::memset(destination.data(), 0, length);
-  return send(ctx, cdb, dir_in, length, destination.data(), PassThroughKind::direct);
+  return send(link, cdb, dir_in, length, destination.data(), PassThroughKind::direct);
 }
 
-int cmd_write_download(Context& ctx, std::uint32_t header_length, std::uint32_t data_length, std::uint32_t offset,
+int cmd_write_download(DriveLink& link, std::uint32_t header_length, std::uint32_t data_length, std::uint32_t offset,
                        const std::uint8_t* header, const std::uint8_t* data) {
   if (header_length > scsi_data_buffer_size || data_length > scsi_data_buffer_size - header_length) return -1;
   if ((header_length != 0 && header == nullptr) || (data_length != 0 && data == nullptr)) return -1;
   const std::uint32_t total = header_length + data_length;
-  std::uint8_t* cdb = ctx.drive.cdb.write_download;
+  std::uint8_t* cdb = link.state.cdb.write_download;
   put_be24(cdb + 3, offset);
   put_be24(cdb + 6, total);
-  std::uint8_t* buffer = ctx.drive.scsi_data_buffer;
+  std::uint8_t* buffer = link.state.scsi_data_buffer;
   if (header_length != 0) std::memmove(buffer, header, header_length);
   if (data_length != 0) std::memmove(buffer + header_length, data, data_length);
-  return send(ctx, cdb, dir_out, total, buffer, PassThroughKind::direct);
+  return send(link, cdb, dir_out, total, buffer, PassThroughKind::direct);
 }
 
-int cmd_read_download(Context& ctx, std::uint32_t header_length, std::uint32_t data_length, std::uint32_t offset,
+int cmd_read_download(DriveLink& link, std::uint32_t header_length, std::uint32_t data_length, std::uint32_t offset,
                       std::uint8_t* header_out, std::uint8_t* data_out) {
   if (header_length > scsi_data_buffer_size || data_length > scsi_data_buffer_size - header_length) return -1;
   if (data_length != 0 && data_out == nullptr) return -1;
   const std::uint32_t total = header_length + data_length;
-  std::uint8_t* cdb = ctx.drive.cdb.read_download;
+  std::uint8_t* cdb = link.state.cdb.read_download;
   put_be24(cdb + 3, offset);
   put_be24(cdb + 6, total);
-  std::uint8_t* buffer = ctx.drive.scsi_data_buffer;
-  const int result = send(ctx, cdb, dir_in, total, buffer, PassThroughKind::direct);
+  std::uint8_t* buffer = link.state.scsi_data_buffer;
+  const int result = send(link, cdb, dir_in, total, buffer, PassThroughKind::direct);
   if (result != 0) return result;
   if (header_out != nullptr && header_length != 0) std::memmove(header_out, buffer, header_length);
   // The data part is often read back into scsi_data_buffer itself: an overlapping move.
@@ -129,10 +129,10 @@ int cmd_read_download(Context& ctx, std::uint32_t header_length, std::uint32_t d
   return result;
 }
 
-int cmd_execute(Context& ctx, std::uint8_t mode) {
-  std::uint8_t* cdb = ctx.drive.cdb.execute;
+int cmd_execute(DriveLink& link, std::uint8_t mode) {
+  std::uint8_t* cdb = link.state.cdb.execute;
   cdb[11] = mode;
-  return send_no_data(ctx, cdb);
+  return send_no_data(link, cdb);
 }
 
 }  // namespace tz

@@ -1,6 +1,6 @@
 #include "drive/discovery.h"
 
-#include "app/context.h"
+#include "drive/drive_link.h"
 #include "drive/commands.h"
 #include "drive/drive_table.h"
 #include "drive/preparation.h"
@@ -17,9 +17,9 @@ constexpr int readiness_polls = 5;
 // Folds one drive's result into the scan's: a candidate decision (its tray asked again, which
 // refreshes media_present) makes it 0, a recognised drive makes -1 into 1, and a tray that could
 // not be opened or the user's EXIT replace it.
-int fold_drive_result(Context& ctx, int result, int drive_result) {
+int fold_drive_result(DriveLink& link, int result, int drive_result) {
   if (drive_result == 0) {
-    query_tray_state(ctx);
+    query_tray_state(link);
     result = 0;
   }
   if (result == -1 && drive_result == 1) return 1;
@@ -27,29 +27,29 @@ int fold_drive_result(Context& ctx, int result, int drive_result) {
   return result;
 }
 
-int scan_pass_through(Context& ctx) {
+int scan_pass_through(DriveLink& link) {
   int result = -1;
-  for (ctx.drive.current_drive = 0; ctx.drive.current_drive < drive_table_size; ++ctx.drive.current_drive) {
-    DriveRecord& d = ctx.drive.drive_table[ctx.drive.current_drive];
+  for (link.state.current_drive = 0; link.state.current_drive < drive_table_size; ++link.state.current_drive) {
+    DriveRecord& d = link.state.drive_table[link.state.current_drive];
     int drive_result = -1;  // a letter whose device does not open is passed over
-    if (spt_open(ctx) == 0) {
-      d.drive_type = ctx.os.devices.get_drive_type(d.device_path + device_letter_offset);
-      drive_result = probe_drive(ctx);
+    if (spt_open(link) == 0) {
+      d.drive_type = link.devices.get_drive_type(d.device_path + device_letter_offset);
+      drive_result = probe_drive(link);
     }
-    result = fold_drive_result(ctx, result, drive_result);
-    spt_close(ctx);
+    result = fold_drive_result(link, result, drive_result);
+    spt_close(link);
     if (result == tray_could_not_open || result == user_chose_exit) return result;
   }
   return result;
 }
 
-int scan_aspi(Context& ctx) {
-  if (aspi_load(ctx) != 0) return -1;
+int scan_aspi(DriveLink& link) {
+  if (aspi_load(link) != 0) return -1;
   int result = -1;
   // A user's EXIT does not end this scan: a later drive may still be a candidate.
-  for (ctx.drive.current_drive = 0; ctx.drive.current_drive < drive_table_size; ++ctx.drive.current_drive) {
-    for (int i = 0; i < readiness_polls; ++i) cmd_test_unit_ready(ctx, 0);
-    result = fold_drive_result(ctx, result, probe_drive(ctx));
+  for (link.state.current_drive = 0; link.state.current_drive < drive_table_size; ++link.state.current_drive) {
+    for (int i = 0; i < readiness_polls; ++i) cmd_test_unit_ready(link, 0);
+    result = fold_drive_result(link, result, probe_drive(link));
     // The drive whose tray stayed shut stays current, so the result log names it.
     if (result == tray_could_not_open) break;
   }
@@ -58,20 +58,20 @@ int scan_aspi(Context& ctx) {
 
 }  // namespace
 
-int probe_drive(Context& ctx) {
-  if (read_inquiry_identity(ctx) != 0) return -1;
-  DriveRecord* d = current_drive_record(ctx);
-  if (d == nullptr || is_supported_pair(ctx, d->vendor_id, d->product_id) != 0) return -1;
-  const int tray = ctx.silent() ? auto_open_tray(ctx) : wait_for_open_tray(ctx, 1);
+int probe_drive(DriveLink& link) {
+  if (read_inquiry_identity(link) != 0) return -1;
+  DriveRecord* d = current_drive_record(link.state);
+  if (d == nullptr || is_supported_pair(link.image.image_identity, link.supported, d->vendor_id, d->product_id) != 0) return -1;
+  const int tray = link.ui.silent() ? auto_open_tray(link) : wait_for_open_tray(link, 1);
   if (tray != 0) return tray;
-  if (read_drive_identity(ctx) != 0) return -1;
+  if (read_drive_identity(link) != 0) return -1;
   d->identity_source = identity_source_drive;
-  return classify_drive_identity(ctx);
+  return classify_drive_identity(link);
 }
 
-int scan_drives(Context& ctx) {
-  init_drive_table(ctx);
-  return ctx.app.transport == transport_pass_through ? scan_pass_through(ctx) : scan_aspi(ctx);
+int scan_drives(DriveLink& link) {
+  init_drive_table(link.state);
+  return link.state.transport == transport_pass_through ? scan_pass_through(link) : scan_aspi(link);
 }
 
 }  // namespace tz

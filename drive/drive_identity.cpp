@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/context.h"
+#include "drive/drive_link.h"
 #include "drive/commands.h"
 #include "drive/drive_table.h"
 #include "image/codec.h"
@@ -60,17 +60,17 @@ Decision by_kind(const SupportedModelEntry& e, std::uint8_t candidate_status) {
 
 }  // namespace
 
-int read_inquiry_identity(Context& ctx) {
-  DriveRecord* d = current_drive_record(ctx);
-  if (d == nullptr || cmd_inquiry(ctx) != 0) return -1;
-  const std::uint8_t* reply = ctx.drive.scsi_data_buffer;
-  if (ctx.app.transport != transport_pass_through && (reply[0] & 5) == 5) d->drive_type = 5;
+int read_inquiry_identity(DriveLink& link) {
+  DriveRecord* d = current_drive_record(link.state);
+  if (d == nullptr || cmd_inquiry(link) != 0) return -1;
+  const std::uint8_t* reply = link.state.scsi_data_buffer;
+  if (link.state.transport != transport_pass_through && (reply[0] & 5) == 5) d->drive_type = 5;
   d->status = drive_status_answered;
   copy_text(d->vendor_id, reply + 8, 8);
   copy_text(d->product_id, reply + 16, 16);
   copy_text(d->product_revision, reply + 32, 4);
 
-  const ModelTables& models = ctx.app.models;
+  const ModelTables& models = link.models;
   const SupportedModelEntry* entry = find_by_inquiry(models.primary, primary_model_count, *d);
   if (entry == nullptr) entry = find_by_inquiry(models.secondary, secondary_model_count, *d);
   if (entry == nullptr) return -1;
@@ -79,11 +79,11 @@ int read_inquiry_identity(Context& ctx) {
   return 0;
 }
 
-int read_drive_identity(Context& ctx) {
-  DriveRecord* d = current_drive_record(ctx);
+int read_drive_identity(DriveLink& link) {
+  DriveRecord* d = current_drive_record(link.state);
   if (d == nullptr) return -1;
   // The drive checks that the six parameters belong together; they come from the time once.
-  const platform::LocalTime now = ctx.os.system.local_time();
+  const platform::LocalTime now = link.system.local_time();
   const auto not_s = static_cast<std::uint8_t>(~now.second);
   const auto not_m = static_cast<std::uint8_t>(~now.minute);
   const auto p1 = not_s;
@@ -93,24 +93,24 @@ int read_drive_identity(Context& ctx) {
   const auto p5 = static_cast<std::uint8_t>(not_s + 0x77);
   const auto p6 = static_cast<std::uint8_t>(not_m + 0x66);
 
-  std::uint8_t* buffer = ctx.image.working_buffer;
+  std::uint8_t* buffer = link.image.working_buffer;
   std::span<std::uint8_t> reply(buffer + header_bytes, identity_block_length);
   int limit = attempts_normal;
   for (int attempt = 0; attempt < limit; ++attempt) {
     std::memset(reply.data(), 0, reply.size());
-    const int r = cmd_read_identity_block(ctx, p1, p2, p3, p4, p5, p6, identity_block_length, reply);
+    const int r = cmd_read_identity_block(link, p1, p2, p3, p4, p5, p6, identity_block_length, reply);
     if (r == 0) {
       read_scramble_key(buffer, d->identity);
-      if (check_magic_text(ctx, buffer, d->identity) == 0 &&
-          parse_info_block(ctx, buffer, identity_block_length, d->identity, info_mode_drive) == 0) {
+      if (check_magic_text(link.ui.texts, buffer, d->identity) == 0 &&
+          parse_info_block(link.ui.texts, buffer, identity_block_length, d->identity, info_mode_drive) == 0) {
         return 0;
       }
       continue;
     }
     // ILLEGAL REQUEST 2C/00: the drive is still putting its identity together; give it longer.
-    if (r == 1 && ctx.drive.last_sense_key == 5 && ctx.drive.last_asc == 0x2C && ctx.drive.last_ascq == 0) {
+    if (r == 1 && link.state.last_sense_key == 5 && link.state.last_asc == 0x2C && link.state.last_ascq == 0) {
       limit = attempts_while_busy;
-      wait_servicing(ctx, busy_pause_ms, ctx.ui.processing_window);
+      wait_servicing(link.ui, busy_pause_ms, link.ui.state.processing_window);
     } else {
       limit = attempts_normal;
     }
@@ -118,11 +118,11 @@ int read_drive_identity(Context& ctx) {
   return -1;
 }
 
-int classify_drive_identity(Context& ctx) {
-  DriveRecord* d = current_drive_record(ctx);
+int classify_drive_identity(DriveLink& link) {
+  DriveRecord* d = current_drive_record(link.state);
   if (d == nullptr) return -1;
   const IdentityRecord& id = d->identity;
-  const ModelTables& models = ctx.app.models;
+  const ModelTables& models = link.models;
   d->status = drive_status_answered;
   int result = -1;
   const auto apply = [&](const SupportedModelEntry& e, Decision decision) {
@@ -131,34 +131,34 @@ int classify_drive_identity(Context& ctx) {
     take_entry_fields(*d, e);
   };
 
-  if (equal(id.t6, ctx.text(Text::family_code_a))) {
+  if (equal(id.t6, link.ui.text(Text::family_code_a))) {
     if (const SupportedModelEntry* e = find_by_identity(models.primary, primary_model_count, id)) {
       Decision decision = by_kind(*e, drive_status_candidate_a);
-      if (e->entry_kind == 1 && equal(id.model_code, ctx.text(Text::special_model_1)) &&
-          at_or_below(id.t21, ctx.text(Text::level_classify))) {
+      if (e->entry_kind == 1 && equal(id.model_code, link.ui.text(Text::special_model_1)) &&
+          at_or_below(id.t21, link.ui.text(Text::level_classify))) {
         decision = {drive_status_excluded_level, 1};
       }
       apply(*e, decision);
     }
   }
-  if (equal(id.t6, ctx.text(Text::family_code_b1)) || equal(id.t6, ctx.text(Text::family_code_b2))) {
+  if (equal(id.t6, link.ui.text(Text::family_code_b1)) || equal(id.t6, link.ui.text(Text::family_code_b2))) {
     if (const SupportedModelEntry* e = find_by_identity(models.primary, primary_model_count, id)) {
       apply(*e, by_kind(*e, drive_status_candidate_b));
     }
     if (result != 0) {
       if (const SupportedModelEntry* e = find_by_identity(models.secondary, secondary_model_count, id)) {
         Decision decision = by_kind(*e, drive_status_candidate_b);
-        const bool special = equal(id.model_code, ctx.text(Text::special_model_2)) ||
-                             equal(id.model_code, ctx.text(Text::special_model_3)) ||
-                             equal(id.model_code, ctx.text(Text::special_model_4));
-        if (e->entry_kind == 1 && special && at_or_below(id.t21, ctx.text(Text::level_classify))) {
+        const bool special = equal(id.model_code, link.ui.text(Text::special_model_2)) ||
+                             equal(id.model_code, link.ui.text(Text::special_model_3)) ||
+                             equal(id.model_code, link.ui.text(Text::special_model_4));
+        if (e->entry_kind == 1 && special && at_or_below(id.t21, link.ui.text(Text::level_classify))) {
           decision = {drive_status_excluded_level, 1};
         }
         apply(*e, decision);
       }
     }
   }
-  if (equal(id.t6, ctx.text(Text::family_code_c))) {
+  if (equal(id.t6, link.ui.text(Text::family_code_c))) {
     if (const SupportedModelEntry* e = find_by_identity(models.primary, primary_model_count, id)) {
       apply(*e, by_kind(*e, drive_status_candidate_c));
     }

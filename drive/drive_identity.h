@@ -3,15 +3,15 @@
 // the classification of that identity. All act on the drive at current_drive.
 namespace tz {
 
-struct Context;
+struct DriveLink;
 
 // 0 when the drive answered INQUIRY and stands in a model table as a model this program updates;
 // -1 otherwise (status 1 when INQUIRY itself succeeded).
-int read_inquiry_identity(Context& ctx);
+int read_inquiry_identity(DriveLink& link);
 // 0 when a valid identity block was read and parsed into the drive's identity, -1 otherwise.
-int read_drive_identity(Context& ctx);
+int read_drive_identity(DriveLink& link);
 // 0: a candidate (status 2, 3 or 4); 1: known, not to be updated (status 8 or 9); -1: no rule
 // applies (status 1).
-int classify_drive_identity(Context& ctx);
+int classify_drive_identity(DriveLink& link);
 
 }  // namespace tz

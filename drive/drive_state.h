@@ -8,6 +8,10 @@
 
 namespace tz {
 
+// DriveState::transport, chosen at start-up.
+inline constexpr std::uint8_t transport_aspi = 1;
+inline constexpr std::uint8_t transport_pass_through = 2;
+
 inline constexpr std::uint32_t drive_table_size = 64;
 // Records 0..23 stand for the letters C: to Z:; A: and B: are never examined.
 inline constexpr std::uint32_t lettered_drive_count = 24;
@@ -85,6 +89,7 @@ inline constexpr std::uint32_t spt_buffered_data_capacity = spt_buffered_size - 
 inline constexpr std::uint32_t scsi_data_buffer_size = 20480;
 
 struct DriveState {
+  std::uint8_t transport = 0;
   DriveRecord drive_table[drive_table_size];
   // No drive is current until a loop or the choice of the target sets one: a run that ends before
   // the drive search names no drive in its log.

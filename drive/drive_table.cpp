@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/context.h"
+#include "drive/drive_state.h"
 
 namespace tz {
 
@@ -15,9 +15,9 @@ void fill_unread(char* field, std::size_t width) {
 
 }  // namespace
 
-void init_drive_table(Context& ctx) {
+void init_drive_table(DriveState& drives) {
   for (std::uint32_t k = 0; k < drive_table_size; ++k) {
-    DriveRecord& record = ctx.drive.drive_table[k];
+    DriveRecord& record = drives.drive_table[k];
     record.ha_id = static_cast<std::uint8_t>(k / 8);
     record.target_id = static_cast<std::uint8_t>(k % 8);
     std::memset(record.device_path, 0, sizeof(record.device_path));
@@ -42,27 +42,27 @@ void init_drive_table(Context& ctx) {
   }
 }
 
-std::uint32_t find_drive_by_status(const Context& ctx, std::uint8_t status, std::uint32_t n) {
+std::uint32_t find_drive_by_status(const DriveState& drives, std::uint8_t status, std::uint32_t n) {
   std::uint32_t seen = 0;
   for (std::uint32_t k = 0; k < drive_table_size; ++k) {
-    if (ctx.drive.drive_table[k].status != status) continue;
+    if (drives.drive_table[k].status != status) continue;
     if (seen == n) return k;
     ++seen;
   }
   return drive_table_size;
 }
 
-std::uint32_t count_drives_by_status(const Context& ctx, std::uint8_t status) {
+std::uint32_t count_drives_by_status(const DriveState& drives, std::uint8_t status) {
   std::uint32_t count = 0;
-  for (const DriveRecord& record : ctx.drive.drive_table) {
+  for (const DriveRecord& record : drives.drive_table) {
     if (record.status == status) ++count;
   }
   return count;
 }
 
-DriveRecord* current_drive_record(Context& ctx) {
-  if (ctx.drive.current_drive >= drive_table_size) return nullptr;
-  return &ctx.drive.drive_table[ctx.drive.current_drive];
+DriveRecord* current_drive_record(DriveState& drives) {
+  if (drives.current_drive >= drive_table_size) return nullptr;
+  return &drives.drive_table[drives.current_drive];
 }
 
 }  // namespace tz

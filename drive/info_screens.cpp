@@ -5,11 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/context.h"
+#include "drive/drive_link.h"
 #include "ui/screens.h"
 #include "image/layout.h"
 #include "ui/formatting.h"
-#include "update/update_sequence.h"
 
 namespace tz {
 
@@ -48,26 +47,26 @@ class Line {
 // Adds lines to the detailed version list, each through the formatting buffer.
 class DetailList {
  public:
-  DetailList(Context& ctx, Handle window, int control) : ctx_(ctx), window_(window), control_(control) {}
+  DetailList(DriveLink& link, Handle window, int control) : link_(link), window_(window), control_(control) {}
 
   [[gnu::format(printf, 2, 3)]] void line(const char* format, ...) {
     std::va_list arguments;
     va_start(arguments, format);
-    const char* text = format_text_v(ctx_, format, arguments);
+    const char* text = format_text_v(link_.ui, format, arguments);
     va_end(arguments);
     add(text);
   }
   void add(const char* text) {
-    ctx_.os.dialogs.send_item_message(window_, control_, platform::lb_addstring, 0,
+    link_.ui.dialogs.send_item_message(window_, control_, platform::lb_addstring, 0,
                                       reinterpret_cast<std::intptr_t>(text));
   }
   void blank() { add(""); }
-  const char* label(Text id) const { return ctx_.text(id); }
+  const char* label(Text id) const { return link_.ui.text(id); }
   // " label:" padded so that every value starts in the same column.
   void field(Line& l, Text id) const { l.add(" %-26s:", label(id)); }
 
  private:
-  Context& ctx_;
+  DriveLink& link_;
   Handle window_;
   int control_;
 };
@@ -252,15 +251,15 @@ void settings_part(DetailList& list) {
   list.blank();
 }
 
-bool confirmation_procedure(Context& ctx, Handle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t) {
-  platform::Dialogs& dialogs = ctx.os.dialogs;
+bool confirmation_procedure(DriveLink& link, Handle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t) {
+  platform::Dialogs& dialogs = link.ui.dialogs;
   switch (message) {
     case platform::wm_paint:
-      paint_screen_icon(ctx, window, platform::SystemIcon::asterisk);
+      paint_screen_icon(link.ui, window, platform::SystemIcon::asterisk);
       return false;
     case platform::wm_initdialog:
-      open_screen(ctx, window);
-      dialogs.set_item_text(window, control_version_comparison, format_version_comparison(ctx));
+      open_screen(link.ui, window);
+      dialogs.set_item_text(window, control_version_comparison, format_version_comparison(link));
       dialogs.set_focus(dialogs.item(window, control_exit));
       return false;  // the focus stays on EXIT
     case platform::wm_command:
@@ -274,13 +273,13 @@ bool confirmation_procedure(Context& ctx, Handle window, std::uint32_t message, 
   }
 }
 
-bool detail_procedure(Context& ctx, Handle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t) {
-  platform::Dialogs& dialogs = ctx.os.dialogs;
+bool detail_procedure(DriveLink& link, Handle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t) {
+  platform::Dialogs& dialogs = link.ui.dialogs;
   if (message == platform::wm_initdialog) {
-    open_screen(ctx, window);
+    open_screen(link.ui, window);
     dialogs.set_item_scroll_range(window, control_detail_list, platform::sb_horz, 0, detail_scroll_extent);
     dialogs.send_item_message(window, control_detail_list, platform::lb_sethorizontalextent, detail_scroll_extent, 0);
-    fill_detail_list(ctx, window, control_detail_list);
+    fill_detail_list(link, window, control_detail_list);
     return true;
   }
   if (message == platform::wm_command && wparam == control_exit) {
@@ -292,22 +291,22 @@ bool detail_procedure(Context& ctx, Handle window, std::uint32_t message, std::u
 
 }  // namespace
 
-const char* format_version_comparison(Context& ctx) {
-  const IdentityRecord& drive = ctx.drive.drive_table[std::min(ctx.drive.current_drive, drive_table_size - 1)].identity;
-  const IdentityRecord& image = ctx.image.image_identity;
+const char* format_version_comparison(DriveLink& link) {
+  const IdentityRecord& drive = link.state.drive_table[std::min(link.state.current_drive, drive_table_size - 1)].identity;
+  const IdentityRecord& image = link.image.image_identity;
   const bool vendor_same = same_text(drive.info_vendor, image.info_vendor);
   const bool product_same = same_text(drive.info_product, image.info_product);
   const char* arrow = "-->";
-  return format_text(ctx, "\n%s   : %s         %s %s\n%s  : %s %s %s\n%s : %s %s %s", ctx.text(Text::label_vendor),
+  return format_text(link.ui, "\n%s   : %s         %s %s\n%s  : %s %s %s\n%s : %s %s %s", link.ui.text(Text::label_vendor),
                      drive.info_vendor, vendor_same ? "" : arrow, vendor_same ? "" : image.info_vendor,
-                     ctx.text(Text::label_product), drive.info_product, product_same ? "" : arrow,
-                     product_same ? "" : image.info_product, ctx.text(Text::label_revision), drive.info_revision,
+                     link.ui.text(Text::label_product), drive.info_product, product_same ? "" : arrow,
+                     product_same ? "" : image.info_product, link.ui.text(Text::label_revision), drive.info_revision,
                      vendor_same && product_same ? arrow : "            -->", image.info_revision);
 }
 
-void fill_detail_list(Context& ctx, Handle window, int control_id) {
-  DetailList list(ctx, window, control_id);
-  const IdentityRecord& image = ctx.image.image_identity;
+void fill_detail_list(DriveLink& link, Handle window, int control_id) {
+  DetailList list(link, window, control_id);
+  const IdentityRecord& image = link.image.image_identity;
   list.line("<< %s >>", list.label(Text::detail_title));
   list.blank();
   header_part(list, image);
@@ -316,17 +315,17 @@ void fill_detail_list(Context& ctx, Handle window, int control_id) {
   settings_part(list);
 }
 
-const char* format_copyright(Context& ctx) {
-  return format_text(ctx, "\n          %s %s", ctx.text(Text::copyright_holder), ctx.text(Text::copyright_years));
+const char* format_copyright(DriveLink& link) {
+  return format_text(link.ui, "\n          %s %s", link.ui.text(Text::copyright_holder), link.ui.text(Text::copyright_years));
 }
 
-std::int32_t show_start_confirmation(Context& ctx) {
-  return show_screen(ctx, screen_start_confirmation.japanese, screen_start_confirmation.english,
-                     confirmation_procedure);
+std::int32_t show_start_confirmation(DriveLink& link) {
+  return show_screen(link.ui, screen_start_confirmation.japanese, screen_start_confirmation.english,
+                     confirmation_procedure, link);
 }
 
-std::int32_t show_detail_version(Context& ctx) {
-  return show_screen(ctx, screen_detail, screen_detail, detail_procedure);
+std::int32_t show_detail_version(DriveLink& link) {
+  return show_screen(link.ui, screen_detail, screen_detail, detail_procedure, link);
 }
 
 }  // namespace tz

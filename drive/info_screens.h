@@ -7,18 +7,18 @@
 
 namespace tz {
 
-struct Context;
+struct DriveLink;
 
 // Start confirmation of the drive at current_drive: 0 to start the update, 1 to leave.
-std::int32_t show_start_confirmation(Context& ctx);
+std::int32_t show_start_confirmation(DriveLink& link);
 // The detailed version list (one template for both languages); 1.
-std::int32_t show_detail_version(Context& ctx);
+std::int32_t show_detail_version(DriveLink& link);
 
 // The comparison text the start confirmation shows, formatted into the formatting buffer.
-const char* format_version_comparison(Context& ctx);
+const char* format_version_comparison(DriveLink& link);
 // Fills a list box of the detailed version screen with every line in order.
-void fill_detail_list(Context& ctx, platform::Handle window, int control_id);
+void fill_detail_list(DriveLink& link, platform::Handle window, int control_id);
 // Formats the copyright text into the formatting buffer, for the copyright screen to show next.
-const char* format_copyright(Context& ctx);
+const char* format_copyright(DriveLink& link);
 
 }  // namespace tz

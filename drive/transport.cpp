@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "core/bytes.h"
-#include "app/context.h"
+#include "drive/drive_link.h"
 #include "ui/message_box.h"
 #include "drive/drive_table.h"
 #include "platform/aspi.h"
@@ -55,14 +55,14 @@ void fill_pass_through_header(std::uint8_t* header, const std::uint8_t* cdb, std
 // After a wait that did not see the request end, the manager may still write the request's end
 // into the block and signal its event at any moment, also once the block holds the next request.
 // So the request is aborted first. True when the block is free again.
-bool reclaim_request_block(Context& ctx, std::uint8_t* block, platform::Handle event) {
-  platform::Aspi& os = ctx.os.aspi;
+bool reclaim_request_block(DriveLink& link, std::uint8_t* block, platform::Handle event) {
+  platform::Aspi& os = link.aspi;
   if (block[srb::status] == srb::ss_pending) {
     std::uint8_t abort_block[srb::abort_size] = {};
     abort_block[srb::cmd] = srb::sc_abort_srb;
     abort_block[srb::ha_id] = block[srb::ha_id];
     put_le32(abort_block + srb::to_abort, os.buffer_address(block));
-    os.send_command(ctx.drive.aspi.send_command, abort_block);
+    os.send_command(link.state.aspi.send_command, abort_block);
   }
   // The manager signals a request's event last of all: once signalled, neither the block nor the
   // event is touched again, and the event may close.
@@ -82,9 +82,9 @@ std::uint8_t aspi_direction_flags(std::uint8_t direction) {
   return srb::dir_in | srb::dir_out;
 }
 
-int aspi_load(Context& ctx) {
-  AspiLibrary& aspi = ctx.drive.aspi;
-  platform::Aspi& os = ctx.os.aspi;
+int aspi_load(DriveLink& link) {
+  AspiLibrary& aspi = link.state.aspi;
+  platform::Aspi& os = link.aspi;
   aspi.module = os.load_library("wnaspi32.dll");
   if (aspi.module != platform::null_handle) {
     aspi.get_support_info = os.get_proc_address(aspi.module, "GetASPI32SupportInfo");
@@ -95,27 +95,27 @@ int aspi_load(Context& ctx) {
   if (aspi.module == platform::null_handle || aspi.get_support_info == 0 || aspi.send_command == 0) {
     aspi.get_support_info = 0;
     aspi.send_command = 0;
-    show_message_box_unless_silent(ctx, platform::mb_iconhand, "WNASPI32.DLL Error !!");
+    show_message_box_unless_silent(link.ui, platform::mb_iconhand, "WNASPI32.DLL Error !!");
     return -1;
   }
   const std::uint32_t support = os.get_support_info(aspi.get_support_info);
   if (((support >> 8) & 0xFF) == srb::ss_comp) return 0;
-  show_message_box_unless_silent(ctx, platform::mb_iconhand, "ASPI Error ASPI Status = %04x",
+  show_message_box_unless_silent(link.ui, platform::mb_iconhand, "ASPI Error ASPI Status = %04x",
                                  static_cast<unsigned>(support));
   return -1;
 }
 
-int aspi_execute(Context& ctx, const std::uint8_t* cdb, std::uint8_t flags, std::uint32_t length, std::uint8_t* buffer,
+int aspi_execute(DriveLink& link, const std::uint8_t* cdb, std::uint8_t flags, std::uint32_t length, std::uint8_t* buffer,
                  std::uint32_t timeout_ms) {
-  DriveState& state = ctx.drive;
-  const DriveRecord* drive = current_drive_record(ctx);
+  DriveState& state = link.state;
+  const DriveRecord* drive = current_drive_record(link.state);
   if (drive == nullptr || cdb == nullptr || state.aspi.send_command == 0) return -1;
   if (length != 0 && buffer == nullptr) return -1;
 
-  platform::Aspi& os = ctx.os.aspi;
+  platform::Aspi& os = link.aspi;
   const platform::Handle event = os.create_event(false, false);
   if (event == platform::null_handle) {
-    show_message_box_unless_silent(ctx, platform::mb_iconhand, "CreateEvent Failed");
+    show_message_box_unless_silent(link.ui, platform::mb_iconhand, "CreateEvent Failed");
     return -1;
   }
 
@@ -144,7 +144,7 @@ int aspi_execute(Context& ctx, const std::uint8_t* cdb, std::uint8_t flags, std:
 
   const std::uint32_t waited = os.wait_for_single_object(event, timeout_ms);
   if (waited != platform::wait_object_0) {
-    if (!reclaim_request_block(ctx, block, event)) {
+    if (!reclaim_request_block(link, block, event)) {
       // The manager keeps the block, so its late end could land in any later request: ASPI
       // serves no more requests this run.
       state.aspi.send_command = 0;
@@ -153,13 +153,13 @@ int aspi_execute(Context& ctx, const std::uint8_t* cdb, std::uint8_t flags, std:
     if (waited == platform::wait_abandoned) text = "WaitForSingleObject Abandoned";
     if (waited == platform::wait_timeout) text = "WaitForSingleObject Timeout";
     if (waited == platform::wait_failed) text = "WaitForSingleObject Failed";
-    show_message_box_unless_silent(ctx, platform::mb_iconhand, "%s", text);
+    show_message_box_unless_silent(link.ui, platform::mb_iconhand, "%s", text);
     return -1;
   }
   const bool reset = os.reset_event(event);
   os.close_handle(event);
   if (!reset) {
-    show_message_box_unless_silent(ctx, platform::mb_iconhand, "ResetEvent Failed");
+    show_message_box_unless_silent(link.ui, platform::mb_iconhand, "ResetEvent Failed");
     return -1;
   }
   const std::uint8_t status = block[srb::status];
@@ -171,75 +171,75 @@ int aspi_execute(Context& ctx, const std::uint8_t* cdb, std::uint8_t flags, std:
   return -1;
 }
 
-int spt_open(Context& ctx) {
-  DriveRecord* drive = current_drive_record(ctx);
+int spt_open(DriveLink& link) {
+  DriveRecord* drive = current_drive_record(link.state);
   if (drive == nullptr) return -1;
   drive->device_handle =
-      ctx.os.devices.create_file(drive->device_path, platform::generic_read | platform::generic_write,
+      link.devices.create_file(drive->device_path, platform::generic_read | platform::generic_write,
                                  platform::file_share_read | platform::file_share_write, platform::open_existing, 0);
   return drive->device_handle == platform::invalid_handle_value ? -1 : 0;
 }
 
-void spt_close(Context& ctx) {
-  DriveRecord* drive = current_drive_record(ctx);
+void spt_close(DriveLink& link) {
+  DriveRecord* drive = current_drive_record(link.state);
   if (drive == nullptr || drive->device_handle == platform::invalid_handle_value) return;
-  ctx.os.devices.close_handle(drive->device_handle);
+  link.devices.close_handle(drive->device_handle);
   drive->device_handle = platform::invalid_handle_value;
 }
 
-int spt_execute_buffered(Context& ctx, const std::uint8_t* cdb, std::uint8_t direction, std::uint32_t length,
+int spt_execute_buffered(DriveLink& link, const std::uint8_t* cdb, std::uint8_t direction, std::uint32_t length,
                          std::uint8_t* buffer) {
   // The buffered request sends the header alone, so it cannot carry data to the drive.
   if (cdb == nullptr || !valid_direction(direction) || direction == dir_out) return -1;
   if (length > spt_buffered_data_capacity || (length != 0 && direction == dir_in && buffer == nullptr)) return -1;
-  const DriveRecord* drive = current_drive_record(ctx);
+  const DriveRecord* drive = current_drive_record(link.state);
   if (drive == nullptr) return -1;
 
-  DriveState& state = ctx.drive;
+  DriveState& state = link.state;
   std::uint8_t* request = state.spt_buffered;
   std::memset(request, 0, spt_buffered_size);
   fill_pass_through_header(request, cdb, direction, length, spt_data_offset);
   std::uint32_t returned = 0;
-  const bool ok = ctx.os.devices.device_io_control(drive->device_handle, platform::ioctl_scsi_pass_through, request,
+  const bool ok = link.devices.device_io_control(drive->device_handle, platform::ioctl_scsi_pass_through, request,
                                                    spt::header_size, request, length + spt_data_offset, returned);
   if (direction == dir_in && length != 0) std::memcpy(buffer, request + spt_data_offset, length);
   save_sense(state, request + spt_sense_offset);
   return pass_through_result(ok, request[spt::scsi_status]);
 }
 
-int spt_execute_direct(Context& ctx, const std::uint8_t* cdb, std::uint8_t direction, std::uint32_t length,
+int spt_execute_direct(DriveLink& link, const std::uint8_t* cdb, std::uint8_t direction, std::uint32_t length,
                        std::uint8_t* buffer) {
   if (cdb == nullptr || !valid_direction(direction) || (length != 0 && buffer == nullptr)) return -1;
-  const DriveRecord* drive = current_drive_record(ctx);
+  const DriveRecord* drive = current_drive_record(link.state);
   if (drive == nullptr) return -1;
 
-  DriveState& state = ctx.drive;
+  DriveState& state = link.state;
   std::uint8_t* request = state.spt_direct;
   std::memset(request, 0, spt_direct_size);
-  fill_pass_through_header(request, cdb, direction, length, ctx.os.devices.buffer_address(buffer));
+  fill_pass_through_header(request, cdb, direction, length, link.devices.buffer_address(buffer));
   std::uint32_t returned = 0;
-  const bool ok = ctx.os.devices.device_io_control(drive->device_handle, platform::ioctl_scsi_pass_through_direct,
+  const bool ok = link.devices.device_io_control(drive->device_handle, platform::ioctl_scsi_pass_through_direct,
                                                    request, spt_direct_size, request, spt_direct_size, returned);
   save_sense(state, request + spt_sense_offset);
   return pass_through_result(ok, request[spt::scsi_status]);
 }
 
-int spt_lock_volume(Context& ctx, std::uint8_t lock) {
-  const DriveRecord* drive = current_drive_record(ctx);
+int spt_lock_volume(DriveLink& link, std::uint8_t lock) {
+  const DriveRecord* drive = current_drive_record(link.state);
   if (drive == nullptr) return -1;
   std::uint32_t returned = 0;
   const std::uint32_t code = lock == 1 ? platform::fsctl_lock_volume : platform::fsctl_unlock_volume;
-  return ctx.os.devices.device_io_control(drive->device_handle, code, nullptr, 0, nullptr, 0, returned) ? 0 : -1;
+  return link.devices.device_io_control(drive->device_handle, code, nullptr, 0, nullptr, 0, returned) ? 0 : -1;
 }
 
-int execute_request(Context& ctx, const ScsiRequest& request) {
-  if (ctx.app.transport == transport_pass_through) {
+int execute_request(DriveLink& link, const ScsiRequest& request) {
+  if (link.state.transport == transport_pass_through) {
     if (request.kind == PassThroughKind::direct) {
-      return spt_execute_direct(ctx, request.cdb, request.direction, request.length, request.buffer);
+      return spt_execute_direct(link, request.cdb, request.direction, request.length, request.buffer);
     }
-    return spt_execute_buffered(ctx, request.cdb, request.direction, request.length, request.buffer);
+    return spt_execute_buffered(link, request.cdb, request.direction, request.length, request.buffer);
   }
-  return aspi_execute(ctx, request.cdb, aspi_direction_flags(request.direction), request.length, request.buffer,
+  return aspi_execute(link, request.cdb, aspi_direction_flags(request.direction), request.length, request.buffer,
                       request.aspi_timeout);
 }
 

@@ -7,7 +7,7 @@
 
 namespace tz {
 
-struct Context;
+struct DriveLink;
 
 // Data phase of a request; the values are also the pass-through DataIn values.
 inline constexpr std::uint8_t dir_out = 0;
@@ -51,26 +51,26 @@ inline constexpr std::array<std::uint8_t, 256> cdb_length_table = make_cdb_lengt
 std::uint8_t aspi_direction_flags(std::uint8_t direction);
 
 // Loads wnaspi32.dll and checks its support status; -1 after its message (none in silent mode).
-int aspi_load(Context& ctx);
+int aspi_load(DriveLink& link);
 // A request whose wait fails is aborted before the request block serves another; when the
 // manager will not give the block back, every later request returns -1 without being sent.
-int aspi_execute(Context& ctx, const std::uint8_t* cdb, std::uint8_t flags, std::uint32_t length, std::uint8_t* buffer,
+int aspi_execute(DriveLink& link, const std::uint8_t* cdb, std::uint8_t flags, std::uint32_t length, std::uint8_t* buffer,
                  std::uint32_t timeout_ms);
 
 // Opens device_path of the current drive into device_handle: 0, or -1 when it could not be opened.
-int spt_open(Context& ctx);
+int spt_open(DriveLink& link);
 // Closes device_handle if it is open and marks it closed.
-void spt_close(Context& ctx);
+void spt_close(DriveLink& link);
 // In and no-data requests through the 592-byte request buffer: at most 512 data bytes.
-int spt_execute_buffered(Context& ctx, const std::uint8_t* cdb, std::uint8_t direction, std::uint32_t length,
+int spt_execute_buffered(DriveLink& link, const std::uint8_t* cdb, std::uint8_t direction, std::uint32_t length,
                          std::uint8_t* buffer);
 // Requests whose data stay in the caller's buffer; every data-out request goes this way.
-int spt_execute_direct(Context& ctx, const std::uint8_t* cdb, std::uint8_t direction, std::uint32_t length,
+int spt_execute_direct(DriveLink& link, const std::uint8_t* cdb, std::uint8_t direction, std::uint32_t length,
                        std::uint8_t* buffer);
 // FSCTL_LOCK_VOLUME (lock 1) or FSCTL_UNLOCK_VOLUME (otherwise) on device_handle: 0 or -1.
-int spt_lock_volume(Context& ctx, std::uint8_t lock);
+int spt_lock_volume(DriveLink& link, std::uint8_t lock);
 
 // Sends the request over the transport chosen at start-up.
-int execute_request(Context& ctx, const ScsiRequest& request);
+int execute_request(DriveLink& link, const ScsiRequest& request);
 
 }  // namespace tz

@@ -19,16 +19,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   tz::Context* const ctx = system.context_for_input(data, size);
   if (ctx == nullptr) return -1;
 
-  const int read = tz::read_drive_identity(*ctx);
+  const int read = tz::read_drive_identity(ctx->link);
   const tz::DriveRecord& drive = ctx->drive.drive_table[0];
   tz::fuzz::require_sound_record(drive.identity);
   if (read != 0) return 0;
 
   ctx->drive.drive_table[0].identity_source = tz::identity_source_drive;
-  tz::classify_drive_identity(*ctx);
-  const int selected = tz::select_update_targets(*ctx);
+  tz::classify_drive_identity(ctx->link);
+  const int selected = tz::select_update_targets(ctx->link);
   tz::fuzz::require(selected == 0 || selected == 5 || selected == 7, "one drive gives none, updated or one target");
-  const char* comparison = tz::format_version_comparison(*ctx);
+  const char* comparison = tz::format_version_comparison(ctx->link);
   tz::fuzz::require(comparison != nullptr && std::strlen(comparison) < tz::formatting_buffer_size,
                     "the comparison text is bounded");
   return 0;

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   tz::Context* const ctx = system.context_for_input(data, size);
   if (ctx == nullptr) return -1;
 
-  const int read = tz::read_inquiry_identity(*ctx);
+  const int read = tz::read_inquiry_identity(ctx->link);
   const tz::DriveRecord& drive = ctx->drive.drive_table[0];
   tz::fuzz::require(std::memchr(drive.vendor_id, '\0', sizeof(drive.vendor_id)) != nullptr, "vendor_id ends");
   tz::fuzz::require(std::memchr(drive.product_id, '\0', sizeof(drive.product_id)) != nullptr, "product_id ends");
@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     "product_revision ends");
   if (read == 0) {
     tz::fuzz::require(drive.status == tz::drive_status_answered, "a drive in a model table has answered");
-    tz::is_supported_pair(*ctx, drive.vendor_id, drive.product_id);
+    tz::is_supported_pair(ctx->image.image_identity, ctx->app.supported, drive.vendor_id, drive.product_id);
   }
   return 0;
 }

@@ -121,13 +121,13 @@ Context* ReplySystem::context(std::uint8_t transport, const std::uint8_t* data, 
   ctx->app.models = models;
   ctx->image.image_identity = image_identity;
   ctx->image.drive_kind_mask = image_drive_kind_mask;
-  ctx->app.transport = transport;
-  init_drive_table(*ctx);
+  ctx->drive.transport = transport;
+  init_drive_table(ctx->drive);
   ctx->drive.current_drive = 0;
   ctx->app.switches.silent = 1;  // no message box waits for an answer
   if (transport == transport_pass_through) {
-    if (spt_open(*ctx) != 0) return nullptr;
-  } else if (aspi_load(*ctx) != 0) {
+    if (spt_open(ctx->link) != 0) return nullptr;
+  } else if (aspi_load(ctx->link) != 0) {
     return nullptr;
   }
   return ctx;

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "core/bytes.h"
-#include "app/context.h"
+#include "image/image_state.h"
 #include "image/codec.h"
 #include "image/layout.h"
 
@@ -116,14 +116,14 @@ void read_scramble_key(const std::uint8_t* buffer, IdentityRecord& record) {
   record.scramble_key = get_be16(buffer + header_bytes + scramble_key_offset);
 }
 
-int check_magic_text(const Context& ctx, std::uint8_t* buffer, IdentityRecord& record) {
+int check_magic_text(const StringTable& texts, std::uint8_t* buffer, IdentityRecord& record) {
   std::uint8_t* const magic = buffer + header_bytes;
   scramble_with_key(record.scramble_key, magic, magic_text_bytes);
   copy_text(record.magic_text, magic, magic_text_bytes);
-  return std::strcmp(record.magic_text, ctx.text(Text::image_magic)) == 0 ? 0 : -1;
+  return std::strcmp(record.magic_text, texts.get(Text::image_magic)) == 0 ? 0 : -1;
 }
 
-int parse_info_block(const Context& ctx, std::uint8_t* buffer, std::uint32_t received, IdentityRecord& record,
+int parse_info_block(const StringTable& texts, std::uint8_t* buffer, std::uint32_t received, IdentityRecord& record,
                      int mode) {
   if (received > max_info_block_bytes || received < region_offset + 4) return -1;
   std::uint8_t* const region = buffer + header_bytes + region_offset;
@@ -146,8 +146,8 @@ int parse_info_block(const Context& ctx, std::uint8_t* buffer, std::uint32_t rec
 
   if (sum16_be(region, info_sum_span(info_length)) == record.info_sum) return 0;
   // Early drives of the model this image is for shipped identity blocks whose sum never matched.
-  if (mode == info_mode_drive && std::strcmp(record.model_code, ctx.text(Text::special_model_1)) == 0 &&
-      std::strcmp(record.t21, ctx.text(Text::level_checksum)) <= 0) {
+  if (mode == info_mode_drive && std::strcmp(record.model_code, texts.get(Text::special_model_1)) == 0 &&
+      std::strcmp(record.t21, texts.get(Text::level_checksum)) <= 0) {
     return 0;
   }
   return -1;
@@ -161,8 +161,7 @@ std::uint16_t sum_payload(const StoredImage& image) {
   return static_cast<std::uint16_t>(sum);
 }
 
-int prepare_transfer_copies(Context& ctx) {
-  ImageState& image = ctx.image;
+int prepare_transfer_copies(ImageState& image) {
   const IdentityRecord& identity = image.image_identity;
   const std::uint32_t size = image.pristine_info_size;
   const std::uint32_t region_bytes = (identity.info_length & 0xFFFFu) + 4;
@@ -191,8 +190,7 @@ int prepare_transfer_copies(Context& ctx) {
   return 0;
 }
 
-int load_firmware_image(Context& ctx) {
-  ImageState& image = ctx.image;
+int load_firmware_image(ImageState& image, const StringTable& texts) {
   const StoredImage& stored = *image.stored;
   // The working buffer holds exactly one header in front of at most one reply's worth of block.
   if (stored.header_size != header_bytes || stored.info_block_size > max_info_block_bytes) return -1;
@@ -202,8 +200,8 @@ int load_firmware_image(Context& ctx) {
   IdentityRecord& identity = image.image_identity;
   if (parse_image_header(image.working_buffer, identity) != 0) return -1;
   read_scramble_key(image.working_buffer, identity);
-  if (check_magic_text(ctx, image.working_buffer, identity) != 0) return -1;
-  if (parse_info_block(ctx, image.working_buffer, stored.info_block_size, identity, info_mode_image) != 0) return -1;
+  if (check_magic_text(texts, image.working_buffer, identity) != 0) return -1;
+  if (parse_info_block(texts, image.working_buffer, stored.info_block_size, identity, info_mode_image) != 0) return -1;
 
   image.drive_kind_mask = image_drive_kind_mask;
   image.load_sequence = image_load_sequence;
@@ -211,7 +209,7 @@ int load_firmware_image(Context& ctx) {
   std::memcpy(image.pristine_header, stored.header, header_bytes);
   std::memcpy(image.pristine_info_block, stored.info_block, stored.info_block_size);
   image.pristine_info_size = stored.info_block_size;
-  return prepare_transfer_copies(ctx);
+  return prepare_transfer_copies(image);
 }
 
 }  // namespace tz

@@ -3,12 +3,12 @@
 // identity replies) into an IdentityRecord.
 #include <cstdint>
 
+#include "core/string_table.h"
 #include "image/identity.h"
+#include "image/image_state.h"
 #include "image/stored_image.h"
 
 namespace tz {
-
-struct Context;
 
 // What a successful load sets for the life of the process: the drive kinds this image is for and
 // the load sequence the update engine knows.
@@ -21,7 +21,7 @@ inline constexpr int info_mode_drive = 1;
 // 0: the image is valid, image_identity is filled and the transfer copies are ready. -1: the
 // header checksum, the magic text, the info block or the stored sizes are wrong; the transfer
 // copies, drive_kind_mask and load_sequence keep what they held.
-int load_firmware_image(Context& ctx);
+int load_firmware_image(ImageState& image, const StringTable& texts);
 
 // Header bytes 0..47 of `buffer` into the header part. 0, or -1 when the 48 bytes do not sum to 0.
 int parse_image_header(const std::uint8_t* buffer, IdentityRecord& record);
@@ -30,7 +30,7 @@ int parse_image_header(const std::uint8_t* buffer, IdentityRecord& record);
 void read_scramble_key(const std::uint8_t* buffer, IdentityRecord& record);
 
 // Unscrambles buffer bytes 48..63 in place into magic_text. 0 when it is the image magic, else -1.
-int check_magic_text(const Context& ctx, std::uint8_t* buffer, IdentityRecord& record);
+int check_magic_text(const StringTable& texts, std::uint8_t* buffer, IdentityRecord& record);
 
 // Unscrambles the protected region (from buffer byte 66) in place and reads its fields into
 // the info part. `received` is the number of info-block bytes behind the header area: the image's
@@ -40,12 +40,12 @@ int check_magic_text(const Context& ctx, std::uint8_t* buffer, IdentityRecord& r
 // a region that does not fit the received bytes, more than 1024 blob bytes, area_bytes above
 // 192, more than 4 trailer bytes, or fields running past the received bytes. Nothing outside the
 // received bytes or the record is read or written.
-int parse_info_block(const Context& ctx, std::uint8_t* buffer, std::uint32_t received, IdentityRecord& record,
+int parse_info_block(const StringTable& texts, std::uint8_t* buffer, std::uint32_t received, IdentityRecord& record,
                      int mode);
 
 // Rebuilds the transfer header and info block from the pristine copies. 0, or -1 (nothing
 // written) when image_identity does not fit the pristine info block.
-int prepare_transfer_copies(Context& ctx);
+int prepare_transfer_copies(ImageState& image);
 
 // sum16_be of every payload block, added modulo 65536; straight from the stored blocks.
 std::uint16_t sum_payload(const StoredImage& image);

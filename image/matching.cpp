@@ -3,7 +3,6 @@
 #include <array>
 #include <cstring>
 
-#include "app/context.h"
 
 namespace tz {
 
@@ -29,18 +28,13 @@ bool all_equal(const TenTexts& a, const TenTexts& b) {
   return true;
 }
 
-bool is_candidate(std::uint8_t status) {
-  return status == drive_status_candidate_a || status == drive_status_candidate_b ||
-         status == drive_status_candidate_c;
-}
-
 }  // namespace
 
-int is_supported_pair(Context& ctx, const char* vendor, const char* product) {
-  const IdentityRecord& image = ctx.image.image_identity;
+int is_supported_pair(const IdentityRecord& image, SupportedFirmware& supported, const char* vendor,
+                      const char* product) {
   if (equal(vendor, image.info_vendor) && equal(product, image.info_product)) return 0;
   for (std::size_t i = 0; i < supported_firmware_count; ++i) {
-    const SupportedPair& pair = ctx.app.supported.pair(i);
+    const SupportedPair& pair = supported.pair(i);
     if (equal(vendor, pair.vendor) && equal(product, pair.product)) return 0;
   }
   return -1;
@@ -50,13 +44,11 @@ int identities_equal(const IdentityRecord& a, const IdentityRecord& b) {
   return all_equal(texts_of(a), texts_of(b)) ? 0 : -1;
 }
 
-int match_drive_identity(Context& ctx, std::uint32_t drive_index) {
-  if (drive_index >= drive_table_size) return -1;
-  const IdentityRecord& drive = ctx.drive.drive_table[drive_index].identity;
-  if (identities_equal(drive, ctx.image.image_identity) == 0) return 1;
+int match_identity(const IdentityRecord& drive, const IdentityRecord& image, SupportedFirmware& supported) {
+  if (identities_equal(drive, image) == 0) return 1;
   const TenTexts drive_texts = texts_of(drive);
   for (std::size_t i = 0; i < supported_firmware_count; ++i) {
-    if (all_equal(drive_texts, texts_of(ctx.app.supported.identity(i)))) return 0;
+    if (all_equal(drive_texts, texts_of(supported.identity(i)))) return 0;
   }
   return -1;
 }
@@ -70,45 +62,21 @@ int has_area_named(const IdentityRecord& identity, const char* name) {
   return -1;
 }
 
-int is_excluded_drive(Context& ctx, std::uint32_t drive_index) {
-  if (drive_index >= drive_table_size) return -1;
-  const IdentityRecord& drive = ctx.drive.drive_table[drive_index].identity;
-  const IdentityRecord& image = ctx.image.image_identity;
+int is_excluded_identity(const IdentityRecord& drive, const IdentityRecord& image, const StringTable& texts) {
   if (!equal(drive.model_code, image.model_code)) return -1;
-  const bool special = equal(drive.model_code, ctx.text(Text::special_model_1)) ||
-                       equal(drive.model_code, ctx.text(Text::special_model_2)) ||
-                       equal(drive.model_code, ctx.text(Text::special_model_3)) ||
-                       equal(drive.model_code, ctx.text(Text::special_model_4));
+  const bool special = equal(drive.model_code, texts.get(Text::special_model_1)) ||
+                       equal(drive.model_code, texts.get(Text::special_model_2)) ||
+                       equal(drive.model_code, texts.get(Text::special_model_3)) ||
+                       equal(drive.model_code, texts.get(Text::special_model_4));
   if (!special) return 0;
-  const char* level = ctx.text(Text::level_exclude);
+  const char* level = texts.get(Text::level_exclude);
   if (std::strcmp(drive.t21, level) >= 0) return 0;
   if (std::strcmp(image.t21, level) < 0) return 0;
   // A special model below the level takes an image at or above it only with all three areas.
   for (const Text area : {Text::area_name_1, Text::area_name_2, Text::area_name_3}) {
-    if (has_area_named(image, ctx.text(area)) != 0) return -1;
+    if (has_area_named(image, texts.get(area)) != 0) return -1;
   }
   return 0;
-}
-
-int select_update_targets(Context& ctx) {
-  int targets = 0;
-  int already = 0;
-  for (std::uint32_t i = 0; i < drive_table_size; ++i) {
-    DriveRecord& d = ctx.drive.drive_table[i];
-    if (!is_candidate(d.status)) continue;
-    if ((d.drive_kind & ctx.image.drive_kind_mask) == 0) continue;
-    if (is_excluded_drive(ctx, i) != 0) continue;
-    const int r = match_drive_identity(ctx, i);
-    if (r == 0) {
-      d.status = drive_status_target;
-      ++targets;
-    } else if (r == 1) {
-      d.status = drive_status_already_updated;
-      ++already;
-    }
-  }
-  if (targets == 0) return already == 0 ? 0 : 5;
-  return targets == 1 ? 7 : 6;
 }
 
 }  // namespace tz

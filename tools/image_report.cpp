@@ -113,8 +113,8 @@ int report_image_file(const std::uint8_t* bytes, std::size_t size, const char* n
   IdentityRecord& r = ctx->image.image_identity;
   const bool header_good = parse_image_header(buffer, r) == 0;
   read_scramble_key(buffer, r);
-  const bool magic_good = check_magic_text(*ctx, buffer, r) == 0;
-  const bool info_good = parse_info_block(*ctx, buffer, image_info_block_bytes, r, info_mode_image) == 0;
+  const bool magic_good = check_magic_text(ctx->app.texts, buffer, r) == 0;
+  const bool info_good = parse_info_block(ctx->app.texts, buffer, image_info_block_bytes, r, info_mode_image) == 0;
 
   const std::size_t payload_size = size - front;
   const std::uint32_t blocks = static_cast<std::uint32_t>(payload_size / payload_block_bytes);

@@ -2,13 +2,13 @@
 // The one formatting buffer every screen text and message box goes through.
 #include <cstdarg>
 
-namespace tz {
+#include "ui/ui_state.h"
 
-struct Context;
+namespace tz {
 
 // Formats into the formatting buffer and returns it; a text that does not fit is cut, never
 // written past the buffer.
-[[gnu::format(printf, 2, 3)]] const char* format_text(Context& ctx, const char* format, ...);
-const char* format_text_v(Context& ctx, const char* format, std::va_list arguments);
+[[gnu::format(printf, 2, 3)]] const char* format_text(Ui& ui, const char* format, ...);
+const char* format_text_v(Ui& ui, const char* format, std::va_list arguments);
 
 }  // namespace tz

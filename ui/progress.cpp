@@ -3,8 +3,7 @@
 #include <array>
 #include <cstdarg>
 
-#include "app/context.h"
-#include "app/startup.h"
+#include "ui/ui_state.h"
 #include "ui/formatting.h"
 #include "ui/waits.h"
 
@@ -36,10 +35,10 @@ constexpr BarTable english_bars = make_bars("* ", "- ");
 // "■" and "□" as the ANSI calls of a Japanese Windows take them, whatever the compiler's charset.
 constexpr BarTable japanese_bars = make_bars("\x81\xA1", "\x81\xA0");
 
-void set_line(Context& ctx, int line, const char* text) {
-  const platform::Handle window = ctx.ui.progress_window;
-  ctx.os.dialogs.set_item_text(window, progress_line_control(line), text);
-  refresh_window(ctx, window);
+void set_line(Ui& ui, int line, const char* text) {
+  const platform::Handle window = ui.state.progress_window;
+  ui.dialogs.set_item_text(window, progress_line_control(line), text);
+  refresh_window(ui, window);
 }
 
 }  // namespace
@@ -53,32 +52,32 @@ const char* bar_text(std::uint8_t language, int marks) {
   return (language == language_japanese ? japanese_bars : english_bars)[k].data();
 }
 
-int set_step_text(Context& ctx, int line, const char* format, ...) {
+int set_step_text(Ui& ui, int line, const char* format, ...) {
   std::va_list arguments;
   va_start(arguments, format);
-  const char* text = format_text_v(ctx, format, arguments);
+  const char* text = format_text_v(ui, format, arguments);
   va_end(arguments);
-  set_line(ctx, line, text);
+  set_line(ui, line, text);
   return 0;
 }
 
-int set_progress(Context& ctx, int line, std::int32_t percent) {
-  const std::uint8_t language = ctx.app.language;
+int set_progress(Ui& ui, int line, std::int32_t percent) {
+  const std::uint8_t language = ui.language;
   if (percent <= 0) {
-    set_line(ctx, line, bar_text(language, 0));
-    busy_wait(ctx, bar_mark_ms);
-    ctx.ui.progress_step = 0;
+    set_line(ui, line, bar_text(language, 0));
+    busy_wait(ui.clock, bar_mark_ms);
+    ui.state.progress_step = 0;
     return 0;
   }
   const std::int32_t clamped = percent >= 100 ? 100 : percent;
   const std::int32_t target = clamped / 5;
-  if (target <= ctx.ui.progress_step) return 0;
-  for (std::int32_t k = ctx.ui.progress_step + 1; k <= target; ++k) {
-    set_line(ctx, line, bar_text(language, k));
-    busy_wait(ctx, bar_mark_ms);
+  if (target <= ui.state.progress_step) return 0;
+  for (std::int32_t k = ui.state.progress_step + 1; k <= target; ++k) {
+    set_line(ui, line, bar_text(language, k));
+    busy_wait(ui.clock, bar_mark_ms);
   }
-  ctx.ui.progress_step = target;
-  if (clamped == 100) busy_wait(ctx, bar_full_pause_ms);
+  ui.state.progress_step = target;
+  if (clamped == 100) busy_wait(ui.clock, bar_full_pause_ms);
   return 0;
 }
 

@@ -2,9 +2,9 @@
 // The progress screen's eleven lines and its two text-drawn bars.
 #include <cstdint>
 
-namespace tz {
+#include "ui/ui_state.h"
 
-struct Context;
+namespace tz {
 
 inline constexpr int progress_line_count = 11;
 inline constexpr int bar_marks = 20;
@@ -18,8 +18,8 @@ std::uint16_t progress_line_control(int line);
 const char* bar_text(std::uint8_t language, int marks);
 
 // Formats into the formatting buffer, sets the line in the progress window, refreshes it. Always 0.
-[[gnu::format(printf, 3, 4)]] int set_step_text(Context& ctx, int line, const char* format, ...);
+[[gnu::format(printf, 3, 4)]] int set_step_text(Ui& ui, int line, const char* format, ...);
 // Moves the bar on the line to the percentage, mark by mark; 0 or less empties it. Always 0.
-int set_progress(Context& ctx, int line, std::int32_t percent);
+int set_progress(Ui& ui, int line, std::int32_t percent);
 
 }  // namespace tz

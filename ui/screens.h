@@ -6,10 +6,9 @@
 #include "core/run_result.h"
 #include "platform/dialogs.h"
 #include "platform/types.h"
+#include "ui/ui_state.h"
 
 namespace tz {
-
-struct Context;
 
 // Templates, Japanese / English. The version, detailed version and copyright screens have one
 // template for both languages.
@@ -53,37 +52,55 @@ inline constexpr std::uint16_t logo_bitmap_id = 172;
 inline constexpr int screen_icon_x = 25;
 inline constexpr int screen_icon_y = 80;
 
-// A screen's procedure: true when it handled the message (see platform::DialogFunction).
-using ScreenProcedure = bool (*)(Context& ctx, platform::Handle window, std::uint32_t message, std::uintptr_t wparam,
+// A screen's procedure over what its screen touches (the owner): true when it handled the message
+// (see platform::DialogFunction).
+template <class Owner>
+using ScreenProcedure = bool (*)(Owner& owner, platform::Handle window, std::uint32_t message, std::uintptr_t wparam,
                                  std::intptr_t lparam);
 
 // The Japanese template when language is 1, the English one for any other value.
-std::uint16_t choose_template(const Context& ctx, std::uint16_t japanese_id, std::uint16_t english_id);
+std::uint16_t choose_template(const Ui& ui, std::uint16_t japanese_id, std::uint16_t english_id);
 // Shows the modal screen owned by the main window; the value its procedure ended it with. A screen
 // that cannot be created counts as left by its exit button (1), never as the user's consent.
-std::int32_t show_screen(Context& ctx, std::uint16_t japanese_id, std::uint16_t english_id, ScreenProcedure procedure);
+std::int32_t show_dialog_screen(Ui& ui, std::uint16_t japanese_id, std::uint16_t english_id,
+                                const platform::DialogProcedure& procedure);
+template <class Owner>
+std::int32_t show_screen(Ui& ui, std::uint16_t japanese_id, std::uint16_t english_id, ScreenProcedure<Owner> procedure,
+                         Owner& owner) {
+  struct Binding {
+    ScreenProcedure<Owner> procedure;
+    Owner* owner;
+  } binding{procedure, &owner};
+  const platform::DialogProcedure dialog{
+      [](void* user, platform::Handle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
+        const auto* bound = static_cast<const Binding*>(user);
+        return bound->procedure(*bound->owner, window, message, wparam, lparam);
+      },
+      &binding};
+  return show_dialog_screen(ui, japanese_id, english_id, dialog);
+}
 
 // What every procedure does as its screen opens: the caption becomes the program title and the
 // screen gets the focus.
-void open_screen(Context& ctx, platform::Handle window);
+void open_screen(Ui& ui, platform::Handle window);
 // Paints the system icon at (25, 80) in answer to a paint message.
-void paint_screen_icon(Context& ctx, platform::Handle window, platform::SystemIcon icon);
+void paint_screen_icon(Ui& ui, platform::Handle window, platform::SystemIcon icon);
 
 // The processing window: opened once (then 1500 ms of serviced waiting, even when it cannot be
 // created), closed once.
-void open_processing_window(Context& ctx);
-void close_processing_window(Context& ctx);
+void open_processing_window(Ui& ui);
+void close_processing_window(Ui& ui);
 
 // Execution error n: recorded as 800 in silent mode, else shown (nothing recorded).
-void show_execution_error(Context& ctx, std::int32_t number);
+void show_execution_error(Ui& ui, std::int32_t number);
 // Nothing in silent mode or on a launcher's check run.
-void show_not_applicable(Context& ctx);
-void show_already_updated(Context& ctx);
+void show_not_applicable(Ui& ui);
+void show_already_updated(Ui& ui);
 // The callers decide about silent mode for these. 0 for the positive button, 1 for exit.
-std::int32_t show_tray_prompt(Context& ctx);
-std::int32_t show_notice(Context& ctx);
-void show_eject_failed(Context& ctx);
-void show_drive_in_use(Context& ctx);
-void show_invalid_option(Context& ctx);
+std::int32_t show_tray_prompt(Ui& ui);
+std::int32_t show_notice(Ui& ui);
+void show_eject_failed(Ui& ui);
+void show_drive_in_use(Ui& ui);
+void show_invalid_option(Ui& ui);
 
 }  // namespace tz

@@ -1,6 +1,6 @@
 #include "ui/waits.h"
 
-#include "app/context.h"
+#include "ui/ui_state.h"
 
 namespace tz {
 
@@ -15,23 +15,22 @@ bool reached(std::int32_t now, std::int32_t deadline) {
 
 }  // namespace
 
-int busy_wait(Context& ctx, std::int32_t ms) {
-  platform::Clock& clock = ctx.os.clock;
+int busy_wait(platform::Clock& clock, std::int32_t ms) {
   const std::int32_t deadline =
       static_cast<std::int32_t>(static_cast<std::uint32_t>(clock.now_ms()) + static_cast<std::uint32_t>(ms));
   for (std::int32_t now = clock.now_ms(); !reached(now, deadline); now = clock.now_ms()) clock.sleep_until(deadline);
   return 0;
 }
 
-int refresh_window(Context& ctx, platform::Handle window) {
-  ctx.os.dialogs.bring_window_to_top(window);
-  ctx.os.dialogs.update_window(window);
+int refresh_window(Ui& ui, platform::Handle window) {
+  ui.dialogs.bring_window_to_top(window);
+  ui.dialogs.update_window(window);
   return 0;
 }
 
-int service_messages(Context& ctx, platform::Handle window) {
-  platform::Dialogs& dialogs = ctx.os.dialogs;
-  refresh_window(ctx, window);
+int service_messages(Ui& ui, platform::Handle window) {
+  platform::Dialogs& dialogs = ui.dialogs;
+  refresh_window(ui, window);
   // Power and shutdown queries reach their windows (the main window refuses both) and stay
   // queued; any other input is taken away unseen, so the screens cannot be operated meanwhile.
   platform::QueuedMessage message;
@@ -44,14 +43,14 @@ int service_messages(Context& ctx, platform::Handle window) {
   return dialogs.peek_message(message, 0, 0, platform::pm_remove) ? 0 : 1;
 }
 
-int wait_servicing(Context& ctx, std::uint32_t ms, platform::Handle window) {
+int wait_servicing(Ui& ui, std::uint32_t ms, platform::Handle window) {
   const std::uint32_t slices = ms / slice_ms;
   for (std::uint32_t i = 0; i < slices; ++i) {
-    service_messages(ctx, window);
-    busy_wait(ctx, static_cast<std::int32_t>(slice_ms));
+    service_messages(ui, window);
+    busy_wait(ui.clock, static_cast<std::int32_t>(slice_ms));
   }
-  refresh_window(ctx, window);
-  busy_wait(ctx, static_cast<std::int32_t>(ms % slice_ms));
+  refresh_window(ui, window);
+  busy_wait(ui.clock, static_cast<std::int32_t>(ms % slice_ms));
   return 0;
 }
 

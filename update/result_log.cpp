@@ -4,8 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/context.h"
-#include "app/os_class.h"
+#include "core/os_class.h"
 #include "core/run_result.h"
 
 namespace tz {
@@ -32,13 +31,13 @@ std::uint8_t classify(std::uint32_t attributes) {
   return attributes_unknown;
 }
 
-[[gnu::format(printf, 3, 4)]] void write_line(Context& ctx, platform::Handle file, const char* format, ...) {
+[[gnu::format(printf, 3, 4)]] void write_line(ResultLog& log, platform::Handle file, const char* format, ...) {
   char line[log_line_size];
   std::va_list arguments;
   va_start(arguments, format);
   std::vsnprintf(line, sizeof(line), format, arguments);  // NOLINT(clang-analyzer-valist.Uninitialized)
   va_end(arguments);
-  ctx.os.files.write_text(file, line);
+  log.files.write_text(file, line);
 }
 
 // A drive text field up to its width, even if its terminator were lost.
@@ -47,53 +46,52 @@ int field_width(const char (&field)[N]) {
   return static_cast<int>(strnlen(field, N - 1));
 }
 
-void write_drive_line(Context& ctx, platform::Handle file) {
-  write_line(ctx, file, "%s%s", ctx.text(Text::log_drive_line), " = ");
-  if (ctx.drive.current_drive >= drive_table_size) {
-    write_line(ctx, file, "(%s)\n", ctx.text(Text::log_no_drive));
+void write_drive_line(ResultLog& log, platform::Handle file) {
+  write_line(log, file, "%s%s", log.texts.get(Text::log_drive_line), " = ");
+  if (log.drives.current_drive >= drive_table_size) {
+    write_line(log, file, "(%s)\n", log.texts.get(Text::log_no_drive));
     return;
   }
-  const DriveRecord& drive = ctx.drive.drive_table[ctx.drive.current_drive];
-  if (ctx.app.transport == transport_pass_through) {
+  const DriveRecord& drive = log.drives.drive_table[log.drives.current_drive];
+  if (log.drives.transport == transport_pass_through) {
     // "\\.\X:" from its fifth character: the letter and its colon.
     constexpr std::size_t letter_at = 4;
     const std::size_t length = strnlen(drive.device_path, sizeof(drive.device_path));
     const char* letter = length > letter_at ? drive.device_path + letter_at : "";
-    write_line(ctx, file, "LogicalDriveName[%.*s] ", static_cast<int>(length > letter_at ? length - letter_at : 0),
+    write_line(log, file, "LogicalDriveName[%.*s] ", static_cast<int>(length > letter_at ? length - letter_at : 0),
                letter);
   } else {
-    write_line(ctx, file, "%s/%s[%d %d] ", ctx.text(Text::log_adapter), ctx.text(Text::log_target),
+    write_line(log, file, "%s/%s[%d %d] ", log.texts.get(Text::log_adapter), log.texts.get(Text::log_target),
                static_cast<int>(drive.ha_id), static_cast<int>(drive.target_id));
   }
-  write_line(ctx, file, "%s[%.*s] %s[%.*s] %s[%.*s]\n", ctx.text(Text::label_vendor), field_width(drive.vendor_id),
-             drive.vendor_id, ctx.text(Text::label_product), field_width(drive.product_id), drive.product_id,
-             ctx.text(Text::label_revision), field_width(drive.product_revision), drive.product_revision);
+  write_line(log, file, "%s[%.*s] %s[%.*s] %s[%.*s]\n", log.texts.get(Text::label_vendor), field_width(drive.vendor_id),
+             drive.vendor_id, log.texts.get(Text::label_product), field_width(drive.product_id), drive.product_id,
+             log.texts.get(Text::label_revision), field_width(drive.product_revision), drive.product_revision);
 }
 
 }  // namespace
 
-const char* log_file_path(Context& ctx) {
-  AppState& app = ctx.app;
-  if (app.log_path_built) return app.log_path;
-  const platform::LocalTime now = ctx.os.system.local_time();
-  const int folder_length = static_cast<int>(strnlen(app.program_folder, sizeof(app.program_folder)));
+const char* log_file_path(ResultLog& log) {
+  if (log.log_path_built) return log.log_path;
+  const platform::LocalTime now = log.system.local_time();
+  const int folder_length = static_cast<int>(strnlen(log.program_folder, sizeof(log.program_folder)));
   const int length =
-      std::snprintf(app.log_path, sizeof(app.log_path), "%.*s\\%s-%04hu%02hu%02hu%02hu%02hu%02hu.log", folder_length,
-                    app.program_folder, log_base_name, now.year, now.month, now.day, now.hour, now.minute, now.second);
+      std::snprintf(log.log_path, sizeof(log.log_path), "%.*s\\%s-%04hu%02hu%02hu%02hu%02hu%02hu.log", folder_length,
+                    log.program_folder, log_base_name, now.year, now.month, now.day, now.hour, now.minute, now.second);
   // A path cut short names some other file, which the writer would first remove: keep none.
-  if (length < 0 || static_cast<std::size_t>(length) >= sizeof(app.log_path)) app.log_path[0] = '\0';
-  app.log_path_built = true;
-  return app.log_path;
+  if (length < 0 || static_cast<std::size_t>(length) >= sizeof(log.log_path)) log.log_path[0] = '\0';
+  log.log_path_built = true;
+  return log.log_path;
 }
 
-std::uint8_t write_result_log(Context& ctx, const char* path) {
+std::uint8_t write_result_log(ResultLog& log, const char* path) {
   if (path == nullptr || path[0] == '\0') return log_not_written;
-  if (delete_old_log(ctx, path) != log_written) return log_not_written;
-  return write_log_lines(ctx, path);
+  if (delete_old_log(log, path) != log_written) return log_not_written;
+  return write_log_lines(log, path);
 }
 
-std::uint8_t delete_old_log(Context& ctx, const char* path) {
-  platform::Files& files = ctx.os.files;
+std::uint8_t delete_old_log(ResultLog& log, const char* path) {
+  platform::Files& files = log.files;
   if (!files.can_open_for_reading(path)) return log_written;
   const std::uint32_t attributes = files.get_attributes(path);
   switch (classify(attributes)) {
@@ -110,33 +108,33 @@ std::uint8_t delete_old_log(Context& ctx, const char* path) {
   }
 }
 
-std::uint8_t attribute_class(Context& ctx, const char* path) { return classify(ctx.os.files.get_attributes(path)); }
+std::uint8_t attribute_class(ResultLog& log, const char* path) { return classify(log.files.get_attributes(path)); }
 
-std::uint8_t write_log_lines(Context& ctx, const char* path) {
-  const platform::LocalTime now = ctx.os.system.local_time();
+std::uint8_t write_log_lines(ResultLog& log, const char* path) {
+  const platform::LocalTime now = log.system.local_time();
   char date[stamp_size];
   char clock_time[stamp_size];
   std::snprintf(date, sizeof(date), "%04hu.%02hu.%02hu", now.year, now.month, now.day);
   std::snprintf(clock_time, sizeof(clock_time), "%02hu:%02hu:%02hu", now.hour, now.minute, now.second);
   char os_text[os_text_size] = {};
-  if (os_version_text(ctx, os_text, sizeof(os_text)) == 0) return log_not_written;
+  if (os_version_text(log, os_text, sizeof(os_text)) == 0) return log_not_written;
 
-  const platform::Handle file = ctx.os.files.create_text_file(path);
+  const platform::Handle file = log.files.create_text_file(path);
   if (file == platform::null_handle) return log_not_written;
-  write_line(ctx, file, "%s%s%s\n", "Date", " = ", date);
-  write_line(ctx, file, "%s%s%s\n", "Time", " = ", clock_time);
-  write_line(ctx, file, "%s%s%s\n", "OSVer", " = ", os_text);
-  write_line(ctx, file, "%s%s%s\n", "HostLoaderVer", " = ", host_loader_version);
-  write_drive_line(ctx, file);
-  write_line(ctx, file, "%s = %s\n", ctx.text(Text::log_result), log_label_for(result_code(ctx)));
-  write_line(ctx, file, "Message = %s\n", result_message(ctx));
-  ctx.os.files.close_file(file);
+  write_line(log, file, "%s%s%s\n", "Date", " = ", date);
+  write_line(log, file, "%s%s%s\n", "Time", " = ", clock_time);
+  write_line(log, file, "%s%s%s\n", "OSVer", " = ", os_text);
+  write_line(log, file, "%s%s%s\n", "HostLoaderVer", " = ", host_loader_version);
+  write_drive_line(log, file);
+  write_line(log, file, "%s = %s\n", log.texts.get(Text::log_result), log_label_for(result_code(log.result)));
+  write_line(log, file, "Message = %s\n", result_message(log.result));
+  log.files.close_file(file);
   return log_written;
 }
 
-std::uint8_t os_version_text(Context& ctx, char* text, std::size_t size) {
+std::uint8_t os_version_text(ResultLog& log, char* text, std::size_t size) {
   platform::OsVersionInfo info;
-  const std::uint8_t os_class = get_os_class(ctx.os.system, info);
+  const std::uint8_t os_class = get_os_class(log.system, info);
   const char* name = os_class_name(os_class);
   if (name != nullptr) {
     std::snprintf(text, size, "%s %lu.%lu (Build %lu)", name, static_cast<unsigned long>(info.major),

@@ -1,11 +1,11 @@
 #include "update/update_screens.h"
 
-#include "app/context.h"
-#include "ui/message_box.h"
 #include "core/run_result.h"
-#include "ui/screens.h"
+#include "drive/drive_link.h"
 #include "ui/formatting.h"
+#include "ui/message_box.h"
 #include "ui/progress.h"
+#include "ui/screens.h"
 #include "update/update_sequence.h"
 
 namespace tz {
@@ -32,24 +32,24 @@ bool same(ScreenPair a, ScreenPair b) { return a.japanese == b.japanese && a.eng
 
 // The part every screen here shares: the stop icon where it has one, and the exit button (and
 // Escape, and the close box, which the dialog manager turns into it) ends it with 1.
-bool answer_common(Context& ctx, Handle window, std::uint32_t message, std::uintptr_t wparam, bool stop_icon) {
+bool answer_common(Ui& ui, Handle window, std::uint32_t message, std::uintptr_t wparam, bool stop_icon) {
   if (message == platform::wm_paint && stop_icon) {
-    paint_screen_icon(ctx, window, platform::SystemIcon::hand);
+    paint_screen_icon(ui, window, platform::SystemIcon::hand);
     return false;
   }
   if (message == platform::wm_command && wparam == static_cast<std::uintptr_t>(control_exit)) {
-    ctx.os.dialogs.end_dialog(window, 1);
+    ui.dialogs.end_dialog(window, 1);
     return true;
   }
   return false;
 }
 
-bool result_procedure(Context& ctx, const ResultScreen& screen, Handle window, std::uint32_t message,
+bool result_procedure(Ui& ui, const ResultScreen& screen, Handle window, std::uint32_t message,
                       std::uintptr_t wparam) {
-  if (message != platform::wm_initdialog) return answer_common(ctx, window, message, wparam, screen.paints_stop_icon);
-  platform::Dialogs& dialogs = ctx.os.dialogs;
+  if (message != platform::wm_initdialog) return answer_common(ui, window, message, wparam, screen.paints_stop_icon);
+  platform::Dialogs& dialogs = ui.dialogs;
   dialogs.set_window_text(window, program_title);
-  if (screen.shows_message) dialogs.set_item_text(window, control_result_message, result_message(ctx));
+  if (screen.shows_message) dialogs.set_item_text(window, control_result_message, result_message(ui.result));
   if (screen.empties_portable_notes) {
     for (const int control : control_portable_notes) dialogs.set_item_text(window, control, "");
   }
@@ -58,19 +58,26 @@ bool result_procedure(Context& ctx, const ResultScreen& screen, Handle window, s
 }
 
 template <const ResultScreen& screen>
-bool result_screen_procedure(Context& ctx, Handle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t) {
-  return result_procedure(ctx, screen, window, message, wparam);
+bool result_screen_procedure(Ui& ui, Handle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t) {
+  return result_procedure(ui, screen, window, message, wparam);
 }
 
 template <const ResultScreen& screen>
-std::int32_t show(Context& ctx) {
-  return show_screen(ctx, screen.ids.japanese, screen.ids.english, result_screen_procedure<screen>);
+std::int32_t show(Ui& ui) {
+  return show_screen(ui, screen.ids.japanese, screen.ids.english, result_screen_procedure<screen>, ui);
 }
 
-bool progress_procedure(Context& ctx, Handle window, std::uint32_t message, std::uintptr_t, std::intptr_t) {
+// The progress screen hosts the update of the drive its link names.
+struct ProgressScreen {
+  DriveLink& link;
+  RunResult& result;
+};
+
+bool progress_procedure(ProgressScreen& screen, Handle window, std::uint32_t message, std::uintptr_t, std::intptr_t) {
+  Ui& ui = screen.link.ui;
   // Every line operation of the update addresses the window stored here.
-  ctx.ui.progress_window = window;
-  platform::Dialogs& dialogs = ctx.os.dialogs;
+  ui.state.progress_window = window;
+  platform::Dialogs& dialogs = ui.dialogs;
   if (message == platform::wm_initdialog) {
     dialogs.set_window_text(window, program_title);
     for (int line = 1; line <= progress_line_count; ++line)
@@ -82,65 +89,75 @@ bool progress_procedure(Context& ctx, Handle window, std::uint32_t message, std:
     return true;
   }
   if (message == progress_start_message) {
-    run_update(ctx);
+    run_update(screen.link, screen.result);
     dialogs.end_dialog(window, 1);
     return true;
   }
   return false;
 }
 
-bool version_procedure(Context& ctx, Handle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t) {
-  if (message != platform::wm_initdialog) return answer_common(ctx, window, message, wparam, false);
-  platform::Dialogs& dialogs = ctx.os.dialogs;
-  const IdentityRecord& image = ctx.image.image_identity;
+// The version screen shows the carried image's header fields.
+struct VersionScreen {
+  Ui& ui;
+  const IdentityRecord& image;
+};
+
+bool version_procedure(VersionScreen& screen, Handle window, std::uint32_t message, std::uintptr_t wparam,
+                       std::intptr_t) {
+  Ui& ui = screen.ui;
+  if (message != platform::wm_initdialog) return answer_common(ui, window, message, wparam, false);
+  platform::Dialogs& dialogs = ui.dialogs;
+  const IdentityRecord& image = screen.image;
   dialogs.set_window_text(window, program_title);
   // Each label goes through the formatting buffer and into its control before the next one.
-  dialogs.set_item_text(window, control_version_heading, format_text(ctx, "[%s]", ctx.text(Text::version_heading)));
-  dialogs.set_item_text(window, control_version_product_label, format_text(ctx, "%s:", ctx.text(Text::label_product)));
+  dialogs.set_item_text(window, control_version_heading, format_text(ui, "[%s]", ui.text(Text::version_heading)));
+  dialogs.set_item_text(window, control_version_product_label, format_text(ui, "%s:", ui.text(Text::label_product)));
   dialogs.set_item_text(window, control_version_product, image.header_product);
-  dialogs.set_item_text(window, control_version_vendor_label, format_text(ctx, "%s:", ctx.text(Text::label_vendor)));
+  dialogs.set_item_text(window, control_version_vendor_label, format_text(ui, "%s:", ui.text(Text::label_vendor)));
   dialogs.set_item_text(window, control_version_vendor, image.header_vendor);
   dialogs.set_item_text(window, control_version_revision_label,
-                        format_text(ctx, "%s:", ctx.text(Text::label_revision)));
+                        format_text(ui, "%s:", ui.text(Text::label_revision)));
   dialogs.set_item_text(window, control_version_revision, image.header_revision);
   dialogs.set_focus(window);
   return true;
 }
 
-bool copyright_procedure(Context& ctx, Handle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t) {
-  if (message != platform::wm_initdialog) return answer_common(ctx, window, message, wparam, false);
-  ctx.os.dialogs.set_window_text(window, program_title);
-  ctx.os.dialogs.set_item_text(window, control_copyright_text, ctx.ui.formatting_buffer);
-  ctx.os.dialogs.set_focus(window);
+bool copyright_procedure(Ui& ui, Handle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t) {
+  if (message != platform::wm_initdialog) return answer_common(ui, window, message, wparam, false);
+  ui.dialogs.set_window_text(window, program_title);
+  ui.dialogs.set_item_text(window, control_copyright_text, ui.state.formatting_buffer);
+  ui.dialogs.set_focus(window);
   return true;
 }
 
 }  // namespace
 
-std::int32_t show_progress_screen(Context& ctx) {
-  return show_screen(ctx, screen_progress.japanese, screen_progress.english, progress_procedure);
+std::int32_t show_progress_screen(DriveLink& link, RunResult& result) {
+  ProgressScreen screen{link, result};
+  return show_screen(link.ui, screen_progress.japanese, screen_progress.english, progress_procedure, screen);
 }
 
-void show_result_screen(Context& ctx, std::int32_t code) {
+void show_result_screen(Ui& ui, std::int32_t code) {
   const ScreenPair ids = result_screen_for(code);
   if (same(ids, screen_eject_failed)) {
-    show_eject_failed(ctx);
+    show_eject_failed(ui);
     return;
   }
-  if (same(ids, success.ids)) show<success>(ctx);
-  if (same(ids, update_failure.ids)) show<update_failure>(ctx);
-  if (same(ids, interrupt.ids)) show<interrupt>(ctx);
-  if (same(ids, abort_screen.ids)) show<abort_screen>(ctx);
+  if (same(ids, success.ids)) show<success>(ui);
+  if (same(ids, update_failure.ids)) show<update_failure>(ui);
+  if (same(ids, interrupt.ids)) show<interrupt>(ui);
+  if (same(ids, abort_screen.ids)) show<abort_screen>(ui);
 }
 
-void show_log_failure(Context& ctx) { show<log_failure>(ctx); }
+void show_log_failure(Ui& ui) { show<log_failure>(ui); }
 
-std::int32_t show_firmware_version(Context& ctx) {
-  return show_screen(ctx, screen_version, screen_version, version_procedure);
+std::int32_t show_firmware_version(Ui& ui, const IdentityRecord& image) {
+  VersionScreen screen{ui, image};
+  return show_screen(ui, screen_version, screen_version, version_procedure, screen);
 }
 
-std::int32_t show_copyright(Context& ctx) {
-  return show_screen(ctx, screen_copyright, screen_copyright, copyright_procedure);
+std::int32_t show_copyright(Ui& ui) {
+  return show_screen(ui, screen_copyright, screen_copyright, copyright_procedure, ui);
 }
 
 }  // namespace tz

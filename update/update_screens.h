@@ -4,9 +4,13 @@
 // screens.
 #include <cstdint>
 
+#include "core/run_result.h"
+#include "image/identity.h"
+#include "ui/ui_state.h"
+
 namespace tz {
 
-struct Context;
+struct DriveLink;
 
 // The message the progress screen posts itself once it stands on the desktop.
 inline constexpr std::uint32_t progress_start_message = 0x0400 + 1;  // WM_USER + 1
@@ -23,15 +27,15 @@ inline constexpr int control_version_revision = 1084;
 
 // Shows the progress screen (also in silent mode); it runs the update for current_drive and closes
 // itself when the update returns. The value it ended with (1).
-std::int32_t show_progress_screen(Context& ctx);
+std::int32_t show_progress_screen(DriveLink& link, RunResult& result);
 // The screen finish_run shows for a result code (success, update failure, eject failure, interrupt,
 // abort); nothing for a code that has none. The caller decides about silent mode.
-void show_result_screen(Context& ctx, std::int32_t code);
+void show_result_screen(Ui& ui, std::int32_t code);
 // The result log could not be written.
-void show_log_failure(Context& ctx);
+void show_log_failure(Ui& ui);
 // The carried firmware's vendor, product and revision.
-std::int32_t show_firmware_version(Context& ctx);
+std::int32_t show_firmware_version(Ui& ui, const IdentityRecord& image);
 // Whatever the caller formatted last into the formatting buffer.
-std::int32_t show_copyright(Context& ctx);
+std::int32_t show_copyright(Ui& ui);
 
 }  // namespace tz

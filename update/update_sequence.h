@@ -4,18 +4,14 @@
 // screen's thread; every failure records its code and message in the run result.
 #include <cstdint>
 
+#include "core/run_result.h"
+
 namespace tz {
 
-struct Context;
+struct DriveLink;
 
 inline constexpr int write_phase_bar_line = 5;
 inline constexpr int verify_phase_bar_line = 10;
-inline constexpr int phase_attempts = 10;
-// Readiness polls after a rewrite or verify request, and the drive's settling time after the
-// last phase (with or without the verify phase).
-inline constexpr int readiness_polls = 5;
-inline constexpr std::uint32_t settle_without_verify_ms = 2000;
-inline constexpr std::uint32_t after_verify_ms = 2000;
 
 // The lines the sequence writes, in the order of the progress screen.
 enum class Step : std::uint8_t {
@@ -36,20 +32,20 @@ int step_line(Step step);
 
 // The whole update, called once by the progress screen: 0 on success, 0xFF otherwise. Success
 // records code 0 with an empty message.
-std::uint8_t run_update(Context& ctx);
+std::uint8_t run_update(DriveLink& link, RunResult& result);
 // 0 when the last phase that ran succeeded, -1 otherwise.
-int update_sequence(Context& ctx);
+int update_sequence(DriveLink& link, RunResult& result);
 // Eject (or stop) and tray check, the boot-mode command, readiness polls: 0 or -1.
-int prepare_for_download(Context& ctx);
+int prepare_for_download(DriveLink& link, RunResult& result);
 // The info block, then the payload blocks, each read back when compare is on; `line` is the
 // phase's bar (5: a failure is 500, 10: 600). 0 or -1.
-int send_info_block(Context& ctx, int line);
-int send_payload_blocks(Context& ctx, int line);
+int send_info_block(DriveLink& link, RunResult& result, int line);
+int send_payload_blocks(DriveLink& link, RunResult& result, int line);
 // The two long drive commands on the worker, announcing `seconds`: 0 or -1.
-int rewrite_rom(Context& ctx, std::uint8_t seconds);
-int verify_rom(Context& ctx, std::uint8_t seconds);
-// Worker routines: 1 when the command returned GOOD, -1 otherwise.
-std::int32_t rom_rewrite_worker(Context& ctx);
-std::int32_t verify_worker(Context& ctx);
+int rewrite_rom(DriveLink& link, RunResult& result, std::uint8_t seconds);
+int verify_rom(DriveLink& link, RunResult& result, std::uint8_t seconds);
+// Worker routines over the DriveLink they are handed: 1 when the command returned GOOD, -1 otherwise.
+std::int32_t rom_rewrite_worker(void* work);
+std::int32_t verify_worker(void* work);
 
 }  // namespace tz

@@ -12,7 +12,7 @@ bool carried_image_digest(std::uint64_t& digest, std::uint32_t& length) {
   platform::host::HostOs host;
   const auto ctx = std::make_unique<Context>(host.os());
   ctx->app.texts.decode();
-  if (load_firmware_image(*ctx) != 0) return false;
+  if (load_firmware_image(ctx->image, ctx->app.texts) != 0) return false;
   const ImageState& image = ctx->image;
   digest = image_digest(image.transfer_info_block, image.transfer_info_size);
   length = image.transfer_info_size;

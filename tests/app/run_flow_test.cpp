@@ -245,7 +245,7 @@ TEST(RunFlow, WholeRunsEndWithTheirCodeScreensExitCodeAndDrives) {
       for (const DriveSettings& s : c.bay) m.add(s);
       press(m, c.clicks);
       EXPECT_EQ(m.run(c.arguments), c.exit_code);
-      EXPECT_EQ(result_code(*m.ctx), c.code);
+      EXPECT_EQ(result_code(m.ctx->app.result), c.code);
       EXPECT_EQ(m.screens(), c.screens);
       for (std::size_t i = 0; i < c.updated.size(); ++i) {
         EXPECT_EQ(sim::rom_is_carried_image(m.drives[i].rom()), c.updated[i]) << "drive " << i;
@@ -282,10 +282,10 @@ TEST(RunFlow, TheUserPicksTheSecondOfTwoDrives) {
     // The chosen drive is the run's target (7); the other stays a target not chosen (6). Nothing
     // outside the table tells them apart: locks, handles and the log treat both as targets.
     const Context& ctx = *m.ctx;
-    ASSERT_EQ(count_drives_by_status(ctx, drive_status_chosen_target), 1u);
-    ASSERT_EQ(count_drives_by_status(ctx, drive_status_target), 1u);
-    const DriveRecord& chosen = ctx.drive.drive_table[find_drive_by_status(ctx, drive_status_chosen_target, 0)];
-    const DriveRecord& other = ctx.drive.drive_table[find_drive_by_status(ctx, drive_status_target, 0)];
+    ASSERT_EQ(count_drives_by_status(ctx.drive, drive_status_chosen_target), 1u);
+    ASSERT_EQ(count_drives_by_status(ctx.drive, drive_status_target), 1u);
+    const DriveRecord& chosen = ctx.drive.drive_table[find_drive_by_status(ctx.drive, drive_status_chosen_target, 0)];
+    const DriveRecord& other = ctx.drive.drive_table[find_drive_by_status(ctx.drive, drive_status_target, 0)];
     if (c.via == Via::pass_through) {
       EXPECT_STREQ(chosen.device_path, "\\\\.\\E:");
       EXPECT_STREQ(other.device_path, "\\\\.\\D:");

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/os_class.h"
+#include "core/os_class.h"
 #include "core/string_table.h"
 #include "tests/support/fixture.h"
 
@@ -203,7 +203,7 @@ TEST(ProgramEntry, ChoosesTheTransportFromTheOsClass) {
     if (c.query_ok) f.host.system.set_version(c.platform_id, c.major, c.minor, 1);
     // No drive on either transport: the run ends as one that found none.
     EXPECT_EQ(program_entry(*f.ctx, "/AU"), exit_code_for(100));
-    EXPECT_EQ(f.ctx->app.transport, c.transport) << c.major << "." << c.minor;
+    EXPECT_EQ(f.ctx->drive.transport, c.transport) << c.major << "." << c.minor;
   }
 }
 
@@ -237,13 +237,13 @@ TEST(InstanceChecks, AnotherInstanceEndsTheRun) {
     const std::int32_t exit_code = program_entry(*f.ctx, c.arguments);
     const std::string label = std::string(c.running_class) + " " + c.arguments;
     if (c.code == -1) {
-      EXPECT_NE(result_code(*f.ctx), 801) << label;
+      EXPECT_NE(result_code(f.ctx->app.result), 801) << label;
       EXPECT_TRUE(f.host.windows.foreground_calls.empty()) << label;
       continue;
     }
     EXPECT_EQ(exit_code, 8) << label;
-    EXPECT_EQ(result_code(*f.ctx), c.code) << label;
-    EXPECT_STREQ(result_message(*f.ctx), c.message) << label;
+    EXPECT_EQ(result_code(f.ctx->app.result), c.code) << label;
+    EXPECT_STREQ(result_message(f.ctx->app.result), c.message) << label;
     if (c.activated) {
       ASSERT_EQ(f.host.windows.message_boxes.size(), 1u) << label;
       EXPECT_EQ(f.host.windows.message_boxes[0].text, c.message);
@@ -283,7 +283,7 @@ TEST(InstanceChecks, WithSeveralWindowsTheFirstFoundIsActivated) {
     f.host.windows.other_windows.push_back({"KVT_FwDownloadWnd", 0x1111});
     f.host.windows.other_windows.push_back({c.second_class, 0x2222});
     EXPECT_EQ(program_entry(*f.ctx, c.arguments), 8) << c.name;
-    EXPECT_STREQ(result_message(*f.ctx), "This program is running.") << c.name;
+    EXPECT_STREQ(result_message(f.ctx->app.result), "This program is running.") << c.name;
     ASSERT_EQ(f.host.windows.foreground_calls.size(), 1u) << c.name;
     EXPECT_EQ(f.host.windows.foreground_calls[0], c.activated) << c.name;
   }
@@ -296,8 +296,8 @@ TEST(ProgramEntry, MainWindowThatCannotBeCreatedIsAnInitializeError) {
     f.host.windows.fail_create = true;
     f.host.windows.other_windows.push_back({"KVT_FwLauncherWnd", 0x2222});
     EXPECT_EQ(program_entry(*f.ctx, arguments), 8);
-    EXPECT_EQ(result_code(*f.ctx), 800);
-    EXPECT_STREQ(result_message(*f.ctx), "Initialize error.");
+    EXPECT_EQ(result_code(f.ctx->app.result), 800);
+    EXPECT_STREQ(result_message(f.ctx->app.result), "Initialize error.");
     const bool silent = std::strcmp(arguments, "/AU") == 0;
     ASSERT_EQ(f.host.windows.message_boxes.size(), silent ? 0u : 1u);
     if (!silent) {

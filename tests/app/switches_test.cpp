@@ -89,8 +89,8 @@ TEST(ValidateSwitches, StrictScanAndCombinations) {
     test::Fixture f;
     first_switch_scan(*f.ctx, c.arguments.c_str());
     EXPECT_EQ(validate_switches(*f.ctx, c.arguments.c_str()), c.result) << c.arguments;
-    EXPECT_EQ(result_code(*f.ctx), c.code) << c.arguments;
-    EXPECT_EQ(std::string(result_message(*f.ctx)), c.message) << c.arguments;
+    EXPECT_EQ(result_code(f.ctx->app.result), c.code) << c.arguments;
+    EXPECT_EQ(std::string(result_message(f.ctx->app.result)), c.message) << c.arguments;
   }
 }
 
@@ -105,7 +105,7 @@ TEST(SwitchScans, ATooLongTextIsNeverCutIntoASwitch) {
     EXPECT_EQ(f.ctx->app.switches.english, 0u) << tail;
     EXPECT_EQ(f.ctx->app.switches.log_output, 0u) << tail;
     EXPECT_EQ(validate_switches(*f.ctx, args.c_str()), -1);
-    EXPECT_EQ(result_code(*f.ctx), 700);
+    EXPECT_EQ(result_code(f.ctx->app.result), 700);
   }
 }
 
@@ -138,7 +138,7 @@ TEST(ValidateSwitches, ArgumentTextLongerThanTheWorkAreaIsRefused) {
     const int expected = length < switch_work_area_size ? 0 : -1;
     EXPECT_EQ(validate_switches(*f.ctx, args.c_str()), expected) << length;
     if (expected != 0) {
-      EXPECT_EQ(result_code(*f.ctx), 700);
+      EXPECT_EQ(result_code(f.ctx->app.result), 700);
     }
   }
 }

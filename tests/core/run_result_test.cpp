@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/run_flow.h"
 #include "core/run_result.h"
 #include "tests/support/fixture.h"
 
@@ -53,16 +54,16 @@ TEST(RunResult, EveryCodeMapsToItsExitCodeLabelScreenAndLog) {
 TEST(RunResult, LastRecordWinsAndFinishRunSetsTheExitCode) {
   test::Fixture f;
   Context& ctx = *f.ctx;
-  EXPECT_EQ(result_code(ctx), -1);
-  EXPECT_STREQ(result_message(ctx), "");
+  EXPECT_EQ(result_code(ctx.app.result), -1);
+  EXPECT_STREQ(result_message(ctx.app.result), "");
   finish_run(ctx);
   EXPECT_EQ(ctx.app.exit_code, 8);  // nothing recorded
 
-  record_result(ctx, 500, "Download error.(31)");
-  record_result(ctx, 0, "");  // a good retry leaves no trace of the failure
-  EXPECT_EQ(result_code(ctx), 0);
-  EXPECT_STREQ(result_message(ctx), "");
-  record_result(ctx, 401, "Drive F/W already updated.(1)");
+  record_result(ctx.app.result, 500, "Download error.(31)");
+  record_result(ctx.app.result, 0, "");  // a good retry leaves no trace of the failure
+  EXPECT_EQ(result_code(ctx.app.result), 0);
+  EXPECT_STREQ(result_message(ctx.app.result), "");
+  record_result(ctx.app.result, 401, "Drive F/W already updated.(1)");
   finish_run(ctx);
   EXPECT_EQ(ctx.app.exit_code, 99);
 }
@@ -70,8 +71,8 @@ TEST(RunResult, LastRecordWinsAndFinishRunSetsTheExitCode) {
 TEST(RunResult, MessageCopyIsBoundedToTheBuffer) {
   test::Fixture f;
   const std::string long_message(5000, 'm');
-  record_result(*f.ctx, 800, long_message.c_str());
-  const char* stored = result_message(*f.ctx);
+  record_result(f.ctx->app.result, 800, long_message.c_str());
+  const char* stored = result_message(f.ctx->app.result);
   EXPECT_EQ(std::strlen(stored), sizeof(RunResult::message) - 1);
   EXPECT_EQ(std::string(stored), long_message.substr(0, sizeof(RunResult::message) - 1));
 }

@@ -32,46 +32,46 @@ TEST(Commands, EachSendsTheCdbOfTheCommandTable) {
     std::uint32_t length;
   } rows[] = {
       {"cmd_test_unit_ready",
-       [](Context& c) { return cmd_test_unit_ready(c, 0x5A); },
+       [](Context& c) { return cmd_test_unit_ready(c.link, 0x5A); },
        {0x00, 0, 0, 0, 0, 0x5A},
        6,
        sim::Direction::none,
        0},
-      {"cmd_inquiry", [](Context& c) { return cmd_inquiry(c); }, {0x12, 0, 0, 0, 0x2C, 0}, 6, sim::Direction::in, 44},
+      {"cmd_inquiry", [](Context& c) { return cmd_inquiry(c.link); }, {0x12, 0, 0, 0, 0x2C, 0}, 6, sim::Direction::in, 44},
       {"cmd_eject",
-       [](Context& c) { return cmd_eject(c, 1); },
+       [](Context& c) { return cmd_eject(c.link, 1); },
        {0x1B, 0x01, 0, 0, 0x02, 0},
        6,
        sim::Direction::none,
        0},
-      {"cmd_stop", [](Context& c) { return cmd_stop(c, 0); }, {0x1B, 0, 0, 0, 0, 0}, 6, sim::Direction::none, 0},
+      {"cmd_stop", [](Context& c) { return cmd_stop(c.link, 0); }, {0x1B, 0, 0, 0, 0, 0}, 6, sim::Direction::none, 0},
       {"cmd_get_event_status",
-       [](Context& c) { return cmd_get_event_status(c, 0x10, 8); },
+       [](Context& c) { return cmd_get_event_status(c.link, 0x10, 8); },
        {0x4A, 0x01, 0, 0, 0x10, 0, 0, 0x00, 0x08, 0},
        10,
        sim::Direction::in,
        8},
       {"cmd_vendor_read_status",
-       [](Context& c) { return cmd_vendor_read_status(c, 0x30, 4); },
+       [](Context& c) { return cmd_vendor_read_status(c.link, 0x30, 4); },
        {0xFC, 0, 0, 0, 0, 0, 0x00, 0x00, 0x00, 0x04, 0x30, 0},
        12,
        sim::Direction::in,
        4},
       {"cmd_prepare_download",
-       [](Context& c) { return cmd_prepare_download(c, 1); },
+       [](Context& c) { return cmd_prepare_download(c.link, 1); },
        {0xED, 0x01, 0, 0, 0, 0, 0x01, 0, 0, 0, 0, 0x3C},
        12,
        sim::Direction::none,
        0},
       {"cmd_read_identity_block",
-       [](Context& c) { return cmd_read_identity_block(c, 0xC4, 0x0F, 0x1E, 0xB4, 0x3B, 0x75, 4096, identity); },
+       [](Context& c) { return cmd_read_identity_block(c.link, 0xC4, 0x0F, 0x1E, 0xB4, 0x3B, 0x75, 4096, identity); },
        {0xED, 0x00, 0xC4, 0x0F, 0x1E, 0xB4, 0x10, 0x3B, 0x75, 0x10, 0x00, 0x3C},
        12,
        sim::Direction::in,
        4096},
       // Offsets keep bits 23..0.
       {"cmd_write_download",
-       [](Context& c) { return cmd_write_download(c, 48, 1024, 0x12345678, image.header.data(), image.area.data()); },
+       [](Context& c) { return cmd_write_download(c.link, 48, 1024, 0x12345678, image.header.data(), image.area.data()); },
        {0xEA, 0, 0, 0x34, 0x56, 0x78, 0x00, 0x04, 0x30, 0, 0, 0},
        12,
        sim::Direction::out,
@@ -79,14 +79,14 @@ TEST(Commands, EachSendsTheCdbOfTheCommandTable) {
       {"cmd_read_download",
        [](Context& c) {
          std::uint8_t header[48];
-         return cmd_read_download(c, 48, 368, 0, header, c.drive.scsi_data_buffer);
+         return cmd_read_download(c.link, 48, 368, 0, header, c.drive.scsi_data_buffer);
        },
        {0xE8, 0, 0, 0x00, 0x00, 0x00, 0x00, 0x01, 0xA0, 0, 0, 0},
        12,
        sim::Direction::in,
        416},
       {"cmd_execute",
-       [](Context& c) { return cmd_execute(c, 0x80); },
+       [](Context& c) { return cmd_execute(c.link, 0x80); },
        {0xF5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80},
        12,
        sim::Direction::none,
@@ -117,7 +117,7 @@ TEST(Commands, DataInIntoTheDataBufferStartsCleared) {
     DriveFixture d(transport);
     std::memset(d.ctx().drive.scsi_data_buffer, 0xFF, 16);
     // Without the media class the drive answers with a 4-byte header only.
-    ASSERT_EQ(cmd_get_event_status(d.ctx(), 0x00, 8), 0);
+    ASSERT_EQ(cmd_get_event_status(d.ctx().link, 0x00, 8), 0);
     const std::uint8_t expected[8] = {0x00, 0x02, 0x80, 0x10, 0, 0, 0, 0};
     EXPECT_EQ(std::memcmp(d.ctx().drive.scsi_data_buffer, expected, 8), 0) << transport_name(transport);
     EXPECT_EQ(d.ctx().drive.scsi_data_buffer[8], 0xFF) << "only the requested length is cleared";
@@ -130,10 +130,10 @@ TEST(Commands, ReadDownloadSplitsIntoHeaderAndDataEvenInPlace) {
     const test::ProgramImage& image = test::program_image();
     const std::uint8_t* block = image.area.data() + test::block_offset(7);
     ASSERT_EQ(test::enter_download_mode(d.drive).status, sim::status_good);
-    ASSERT_EQ(cmd_write_download(d.ctx(), 48, 1024, test::block_offset(7), image.header.data(), block), 0);
+    ASSERT_EQ(cmd_write_download(d.ctx().link, 48, 1024, test::block_offset(7), image.header.data(), block), 0);
     std::uint8_t header[48] = {};
     std::uint8_t* data = d.ctx().drive.scsi_data_buffer;
-    ASSERT_EQ(cmd_read_download(d.ctx(), 48, 1024, test::block_offset(7), header, data), 0);
+    ASSERT_EQ(cmd_read_download(d.ctx().link, 48, 1024, test::block_offset(7), header, data), 0);
     EXPECT_EQ(std::memcmp(header, image.header.data(), 48), 0) << transport_name(transport);
     EXPECT_EQ(std::memcmp(data, block, 1024), 0) << transport_name(transport);
   }
@@ -153,7 +153,7 @@ TEST(Commands, FailedReadDownloadLeavesTheOutputsAlone) {
       std::uint8_t* buffer = d.ctx().drive.scsi_data_buffer;
       std::memset(buffer, 0x33, 48 + 1024);
       const char* what = transport_name(transport);
-      EXPECT_NE(cmd_read_download(d.ctx(), 48, 1024, 368, header, data), 0) << what;
+      EXPECT_NE(cmd_read_download(d.ctx().link, 48, 1024, 368, header, data), 0) << what;
       EXPECT_EQ(std::count(header, header + 48, 0x11), 48) << what;
       EXPECT_EQ(std::count(data, data + 1024, 0x22), 1024) << what;
       EXPECT_EQ(std::count(buffer, buffer + 48 + 1024, 0x33), 48 + 1024) << what << ": not cleared";
@@ -168,7 +168,7 @@ TEST(Commands, IdentityReadClearsItsDestinationEvenWhenItFails) {
     DriveFixture d(transport, settings);
     std::uint8_t destination[4097];
     std::memset(destination, 0xAA, sizeof(destination));
-    EXPECT_EQ(cmd_read_identity_block(d.ctx(), 0xC4, 0x0F, 0x1E, 0xB4, 0x3B, 0x75, 4096, destination), -1);
+    EXPECT_EQ(cmd_read_identity_block(d.ctx().link, 0xC4, 0x0F, 0x1E, 0xB4, 0x3B, 0x75, 4096, destination), -1);
     EXPECT_EQ(std::count(destination, destination + 4096, 0), 4096) << transport_name(transport);
     EXPECT_EQ(destination[4096], 0xAA) << "only the requested length is cleared";
   }
@@ -184,24 +184,24 @@ TEST(Commands, LengthsBeyondTheirBuffersAreRefusedUnsent) {
     int result;
   } cases[] = {
       {"event status into 20480 bytes", Transport::aspi,
-       [](Context& c) { return cmd_get_event_status(c, 0x10, 20481); }, -1},
+       [](Context& c) { return cmd_get_event_status(c.link, 0x10, 20481); }, -1},
       {"vendor status into 20480 bytes", Transport::aspi,
-       [](Context& c) { return cmd_vendor_read_status(c, 0x30, 20481); }, -1},
+       [](Context& c) { return cmd_vendor_read_status(c.link, 0x30, 20481); }, -1},
       {"event status through the buffered request", Transport::pass_through,
-       [](Context& c) { return cmd_get_event_status(c, 0x10, 513); }, -1},
+       [](Context& c) { return cmd_get_event_status(c.link, 0x10, 513); }, -1},
       {"event status at the buffered limit", Transport::pass_through,
-       [](Context& c) { return cmd_get_event_status(c, 0x10, 512); }, 0},
+       [](Context& c) { return cmd_get_event_status(c.link, 0x10, 512); }, 0},
       {"write of header and data beyond 20480", Transport::aspi,
-       [](Context& c) { return cmd_write_download(c, 48, 20433, 0, source, source); }, -1},
+       [](Context& c) { return cmd_write_download(c.link, 48, 20433, 0, source, source); }, -1},
       // Sent whole; the drive then refuses a piece larger than it takes.
       {"write filling 20480", Transport::aspi,
-       [](Context& c) { return cmd_write_download(c, 48, 20432, 0, source, source); }, 1},
+       [](Context& c) { return cmd_write_download(c.link, 48, 20432, 0, source, source); }, 1},
       {"write without data", Transport::aspi,
-       [](Context& c) { return cmd_write_download(c, 48, 16, 0, source, nullptr); }, -1},
+       [](Context& c) { return cmd_write_download(c.link, 48, 16, 0, source, nullptr); }, -1},
       {"read of header and data beyond 20480", Transport::pass_through,
-       [](Context& c) { return cmd_read_download(c, 20000, 481, 0, nullptr, source); }, -1},
+       [](Context& c) { return cmd_read_download(c.link, 20000, 481, 0, nullptr, source); }, -1},
       {"identity block into a smaller destination", Transport::pass_through,
-       [](Context& c) { return cmd_read_identity_block(c, 0, 0, 0x5A, 0xA5, 0x77, 0x66, 4096, small); }, -1},
+       [](Context& c) { return cmd_read_identity_block(c.link, 0, 0, 0x5A, 0xA5, 0x77, 0x66, 4096, small); }, -1},
   };
   for (const Case& c : cases) {
     DriveFixture d(c.transport);
@@ -232,7 +232,7 @@ TEST(Commands, ADownloadWriteNeedsHeaderAndDataInTheHostsBuffer) {
       request.kind = PassThroughKind::direct;
       const bool whole = held == 1072;
       const char* what = transport_name(transport);
-      EXPECT_EQ(execute_request(d.ctx(), request), whole ? 0 : 1) << what << " " << held;
+      EXPECT_EQ(execute_request(d.ctx().link, request), whole ? 0 : 1) << what << " " << held;
       if (!whole) {
         EXPECT_EQ(d.ctx().drive.last_sense_key, 0x0B) << what << " " << held;
         EXPECT_EQ(d.ctx().drive.last_asc, 0x4B) << what << " " << held;
@@ -250,7 +250,7 @@ TEST(Commands, PrepareDownloadSettlesAfterGoodOnly) {
     if (refused) settings.faults.add_rule(fault(sim::CommandKind::prepare, sim::FaultAction::check));
     DriveFixture d(Transport::pass_through, settings);
     const std::int32_t before = d.f.host.clock.now_ms();
-    EXPECT_EQ(cmd_prepare_download(d.ctx(), 1), refused ? 1 : 0);
+    EXPECT_EQ(cmd_prepare_download(d.ctx().link, 1), refused ? 1 : 0);
     EXPECT_EQ(d.f.host.clock.now_ms() - before, refused ? 0 : 2000);
     EXPECT_EQ(d.drive.download_mode(), !refused);
   }

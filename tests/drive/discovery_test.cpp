@@ -1,5 +1,6 @@
 // Finding and recognising drives over both transports, with simulated drives behind drive letters
 // and ASPI addresses.
+#include "drive/targets.h"
 #include "drive/discovery.h"
 
 #include <gtest/gtest.h>
@@ -69,8 +70,8 @@ struct Bench : test::Fixture {
     build_model_tables(c.app.models);
     c.app.switches.silent = silent ? 1 : 0;
     c.app.language = language_english;
-    c.app.transport = v == Via::pass_through ? transport_pass_through : transport_aspi;
-    EXPECT_EQ(load_firmware_image(c), 0);
+    c.drive.transport = v == Via::pass_through ? transport_pass_through : transport_aspi;
+    EXPECT_EQ(load_firmware_image(c.image, c.app.texts), 0);
   }
   SimDrive& add(std::uint32_t record, const DriveSettings& settings) {
     drives.emplace_back(settings);
@@ -87,11 +88,11 @@ struct Bench : test::Fixture {
   // A fresh table with `index` the current drive, its device open or ASPI loaded, as the scan
   // leaves a probe.
   bool select(std::uint32_t index) {
-    init_drive_table(*ctx);
+    init_drive_table(ctx->drive);
     ctx->drive.current_drive = index;
-    return via == Via::pass_through ? spt_open(*ctx) == 0 : aspi_load(*ctx) == 0;
+    return via == Via::pass_through ? spt_open(ctx->link) == 0 : aspi_load(ctx->link) == 0;
   }
-  int scan() { return scan_drives(*ctx); }
+  int scan() { return scan_drives(ctx->link); }
   std::size_t prompts() const {
     return host.dialogs.count(platform::host::DialogEvent::Kind::opened, screen_tray_closed.english);
   }
@@ -119,7 +120,7 @@ TEST(ScanDrives, RecognisesEachKindOfDriveOverBothTransports) {
     EXPECT_EQ(b.drives[2].count(CommandKind::identity), 0u);
     EXPECT_EQ(b.drives[2].count(CommandKind::inquiry), 1u);
 
-    EXPECT_EQ(select_update_targets(*b.ctx), 7) << name(via);
+    EXPECT_EQ(select_update_targets(b.ctx->link), 7) << name(via);
     EXPECT_EQ(b.record(1).status, drive_status_target);
     EXPECT_EQ(b.record(2).status, drive_status_already_updated);
     EXPECT_EQ(b.host.devices.open_handle_count(), 0u) << name(via);  // every handle closed after the scan
@@ -159,7 +160,7 @@ TEST(ScanDrives, EveryCaseOfTheBayFile) {
     if (via == Via::pass_through) {
       EXPECT_EQ(b.record(at[6]).drive_type, 2u);  // removable: dropped later by the run flow
     }
-    EXPECT_EQ(select_update_targets(*b.ctx), 6) << name(via);
+    EXPECT_EQ(select_update_targets(b.ctx->link), 6) << name(via);
     const std::uint8_t selected[] = {6, 5, 9, 1, 6, 6, 6};
     for (int i = 0; i < 7; ++i) EXPECT_EQ(b.record(at[i]).status, selected[i]) << name(via) << " drive " << i;
   }
@@ -225,7 +226,7 @@ TEST(ScanDrives, UserExitOnTheTrayPromptEndsOnlyThePassThroughScan) {
     Bench b(via);
     b.add(1, level("1.00", false));  // closed: the user is asked and chooses EXIT
     b.add(4, level("1.00"));         // a later drive with its tray open
-    open_processing_window(*b.ctx);
+    open_processing_window(b.ctx->ui);
     const int r = b.scan();
     EXPECT_EQ(b.prompts(), 1u) << name(via);
     if (via == Via::pass_through) {
@@ -237,7 +238,7 @@ TEST(ScanDrives, UserExitOnTheTrayPromptEndsOnlyThePassThroughScan) {
     }
     EXPECT_EQ(b.record(1).status, drive_status_answered);
     // The processing window makes way for the prompt and, after EXIT, stays closed.
-    EXPECT_EQ(b.ctx->ui.processing_window, platform::null_handle) << name(via);
+    EXPECT_EQ(b.ctx->ui_state.processing_window, platform::null_handle) << name(via);
   }
 }
 
@@ -249,11 +250,11 @@ TEST(WaitForOpenTray, PromptsAgainAfterEveryOkUntilExit) {
     s.no_vendor_status = !readable;  // unreadable counts as closed
     b.add(1, s);
     for (int i = 0; i < 3; ++i) b.host.dialogs.press(screen_tray_closed.english, control_positive);
-    open_processing_window(*b.ctx);
-    init_drive_table(*b.ctx);
+    open_processing_window(b.ctx->ui);
+    init_drive_table(b.ctx->drive);
     b.ctx->drive.current_drive = 1;
-    ASSERT_EQ(spt_open(*b.ctx), 0);
-    EXPECT_EQ(wait_for_open_tray(*b.ctx, 1), 6);
+    ASSERT_EQ(spt_open(b.ctx->link), 0);
+    EXPECT_EQ(wait_for_open_tray(b.ctx->link, 1), 6);
     EXPECT_EQ(b.prompts(), 4u);  // three OKs, then the close box
     // Closed before every prompt, opened again after every OK.
     EXPECT_EQ(b.host.dialogs.count(platform::host::DialogEvent::Kind::opened, screen_processing.english), 4u);
@@ -289,7 +290,7 @@ TEST(QueryTrayState, FallsBackToTheVendorStatusRead) {
       ASSERT_TRUE(b.select(1));
       b.record(1).tray_check_method = c.tray_check;
       b.record(1).media_present = 7;
-      EXPECT_EQ(query_tray_state(*b.ctx), c.state) << c.name;
+      EXPECT_EQ(query_tray_state(b.ctx->link), c.state) << c.name;
       if (c.media == -1) {
         EXPECT_EQ(b.record(1).media_present, 7) << c.name;
       } else {
@@ -310,7 +311,7 @@ TEST(SilentScan, EjectsClosedTraysAndStopsWhenOneStaysShut) {
       EXPECT_TRUE(b.drives[0].tray_open());
       EXPECT_EQ(b.drives[0].count(CommandKind::start_stop), 1u);
       EXPECT_EQ(b.prompts(), 0u);
-      EXPECT_NE(b.ctx->ui.processing_window, platform::null_handle);  // shown for the eject
+      EXPECT_NE(b.ctx->ui_state.processing_window, platform::null_handle);  // shown for the eject
     }
     {
       Bench b(via, true);
@@ -321,9 +322,9 @@ TEST(SilentScan, EjectsClosedTraysAndStopsWhenOneStaysShut) {
       EXPECT_EQ(b.scan(), 2) << name(via);
       EXPECT_EQ(b.drives[1].count(CommandKind::inquiry), 0u) << name(via);  // the scan stopped
       // ... on the drive the log will name.
-      ASSERT_NE(current_drive_record(*b.ctx), nullptr) << name(via);
-      EXPECT_STREQ(current_drive_record(*b.ctx)->vendor_id, "KORVANTA") << name(via);
-      EXPECT_EQ(b.ctx->ui.processing_window, platform::null_handle);
+      ASSERT_NE(current_drive_record(b.ctx->drive), nullptr) << name(via);
+      EXPECT_STREQ(current_drive_record(b.ctx->drive)->vendor_id, "KORVANTA") << name(via);
+      EXPECT_EQ(b.ctx->ui_state.processing_window, platform::null_handle);
     }
     {
       Bench b(via, true);  // a tray that cannot be read is taken as open: no eject
@@ -349,7 +350,7 @@ TEST(EjectAndCheck, TheSwitchDecidesBetweenEjectAndStop) {
         b.ctx->app.build.eject_switch = eject;
         const int expected = eject == 1 && stuck ? -1 : 0;
         const std::int32_t before = b.host.clock.now_ms();
-        EXPECT_EQ(eject_and_check(*b.ctx, platform::null_handle), expected) << eject << stuck;
+        EXPECT_EQ(eject_and_check(b.ctx->link, platform::null_handle), expected) << eject << stuck;
         // 100 ms for the tray to move, and 100 ms more after the check.
         EXPECT_GE(b.host.clock.now_ms() - before, eject == 1 ? 200 : 100);
         EXPECT_EQ(b.drives[0].tray_open(), eject == 1 && !stuck);
@@ -387,7 +388,7 @@ TEST(ReadDriveIdentity, RetriesWhileTheDriveIsBusyAndGivesUpAfterItsLimits) {
       b.add(0, s);
       ASSERT_TRUE(b.select(0));
       const std::int32_t before = b.host.clock.now_ms();
-      EXPECT_EQ(read_drive_identity(*b.ctx), c.result) << c.name;
+      EXPECT_EQ(read_drive_identity(b.ctx->link), c.result) << c.name;
       EXPECT_EQ(b.drives[0].count(CommandKind::identity), c.reads) << c.name;
       // 100 ms after every busy answer, on the clock.
       EXPECT_GE(b.host.clock.now_ms() - before, 100 * static_cast<std::int32_t>(std::min(c.busy, 20u))) << c.name;
@@ -439,7 +440,7 @@ TEST(ReadDriveIdentity, LimitRulesOfEachKindOfFailure) {
       b.add(0, s);
       ASSERT_TRUE(b.select(0));
       const std::int32_t before = b.host.clock.now_ms();
-      EXPECT_EQ(read_drive_identity(*b.ctx), -1) << c.name;
+      EXPECT_EQ(read_drive_identity(b.ctx->link), -1) << c.name;
       EXPECT_EQ(b.drives[0].count(CommandKind::identity), c.reads) << c.name;
       const std::int32_t waited = b.host.clock.now_ms() - before;
       EXPECT_GE(waited, 100 * static_cast<std::int32_t>(c.pauses)) << c.name;
@@ -459,7 +460,7 @@ TEST(ReadDriveIdentity, SixParametersFromOneReadingOfTheTime) {
     b.host.system.time.second = 59;
     b.host.system.seconds_per_reading = 7;  // a second reading would give other parameters
     ASSERT_TRUE(b.select(0));
-    ASSERT_EQ(read_drive_identity(*b.ctx), 0);
+    ASSERT_EQ(read_drive_identity(b.ctx->link), 0);
     const SimDrive& d = b.drives[0];
     ASSERT_EQ(d.history_size(), 3u);
     for (std::uint32_t i = 0; i < 3; ++i) {
@@ -492,7 +493,7 @@ TEST(ReadInquiryIdentity, OnlyEntriesOfModelsThisProgramUpdates) {
       std::memcpy(s.inquiry_product, c.product, 17);
       b.add(0, s);
       ASSERT_TRUE(b.select(0));
-      EXPECT_EQ(read_inquiry_identity(*b.ctx), c.result) << c.name;
+      EXPECT_EQ(read_inquiry_identity(b.ctx->link), c.result) << c.name;
       EXPECT_EQ(b.record(0).status, drive_status_answered) << c.name;
       EXPECT_EQ(b.record(0).tray_check_method, c.tray_check) << c.name;
       EXPECT_EQ(b.record(0).method_flags[1], c.method1) << c.name;
@@ -534,17 +535,17 @@ TEST(VolumeLocks, FailPartWayAndAreReleased) {
   b.add(1, level("1.00"));
   b.add(2, refusing);
   b.add(3, level("1.00"));
-  init_drive_table(*b.ctx);
+  init_drive_table(b.ctx->drive);
   for (const std::uint32_t i : {1u, 2u, 3u}) b.record(i).status = drive_status_target;
-  EXPECT_EQ(open_target_handles(*b.ctx), 0);
+  EXPECT_EQ(open_target_handles(b.ctx->link), 0);
   EXPECT_EQ(b.host.devices.open_handle_count(), 3u);
-  EXPECT_EQ(lock_target_volumes(*b.ctx, platform::null_handle), -1);
+  EXPECT_EQ(lock_target_volumes(b.ctx->link, platform::null_handle), -1);
   EXPECT_EQ(b.record(1).volume_locked, 1);
   EXPECT_EQ(b.record(2).volume_locked, 0);
   EXPECT_EQ(b.record(3).volume_locked, 0);  // never reached
   EXPECT_TRUE(b.host.devices.volume_locked('D'));
-  unlock_locked_volumes(*b.ctx);
-  close_target_handles(*b.ctx);
+  unlock_locked_volumes(b.ctx->link);
+  close_target_handles(b.ctx->link);
   EXPECT_FALSE(b.host.devices.volume_locked('D'));
   EXPECT_EQ(b.record(1).volume_locked, 0);
   EXPECT_EQ(b.host.devices.open_handle_count(), 0u);
@@ -553,19 +554,19 @@ TEST(VolumeLocks, FailPartWayAndAreReleased) {
 TEST(VolumeLocks, NothingToLockUnderAspiAndAnUnopenedTargetFails) {
   {
     Bench b(Via::aspi);
-    init_drive_table(*b.ctx);
+    init_drive_table(b.ctx->drive);
     b.record(0).status = drive_status_target;
-    EXPECT_EQ(lock_target_volumes(*b.ctx, platform::null_handle), 0);
+    EXPECT_EQ(lock_target_volumes(b.ctx->link, platform::null_handle), 0);
     EXPECT_EQ(b.record(0).volume_locked, 0);
   }
   {
     Bench b(Via::pass_through);
     b.add(1, level("1.00"));
     b.host.devices.refuse_open('D');
-    init_drive_table(*b.ctx);
+    init_drive_table(b.ctx->drive);
     b.record(1).status = drive_status_target;
-    EXPECT_EQ(open_target_handles(*b.ctx), -1);
-    EXPECT_EQ(lock_target_volumes(*b.ctx, platform::null_handle), -1);  // its invalid handle fails
+    EXPECT_EQ(open_target_handles(b.ctx->link), -1);
+    EXPECT_EQ(lock_target_volumes(b.ctx->link, platform::null_handle), -1);  // its invalid handle fails
   }
 }
 

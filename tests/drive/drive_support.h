@@ -21,17 +21,17 @@ struct DriveFixture {
                         std::uint32_t record = 1)
       : drive(settings) {
     Context& c = *f.ctx;
-    init_drive_table(c);
+    init_drive_table(c.drive);
     c.drive.current_drive = record;
     const DriveRecord& r = c.drive.drive_table[record];
     if (transport == Transport::pass_through) {
-      c.app.transport = transport_pass_through;
+      c.drive.transport = transport_pass_through;
       f.host.devices.attach(static_cast<char>('C' + record), drive);
-      opened = spt_open(c) == 0;
+      opened = spt_open(c.link) == 0;
     } else {
-      c.app.transport = transport_aspi;
+      c.drive.transport = transport_aspi;
       f.host.aspi.attach(r.ha_id, r.target_id, drive);
-      opened = aspi_load(c) == 0;
+      opened = aspi_load(c.link) == 0;
     }
   }
 

@@ -28,7 +28,7 @@ TEST(DriveTable, ResetGivesEveryPositionItsAddresses) {
   copy_bounded(dirty.identity.info_revision, sizeof(dirty.identity.info_revision), "1.00");
   ctx.drive.current_drive = 17;
 
-  init_drive_table(ctx);
+  init_drive_table(ctx.drive);
   const struct {
     std::uint32_t k;
     std::uint8_t ha, target;
@@ -61,7 +61,7 @@ TEST(DriveTable, ResetGivesEveryPositionItsAddresses) {
 TEST(DriveTable, FindAndCountByStatus) {
   test::Fixture f;
   Context& ctx = *f.ctx;
-  init_drive_table(ctx);
+  init_drive_table(ctx.drive);
   for (const std::uint32_t k : {3u, 10u, 63u}) ctx.drive.drive_table[k].status = 6;
   ctx.drive.drive_table[5].status = 2;
   ctx.drive.current_drive = 40;
@@ -72,16 +72,16 @@ TEST(DriveTable, FindAndCountByStatus) {
   } finds[] = {{6, 0, 3}, {6, 1, 10}, {6, 2, 63}, {6, 3, 64}, {6, 1000, 64},
                {2, 0, 5}, {7, 0, 64}, {0, 0, 0},  {0, 3, 4}};
   for (const auto& c : finds) {
-    EXPECT_EQ(find_drive_by_status(ctx, c.status, c.n), c.index) << int(c.status) << " #" << c.n;
+    EXPECT_EQ(find_drive_by_status(ctx.drive, c.status, c.n), c.index) << int(c.status) << " #" << c.n;
   }
-  EXPECT_EQ(count_drives_by_status(ctx, 6), 3u);
-  EXPECT_EQ(count_drives_by_status(ctx, 2), 1u);
-  EXPECT_EQ(count_drives_by_status(ctx, 0), 60u);
-  EXPECT_EQ(count_drives_by_status(ctx, 9), 0u);
+  EXPECT_EQ(count_drives_by_status(ctx.drive, 6), 3u);
+  EXPECT_EQ(count_drives_by_status(ctx.drive, 2), 1u);
+  EXPECT_EQ(count_drives_by_status(ctx.drive, 0), 60u);
+  EXPECT_EQ(count_drives_by_status(ctx.drive, 9), 0u);
   EXPECT_EQ(ctx.drive.current_drive, 40u);
-  EXPECT_EQ(current_drive_record(ctx), &ctx.drive.drive_table[40]);
+  EXPECT_EQ(current_drive_record(ctx.drive), &ctx.drive.drive_table[40]);
   ctx.drive.current_drive = drive_table_size;
-  EXPECT_EQ(current_drive_record(ctx), nullptr);
+  EXPECT_EQ(current_drive_record(ctx.drive), nullptr);
 }
 
 // The table starts at C:, so the scan never opens the drives at A: and B: that the system has.
@@ -97,8 +97,8 @@ TEST(DriveTable, DrivesAtAAndBAreNeverScanned) {
   ASSERT_NE(opened, platform::invalid_handle_value) << "the drive at A: is there to be opened";
   f.host.devices.close_handle(opened);
 
-  f.ctx->app.transport = transport_pass_through;
-  EXPECT_EQ(scan_drives(*f.ctx), -1);
+  f.ctx->drive.transport = transport_pass_through;
+  EXPECT_EQ(scan_drives(f.ctx->link), -1);
   EXPECT_EQ(a.history_size() + b.history_size(), 0u);
 }
 

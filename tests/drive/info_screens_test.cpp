@@ -19,7 +19,7 @@ using platform::host::DialogEvent;
 struct Loaded : test::Fixture {
   Loaded() {
     ctx->app.texts.decode();
-    EXPECT_EQ(load_firmware_image(*ctx), 0);
+    EXPECT_EQ(load_firmware_image(ctx->image, ctx->app.texts), 0);
     ctx->drive.current_drive = 3;
     drive() = ctx->image.image_identity;
   }
@@ -49,7 +49,7 @@ TEST(StartConfirmation, ComparesTheDriveWithTheImage) {
     std::snprintf(f.drive().info_product, sizeof(f.drive().info_product), "%s", c.product);
     std::snprintf(f.drive().info_revision, sizeof(f.drive().info_revision), "%s", "1.00");
     f.host.dialogs.press(202, 1);
-    EXPECT_EQ(show_start_confirmation(*f.ctx), 0);
+    EXPECT_EQ(show_start_confirmation(f.ctx->link), 0);
     EXPECT_EQ(f.host.dialogs.texts_of(1113), std::vector<std::string>{c.expected});
     // The focus stays on EXIT; the information icon is painted.
     EXPECT_EQ(platform::host::HostDialogs::control_of(f.host.dialogs.focus), 2);
@@ -59,15 +59,15 @@ TEST(StartConfirmation, ComparesTheDriveWithTheImage) {
 TEST(StartConfirmation, ExitLeaves) {
   Loaded f;
   f.host.dialogs.press(202, 2);
-  EXPECT_EQ(show_start_confirmation(*f.ctx), 1);
+  EXPECT_EQ(show_start_confirmation(f.ctx->link), 1);
   Loaded closed;
   closed.host.dialogs.close_box(202);
-  EXPECT_EQ(show_start_confirmation(*closed.ctx), 1);
+  EXPECT_EQ(show_start_confirmation(closed.ctx->link), 1);
 }
 
 std::vector<std::string> detail_lines(Loaded& f) {
   f.host.dialogs.press(242, 2);
-  EXPECT_EQ(show_detail_version(*f.ctx), 1);
+  EXPECT_EQ(show_detail_version(f.ctx->link), 1);
   return f.host.dialogs.screens.front().lines.at(1126);
 }
 
@@ -130,7 +130,7 @@ TEST(DetailVersion, AnImageWithoutAreasStillListsOneAreaLine) {
 TEST(Copyright, FormatsHolderAndYears) {
   test::Fixture f;
   f.ctx->app.texts.decode();
-  EXPECT_STREQ(format_copyright(*f.ctx), "\n          KORVANTA Corporation 2008-2009");
+  EXPECT_STREQ(format_copyright(f.ctx->link), "\n          KORVANTA Corporation 2008-2009");
 }
 
 }  // namespace

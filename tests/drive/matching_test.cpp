@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "drive/targets.h"
 #include "drive/drive_table.h"
 #include "drive/drive_identity.h"
 #include "image/firmware_levels.h"
@@ -28,8 +29,8 @@ struct Loaded : test::Fixture {
   Loaded() {
     ctx->app.texts.decode();
     build_model_tables(ctx->app.models);
-    init_drive_table(*ctx);
-    EXPECT_EQ(load_firmware_image(*ctx), 0);
+    init_drive_table(ctx->drive);
+    EXPECT_EQ(load_firmware_image(ctx->image, ctx->app.texts), 0);
   }
   DriveRecord& drive(std::uint32_t index) { return ctx->drive.drive_table[index]; }
   // Puts a drive of the given firmware level at `index` as classification left it.
@@ -77,7 +78,7 @@ TEST(ClassifyDriveIdentity, EveryFamilyRule) {
     set(d.identity.t6, c.family);
     set(d.identity.t21, c.level);
     f.ctx->drive.current_drive = 0;
-    EXPECT_EQ(classify_drive_identity(*f.ctx), c.result) << c.name;
+    EXPECT_EQ(classify_drive_identity(f.ctx->link), c.result) << c.name;
     EXPECT_EQ(d.status, c.status) << c.name;
     if (c.status != 1) {
       EXPECT_NE(d.drive_kind, 0u) << c.name;  // the entry's drive kind and method flags were taken
@@ -99,7 +100,7 @@ TEST(ClassifyDriveIdentity, TheSecondaryTableDecidesOnlyWhatThePrimaryLeftOpen) 
   set(d.identity.info_product, "BD-CMB TZ594KU  ");
   set(d.identity.t6, "T5KC");
   f.ctx->drive.current_drive = 0;
-  EXPECT_EQ(classify_drive_identity(*f.ctx), 0);
+  EXPECT_EQ(classify_drive_identity(f.ctx->link), 0);
   EXPECT_EQ(d.status, drive_status_candidate_b);
 }
 
@@ -119,22 +120,22 @@ TEST(SupportedPair, ImagePairSupportedPairsAndOthers) {
       {"OTHERVND", "DVD-ROM XX100   ", -1},
       {"????????", "????????????????", -1},
   };
-  for (const Case& c : cases) EXPECT_EQ(is_supported_pair(*f.ctx, c.vendor, c.product), c.result) << c.product;
+  for (const Case& c : cases) EXPECT_EQ(is_supported_pair(f.ctx->image.image_identity, f.ctx->app.supported, c.vendor, c.product), c.result) << c.product;
 }
 
 TEST(SupportedFirmware, EachEntryIsDecodedOnceOnFirstUse) {
   Loaded f;
   EXPECT_EQ(f.ctx->app.supported.decoded_count(), 0u);
-  EXPECT_EQ(is_supported_pair(*f.ctx, "KORVANTA", "BD-CMB TZ594KS  "), 0);  // the image's pair: none needed
+  EXPECT_EQ(is_supported_pair(f.ctx->image.image_identity, f.ctx->app.supported, "KORVANTA", "BD-CMB TZ594KS  "), 0);  // the image's pair: none needed
   EXPECT_EQ(f.ctx->app.supported.decoded_count(), 0u);
-  EXPECT_EQ(is_supported_pair(*f.ctx, "OTHERVND", "DVD-ROM XX100   "), -1);
+  EXPECT_EQ(is_supported_pair(f.ctx->image.image_identity, f.ctx->app.supported, "OTHERVND", "DVD-ROM XX100   "), -1);
   EXPECT_EQ(f.ctx->app.supported.decoded_count(), supported_firmware_count);
-  EXPECT_EQ(is_supported_pair(*f.ctx, "ZEMO    ", "BD-CMB TZ594K   "), 0);  // still plain the second time
+  EXPECT_EQ(is_supported_pair(f.ctx->image.image_identity, f.ctx->app.supported, "ZEMO    ", "BD-CMB TZ594K   "), 0);  // still plain the second time
   f.candidate(3, "0.90");
-  EXPECT_EQ(match_drive_identity(*f.ctx, 3), 0);  // decodes the identities up to the 0.90 one it meets
+  EXPECT_EQ(match_drive_identity(f.ctx->link, 3), 0);  // decodes the identities up to the 0.90 one it meets
   const std::size_t after_first = f.ctx->app.supported.decoded_count();
   EXPECT_GT(after_first, supported_firmware_count);
-  EXPECT_EQ(match_drive_identity(*f.ctx, 3), 0);
+  EXPECT_EQ(match_drive_identity(f.ctx->link, 3), 0);
   EXPECT_EQ(f.ctx->app.supported.decoded_count(), after_first);
   EXPECT_STREQ(f.ctx->app.supported.identity(11).info_revision, "0.90");
 }
@@ -147,8 +148,8 @@ TEST(MatchDriveIdentity, TheImageIsComparedBeforeTheSupportedLevels) {
   set(image.t5, "20081027");
   set(image.t7, "B210");
   f.candidate(0, "1.00");
-  EXPECT_EQ(match_drive_identity(*f.ctx, 0), 1);
-  EXPECT_EQ(select_update_targets(*f.ctx), 5);
+  EXPECT_EQ(match_drive_identity(f.ctx->link, 0), 1);
+  EXPECT_EQ(select_update_targets(f.ctx->link), 5);
   EXPECT_EQ(f.drive(0).status, drive_status_already_updated);
 }
 
@@ -158,13 +159,13 @@ TEST(MatchDriveIdentity, ImageFirstThenSupportedLevels) {
   f.candidate(1, "1.00");
   f.candidate(2, "0.90");
   f.candidate(3, "0.80");
-  EXPECT_EQ(match_drive_identity(*f.ctx, 0), 1);
-  EXPECT_EQ(match_drive_identity(*f.ctx, 1), 0);
-  EXPECT_EQ(match_drive_identity(*f.ctx, 2), 0);
-  EXPECT_EQ(match_drive_identity(*f.ctx, 3), -1);
+  EXPECT_EQ(match_drive_identity(f.ctx->link, 0), 1);
+  EXPECT_EQ(match_drive_identity(f.ctx->link, 1), 0);
+  EXPECT_EQ(match_drive_identity(f.ctx->link, 2), 0);
+  EXPECT_EQ(match_drive_identity(f.ctx->link, 3), -1);
   set(f.drive(1).identity.t9, "MD99");  // a mechanism deck no supported level shipped with
-  EXPECT_EQ(match_drive_identity(*f.ctx, 1), -1);
-  EXPECT_EQ(match_drive_identity(*f.ctx, drive_table_size), -1);
+  EXPECT_EQ(match_drive_identity(f.ctx->link, 1), -1);
+  EXPECT_EQ(match_drive_identity(f.ctx->link, drive_table_size), -1);
 }
 
 struct SelectCase {
@@ -186,7 +187,7 @@ TEST(SelectUpdateTargets, CountsGiveTheRunItsNextStep) {
   for (const SelectCase& c : cases) {
     Loaded f;
     for (std::size_t i = 0; i < c.drives.size(); ++i) f.candidate(static_cast<std::uint32_t>(10 + i), c.drives[i]);
-    EXPECT_EQ(select_update_targets(*f.ctx), c.result) << c.name;
+    EXPECT_EQ(select_update_targets(f.ctx->link), c.result) << c.name;
     for (std::size_t i = 0; i < c.statuses.size(); ++i) {
       EXPECT_EQ(f.drive(static_cast<std::uint32_t>(10 + i)).status, c.statuses[i]) << c.name << " drive " << i;
     }
@@ -197,25 +198,25 @@ TEST(SelectUpdateTargets, SkipsWhatMustNotBeUpdated) {
   {
     Loaded f;  // another drive kind
     f.candidate(0, "1.00").drive_kind = 0x100;
-    EXPECT_EQ(select_update_targets(*f.ctx), 0);
+    EXPECT_EQ(select_update_targets(f.ctx->link), 0);
     EXPECT_EQ(f.drive(0).status, drive_status_candidate_a);
   }
   {
     Loaded f;  // status other than a candidate's
     f.candidate(0, "1.00", drive_status_excluded_level);
-    EXPECT_EQ(select_update_targets(*f.ctx), 0);
+    EXPECT_EQ(select_update_targets(f.ctx->link), 0);
   }
   {
     Loaded f;  // another model: never marked, whatever the tables say
     set(f.candidate(0, "1.00").identity.model_code, "TZ594KT-BDC-0001");
-    EXPECT_EQ(is_excluded_drive(*f.ctx, 0), -1);
-    EXPECT_EQ(select_update_targets(*f.ctx), 0);
+    EXPECT_EQ(is_excluded_drive(f.ctx->link, 0), -1);
+    EXPECT_EQ(select_update_targets(f.ctx->link), 0);
   }
   {
     Loaded f;  // before the image is loaded nothing passes the drive-kind test
     f.ctx->image.drive_kind_mask = 0;
     f.candidate(0, "1.00");
-    EXPECT_EQ(select_update_targets(*f.ctx), 0);
+    EXPECT_EQ(select_update_targets(f.ctx->link), 0);
   }
 }
 
@@ -223,8 +224,8 @@ TEST(IsExcludedDrive, LowLevelsNeedTheThreeNamedAreas) {
   Loaded f;
   f.candidate(0, "0.90");  // below the exclusion level
   f.candidate(1, "1.00");  // at it
-  EXPECT_EQ(is_excluded_drive(*f.ctx, 0), 0);
-  EXPECT_EQ(is_excluded_drive(*f.ctx, 1), 0);
+  EXPECT_EQ(is_excluded_drive(f.ctx->link, 0), 0);
+  EXPECT_EQ(is_excluded_drive(f.ctx->link, 1), 0);
   for (const char* area : {"BT", "MN", "CF"}) {
     Loaded g;
     g.candidate(0, "0.90");
@@ -233,9 +234,9 @@ TEST(IsExcludedDrive, LowLevelsNeedTheThreeNamedAreas) {
     for (std::uint32_t i = 0; i < image.area_bytes / 12; ++i) {
       if (std::strcmp(image.areas[i].area_name, area) == 0) set(image.areas[i].area_name, "XX");
     }
-    EXPECT_EQ(is_excluded_drive(*g.ctx, 0), -1) << area;
-    EXPECT_EQ(is_excluded_drive(*g.ctx, 1), 0) << area;
-    EXPECT_EQ(select_update_targets(*g.ctx), 7) << area;
+    EXPECT_EQ(is_excluded_drive(g.ctx->link, 0), -1) << area;
+    EXPECT_EQ(is_excluded_drive(g.ctx->link, 1), 0) << area;
+    EXPECT_EQ(select_update_targets(g.ctx->link), 7) << area;
     EXPECT_EQ(g.drive(0).status, drive_status_candidate_a) << area;
   }
   {
@@ -243,14 +244,14 @@ TEST(IsExcludedDrive, LowLevelsNeedTheThreeNamedAreas) {
     g.candidate(0, "0.90");
     set(g.ctx->image.image_identity.t21, "0100");
     g.ctx->image.image_identity.area_bytes = 12;  // only the first area, "BT"
-    EXPECT_EQ(is_excluded_drive(*g.ctx, 0), -1);
+    EXPECT_EQ(is_excluded_drive(g.ctx->link, 0), -1);
   }
   {
     Loaded g;  // an image below the level takes any level
     g.candidate(0, "0.90");
     set(g.ctx->image.image_identity.t21, "0095");
     g.ctx->image.image_identity.area_bytes = 0;
-    EXPECT_EQ(is_excluded_drive(*g.ctx, 0), 0);
+    EXPECT_EQ(is_excluded_drive(g.ctx->link, 0), 0);
   }
 }
 

@@ -40,12 +40,12 @@ TEST(PassThrough, ADeviceTakesRequestsOnlyWhenOpenedForReadingAndWritingSharedBo
   for (const Case& c : cases) {
     DriveFixture d(Transport::pass_through);
     ASSERT_TRUE(d.opened);
-    spt_close(d.ctx());
+    spt_close(d.ctx().link);
     DriveRecord& record = d.ctx().drive.drive_table[1];
     record.device_handle = d.f.host.devices.create_file(record.device_path, c.access, c.share, c.creation, 0);
     EXPECT_EQ(record.device_handle != platform::invalid_handle_value, c.opens) << c.what;
     if (!c.opens) continue;
-    EXPECT_EQ(cmd_inquiry(d.ctx()), c.carries_requests ? 0 : -1) << c.what;
+    EXPECT_EQ(cmd_inquiry(d.ctx().link), c.carries_requests ? 0 : -1) << c.what;
     EXPECT_EQ(d.drive.history_size(), c.carries_requests ? 1u : 0u) << c.what;
   }
 }
@@ -76,8 +76,8 @@ TEST(PassThrough, SenseBytesAfterBufferedAndDirectRequests) {
     DriveFixture d(Transport::pass_through, settings);
     DriveState& s = d.ctx().drive;
     s.last_sense_key = s.last_asc = s.last_ascq = stale;
-    const int result = c.direct ? cmd_read_identity_block(d.ctx(), 0, 0, 0x5A, 0xA5, 0x77, 0x66, 4096, identity)
-                                : cmd_inquiry(d.ctx());
+    const int result = c.direct ? cmd_read_identity_block(d.ctx().link, 0, 0, 0x5A, 0xA5, 0x77, 0x66, 4096, identity)
+                                : cmd_inquiry(d.ctx().link);
     EXPECT_EQ(result, c.result) << c.what;
     EXPECT_EQ(s.last_sense_key, c.key) << c.what;
     EXPECT_EQ(s.last_asc, c.asc) << c.what;
@@ -91,7 +91,7 @@ TEST(PassThrough, ADirectWriteTheDriveRefusesLeavesItsSense) {
   DriveFixture d(Transport::pass_through);
   std::uint8_t header[48] = {};
   std::uint8_t data[1024] = {};
-  EXPECT_EQ(cmd_write_download(d.ctx(), 48, 1024, 368, header, data), 1);
+  EXPECT_EQ(cmd_write_download(d.ctx().link, 48, 1024, 368, header, data), 1);
   EXPECT_EQ(d.ctx().drive.last_sense_key, 0x05);
   EXPECT_EQ(d.ctx().drive.last_asc, 0x2C);
   EXPECT_EQ(d.ctx().drive.last_ascq, 0x00);

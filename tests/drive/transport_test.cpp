@@ -37,7 +37,7 @@ TEST(CdbLengthTable, GroupsOfOperationCodes) {
 TEST(PassThrough, BufferedRequestInThe32BitLayout) {
   DriveFixture d(Transport::pass_through);
   ASSERT_TRUE(d.opened);
-  ASSERT_EQ(cmd_inquiry(d.ctx()), 0);
+  ASSERT_EQ(cmd_inquiry(d.ctx().link), 0);
   const auto& h = d.f.host.devices.last_request;
   EXPECT_EQ(d.f.host.devices.last_ioctl_code, 0x4D004u);
   EXPECT_EQ(d.f.host.devices.last_ioctl_in_size, 44u) << "the header alone goes in";
@@ -65,7 +65,7 @@ TEST(PassThrough, DirectRequestCarriesTheCallersBuffer) {
   DriveFixture d(Transport::pass_through);
   const test::ProgramImage& image = test::program_image();
   ASSERT_EQ(test::enter_download_mode(d.drive).status, sim::status_good);
-  ASSERT_EQ(cmd_write_download(d.ctx(), 48, 1024, 368, image.header.data(), image.area.data() + 368), 0);
+  ASSERT_EQ(cmd_write_download(d.ctx().link, 48, 1024, 368, image.header.data(), image.area.data() + 368), 0);
   const auto& h = d.f.host.devices.last_request;
   EXPECT_EQ(d.f.host.devices.last_ioctl_code, 0x4D014u);
   EXPECT_EQ(d.f.host.devices.last_ioctl_in_size, 80u);
@@ -121,7 +121,7 @@ TEST(Transport, OutcomesAndTheSenseRule) {
     ASSERT_TRUE(d.opened);
     DriveState& s = d.ctx().drive;
     s.last_sense_key = s.last_asc = s.last_ascq = stale;
-    EXPECT_EQ(cmd_test_unit_ready(d.ctx(), 0), c.result) << transport_name(c.transport) << " " << c.what;
+    EXPECT_EQ(cmd_test_unit_ready(d.ctx().link, 0), c.result) << transport_name(c.transport) << " " << c.what;
     EXPECT_EQ(s.last_sense_key, c.key) << transport_name(c.transport) << " " << c.what;
     EXPECT_EQ(s.last_asc, c.asc) << transport_name(c.transport) << " " << c.what;
     EXPECT_EQ(s.last_ascq, c.ascq) << transport_name(c.transport) << " " << c.what;
@@ -138,7 +138,7 @@ TEST(Transport, TheSenseKeyByteIsSavedWhole) {
     rule.sense_given = true;
     settings.faults.add_rule(rule);
     DriveFixture d(transport, settings);
-    EXPECT_EQ(cmd_test_unit_ready(d.ctx(), 0), 1) << transport_name(transport);
+    EXPECT_EQ(cmd_test_unit_ready(d.ctx().link, 0), 1) << transport_name(transport);
     const DriveState& s = d.ctx().drive;
     EXPECT_EQ(s.last_sense_key, 0x85) << transport_name(transport);
     EXPECT_EQ(s.last_asc, 0x2C) << transport_name(transport);
@@ -153,7 +153,7 @@ TEST(PassThrough, DataInIsCopiedWhateverTheOutcome) {
   std::uint8_t reply[44];
   std::memset(reply, 0xAA, sizeof(reply));
   const std::uint8_t cdb[12] = {0x12, 0, 0, 0, 44};
-  EXPECT_EQ(spt_execute_buffered(d.ctx(), cdb, dir_in, sizeof(reply), reply), -1);
+  EXPECT_EQ(spt_execute_buffered(d.ctx().link, cdb, dir_in, sizeof(reply), reply), -1);
   for (const std::uint8_t b : reply) ASSERT_EQ(b, 0) << "the caller receives the cleared data area";
 }
 
@@ -161,13 +161,13 @@ TEST(PassThrough, RequestsItCannotCarryAreRefusedBeforeTheCall) {
   DriveFixture d(Transport::pass_through);
   std::uint8_t buffer[600] = {};
   const std::uint8_t cdb[12] = {0x12, 0, 0, 0x02, 0x01};
-  EXPECT_EQ(spt_execute_buffered(d.ctx(), cdb, dir_in, 513, buffer), -1);
-  EXPECT_EQ(spt_execute_buffered(d.ctx(), cdb, dir_out, 16, buffer), -1) << "data-out goes direct";
-  EXPECT_EQ(spt_execute_buffered(d.ctx(), cdb, 3, 0, nullptr), -1);
-  EXPECT_EQ(spt_execute_direct(d.ctx(), cdb, dir_in, 16, nullptr), -1);
+  EXPECT_EQ(spt_execute_buffered(d.ctx().link, cdb, dir_in, 513, buffer), -1);
+  EXPECT_EQ(spt_execute_buffered(d.ctx().link, cdb, dir_out, 16, buffer), -1) << "data-out goes direct";
+  EXPECT_EQ(spt_execute_buffered(d.ctx().link, cdb, 3, 0, nullptr), -1);
+  EXPECT_EQ(spt_execute_direct(d.ctx().link, cdb, dir_in, 16, nullptr), -1);
   d.ctx().drive.current_drive = drive_table_size;
-  EXPECT_EQ(spt_execute_direct(d.ctx(), cdb, dir_in, 16, buffer), -1);
-  EXPECT_EQ(spt_lock_volume(d.ctx(), 1), -1);
+  EXPECT_EQ(spt_execute_direct(d.ctx().link, cdb, dir_in, 16, buffer), -1);
+  EXPECT_EQ(spt_lock_volume(d.ctx().link, 1), -1);
   EXPECT_EQ(d.drive.history_size(), 0u);
   EXPECT_EQ(d.f.host.devices.last_ioctl_code, 0u);
 }
@@ -178,36 +178,36 @@ TEST(PassThrough, OpenCloseAndTheClosedHandle) {
   ASSERT_TRUE(d.opened);
   EXPECT_NE(c.drive.drive_table[1].device_handle, platform::invalid_handle_value);
   EXPECT_EQ(d.f.host.devices.open_handle_count(), 1u);
-  spt_close(c);
+  spt_close(c.link);
   EXPECT_EQ(c.drive.drive_table[1].device_handle, platform::invalid_handle_value);
   EXPECT_EQ(d.f.host.devices.open_handle_count(), 0u);
-  spt_close(c);  // closing a closed drive does nothing
+  spt_close(c.link);  // closing a closed drive does nothing
   d.f.host.devices.last_ioctl_code = 0;
-  EXPECT_EQ(cmd_test_unit_ready(c, 0), -1);
+  EXPECT_EQ(cmd_test_unit_ready(c.link, 0), -1);
   EXPECT_EQ(d.f.host.devices.last_ioctl_code, 0x4D004u) << "the system refuses the closed handle";
   EXPECT_EQ(d.drive.history_size(), 0u) << "nothing reached the drive";
   for (const std::uint32_t record : {0u, 2u, 23u, 24u, 63u}) {
     c.drive.current_drive = record;
-    EXPECT_EQ(spt_open(c), -1) << record;
+    EXPECT_EQ(spt_open(c.link), -1) << record;
     EXPECT_EQ(c.drive.drive_table[record].device_handle, platform::invalid_handle_value);
   }
 }
 
 TEST(PassThrough, VolumeLockCodesAndRefusal) {
   DriveFixture d(Transport::pass_through);
-  ASSERT_EQ(spt_lock_volume(d.ctx(), 1), 0);
+  ASSERT_EQ(spt_lock_volume(d.ctx().link, 1), 0);
   EXPECT_EQ(d.f.host.devices.last_ioctl_code, 0x90018u);
   EXPECT_EQ(d.f.host.devices.last_ioctl_in_size, 0u);
   EXPECT_TRUE(d.f.host.devices.volume_locked('D'));
-  ASSERT_EQ(spt_lock_volume(d.ctx(), 0), 0);
+  ASSERT_EQ(spt_lock_volume(d.ctx().link, 0), 0);
   EXPECT_EQ(d.f.host.devices.last_ioctl_code, 0x9001Cu);
   EXPECT_FALSE(d.f.host.devices.volume_locked('D'));
-  EXPECT_EQ(spt_lock_volume(d.ctx(), 0), -1) << "not locked";
+  EXPECT_EQ(spt_lock_volume(d.ctx().link, 0), -1) << "not locked";
 
   sim::DriveSettings refused;
   refused.lock_refused = true;
   DriveFixture r(Transport::pass_through, refused);
-  EXPECT_EQ(spt_lock_volume(r.ctx(), 1), -1);
+  EXPECT_EQ(spt_lock_volume(r.ctx().link, 1), -1);
   EXPECT_FALSE(r.f.host.devices.volume_locked('D'));
 }
 
@@ -235,7 +235,7 @@ TEST(Aspi, LoadOutcomesAndTheirMessages) {
       f.host.aspi.library_missing = c.missing;
       f.host.aspi.entry_points_missing = c.no_entries;
       f.host.aspi.support_info = c.support;
-      EXPECT_EQ(aspi_load(*f.ctx), c.result) << c.what;
+      EXPECT_EQ(aspi_load(f.ctx->link), c.result) << c.what;
       const auto& boxes = f.host.windows.message_boxes;
       if (c.message == nullptr || silent) {
         EXPECT_TRUE(boxes.empty()) << c.what << (silent ? " (silent)" : "");
@@ -271,7 +271,7 @@ TEST(Aspi, WaitOutcomesAndTheirMessages) {
       d.f.host.aspi.fail_create_event = c.fail_create;
       d.f.host.aspi.fail_reset_event = c.fail_reset;
       d.f.host.aspi.wait_result = c.wait;
-      EXPECT_EQ(cmd_test_unit_ready(d.ctx(), 0), -1) << c.message;
+      EXPECT_EQ(cmd_test_unit_ready(d.ctx().link, 0), -1) << c.message;
       if (silent) {
         EXPECT_EQ(d.message_count(), 0u) << c.message;
       } else {
@@ -282,7 +282,7 @@ TEST(Aspi, WaitOutcomesAndTheirMessages) {
       // manager had given back.
       d.f.host.aspi.fail_create_event = d.f.host.aspi.fail_reset_event = false;
       d.f.host.aspi.wait_result.reset();
-      EXPECT_EQ(cmd_test_unit_ready(d.ctx(), 0), 0) << c.message;
+      EXPECT_EQ(cmd_test_unit_ready(d.ctx().link, 0), 0) << c.message;
       EXPECT_EQ(d.f.host.aspi.blocks_reused_while_pending, 0u) << c.message;
     }
   }
@@ -293,7 +293,7 @@ TEST(Aspi, RequestBlockInTheWin32Layout) {
   ASSERT_TRUE(d.opened);
   const test::ProgramImage& image = test::program_image();
   ASSERT_EQ(test::enter_download_mode(d.drive).status, sim::status_good);
-  ASSERT_EQ(cmd_write_download(d.ctx(), 48, 1024, 368 + 1024, image.header.data(), image.area.data() + 1392), 0);
+  ASSERT_EQ(cmd_write_download(d.ctx().link, 48, 1024, 368 + 1024, image.header.data(), image.area.data() + 1392), 0);
   const auto& b = d.f.host.aspi.last_block;
   EXPECT_EQ(b[srb::cmd], 2);
   EXPECT_EQ(b[srb::status], 0);
@@ -311,12 +311,12 @@ TEST(Aspi, RequestBlockInTheWin32Layout) {
   EXPECT_EQ(std::memcmp(b.data() + 48, cdb, 16), 0);
   EXPECT_EQ(std::memcmp(d.drive.download_area() + 1392, image.area.data() + 1392, 1024), 0);
 
-  ASSERT_EQ(cmd_test_unit_ready(d.ctx(), 0x80), 0);
+  ASSERT_EQ(cmd_test_unit_ready(d.ctx().link, 0x80), 0);
   EXPECT_EQ(b[srb::flags], 0x18 | 0x40);
   EXPECT_EQ(b[srb::cdb_len], 6);
   EXPECT_EQ(get_le32(b.data() + 12), 0u);
   EXPECT_EQ(get_le32(b.data() + 16), 0u);
-  ASSERT_EQ(cmd_get_event_status(d.ctx(), 0x10, 8), 0);
+  ASSERT_EQ(cmd_get_event_status(d.ctx().link, 0x10, 8), 0);
   EXPECT_EQ(b[srb::flags], 0x08 | 0x40);
   EXPECT_EQ(b[srb::cdb_len], 10);
   EXPECT_EQ(d.f.host.aspi.open_event_count(), 0u) << "each request's event is closed after it";
@@ -325,7 +325,7 @@ TEST(Aspi, RequestBlockInTheWin32Layout) {
 TEST(Aspi, EveryFieldNotSetArrivesZero) {
   DriveFixture d(Transport::aspi);
   std::memset(d.ctx().drive.aspi_request_block, 0xFF, srb::size);
-  ASSERT_EQ(cmd_test_unit_ready(d.ctx(), 0), 0);
+  ASSERT_EQ(cmd_test_unit_ready(d.ctx().link, 0), 0);
   const struct {
     const char* field;
     std::uint32_t offset, length;
@@ -362,7 +362,7 @@ TEST(Aspi, CompletionAtOnceOrThroughTheEvent) {
     DriveFixture d(Transport::aspi, settings);
     d.f.host.aspi.complete_synchronously = c.synchronous;
     d.ctx().drive.last_sense_key = 0xEE;
-    EXPECT_EQ(cmd_test_unit_ready(d.ctx(), 0), c.result) << c.what;
+    EXPECT_EQ(cmd_test_unit_ready(d.ctx().link, 0), c.result) << c.what;
     EXPECT_EQ(d.ctx().drive.last_sense_key, c.key) << c.what;
     EXPECT_EQ(d.message_count(), 0u) << c.what;
   }
@@ -371,7 +371,7 @@ TEST(Aspi, CompletionAtOnceOrThroughTheEvent) {
 TEST(Aspi, AddressesWithoutADriveEndAtOnce) {
   DriveFixture d(Transport::aspi);
   d.ctx().drive.current_drive = 9;  // 1:1, nothing there
-  EXPECT_EQ(cmd_inquiry(d.ctx()), -1);
+  EXPECT_EQ(cmd_inquiry(d.ctx().link), -1);
   EXPECT_EQ(d.ctx().drive.aspi_request_block[srb::status], 0x82) << "SS_NO_DEVICE";
   EXPECT_EQ(d.message_count(), 0u);
   EXPECT_EQ(d.f.host.aspi.open_event_count(), 0u);
@@ -382,10 +382,10 @@ TEST(Aspi, ADriveThatNeverAnswersTimesOutOnTheClock) {
   settings.faults.add_rule(fault(sim::CommandKind::verify, sim::FaultAction::hang));
   DriveFixture d(Transport::aspi, settings);
   const std::int32_t before = d.f.host.clock.now_ms();
-  EXPECT_EQ(cmd_execute(d.ctx(), 0x40), -1);
+  EXPECT_EQ(cmd_execute(d.ctx().link, 0x40), -1);
   EXPECT_EQ(d.f.host.clock.now_ms() - before, 60000);
   EXPECT_EQ(d.last_message(), "WaitForSingleObject Timeout");
-  EXPECT_EQ(cmd_test_unit_ready(d.ctx(), 0), 0) << "the block serves the next request";
+  EXPECT_EQ(cmd_test_unit_ready(d.ctx().link, 0), 0) << "the block serves the next request";
   EXPECT_EQ(d.f.host.clock.now_ms() - before, 60000) << "the next request did not wait behind the hung one";
 }
 
@@ -410,7 +410,7 @@ TEST(Aspi, ARequestThatTimesOutIsAbortedBeforeItsBlockServesAnother) {
     std::uint8_t* block = d.ctx().drive.aspi_request_block;
     const std::uint8_t eject[12] = {0x1B, 0, 0, 0, 0x02};
     const std::int32_t before = d.f.host.clock.now_ms();
-    EXPECT_EQ(aspi_execute(d.ctx(), eject, aspi_direction_flags(dir_none), 0, nullptr, 1000), -1) << c.what;
+    EXPECT_EQ(aspi_execute(d.ctx().link, eject, aspi_direction_flags(dir_none), 0, nullptr, 1000), -1) << c.what;
     EXPECT_EQ(d.last_message(), "WaitForSingleObject Timeout") << c.what;
     EXPECT_EQ(d.f.host.clock.now_ms() - before, 1000) << c.what << ": the abort ends the request at once";
     ASSERT_EQ(aspi.aborts_sent, 1u) << c.what;
@@ -431,7 +431,7 @@ TEST(Aspi, ARequestThatTimesOutIsAbortedBeforeItsBlockServesAnother) {
     for (std::uint32_t i = 0; i < srb::size; ++i)
       ASSERT_EQ(block[i], 0xA5) << c.what << ": byte " << i << " written late";
 
-    EXPECT_EQ(cmd_inquiry(d.ctx()), 0) << c.what;
+    EXPECT_EQ(cmd_inquiry(d.ctx().link), 0) << c.what;
     EXPECT_EQ(std::memcmp(d.ctx().drive.scsi_data_buffer + 8, "KORVANTA", 8), 0) << c.what;
     EXPECT_EQ(aspi.blocks_reused_while_pending, 0u) << c.what;
     EXPECT_EQ(aspi.aborts_sent, 1u) << c.what << ": a request that ended is not aborted";
@@ -515,11 +515,11 @@ TEST(Aspi, AManagerThatKeepsTheBlockEndsAspiForTheRun) {
     d.f.host.aspi.abort_refused = c.refused;
     d.f.host.aspi.abort_unsignalled = c.unsignalled;
     const std::int32_t before = d.f.host.clock.now_ms();
-    EXPECT_EQ(cmd_test_unit_ready(d.ctx(), 0), -1) << c.what;
+    EXPECT_EQ(cmd_test_unit_ready(d.ctx().link, 0), -1) << c.what;
     EXPECT_EQ(d.f.host.clock.now_ms() - before, 60000 + 5000) << c.what << ": the wait after the abort";
     EXPECT_EQ(d.f.host.aspi.aborts_sent, 1u) << c.what;
     const std::uint32_t sent = d.f.host.aspi.commands_sent;
-    EXPECT_EQ(cmd_inquiry(d.ctx()), c.next) << c.what;
+    EXPECT_EQ(cmd_inquiry(d.ctx().link), c.next) << c.what;
     EXPECT_EQ(d.f.host.aspi.commands_sent, sent + (c.next == 0 ? 1u : 0u)) << c.what;
     EXPECT_EQ(d.f.host.aspi.blocks_reused_while_pending, 0u) << c.what;
     EXPECT_EQ(d.f.host.aspi.open_event_count(), c.open_events) << c.what;
@@ -531,7 +531,7 @@ TEST(Transport, LongCommandsTakeTheDrivesTime) {
   for (const Transport transport : {Transport::pass_through, Transport::aspi}) {
     DriveFixture d(transport);
     const std::int32_t before = d.f.host.clock.now_ms();
-    EXPECT_EQ(cmd_execute(d.ctx(), 0x40), 1) << "nothing downloaded: refused";
+    EXPECT_EQ(cmd_execute(d.ctx().link, 0x40), 1) << "nothing downloaded: refused";
     EXPECT_EQ(d.f.host.clock.now_ms() - before, 2000) << transport_name(transport);
   }
 }

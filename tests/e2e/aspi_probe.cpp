@@ -30,8 +30,8 @@ bool step(const char* what, int result, int expected = 0) {
 }
 
 bool probe(Context& ctx) {
-  if (!step("aspi_load", tz::aspi_load(ctx))) return false;
-  if (!step("cmd_inquiry", tz::cmd_inquiry(ctx))) return false;
+  if (!step("aspi_load", tz::aspi_load(ctx.link))) return false;
+  if (!step("cmd_inquiry", tz::cmd_inquiry(ctx.link))) return false;
   const std::uint8_t* reply = ctx.drive.scsi_data_buffer;
   std::printf("inquiry: type %u [%.8s] [%.16s] [%.4s]\n", static_cast<unsigned>(reply[0] & 0x1F),
               reinterpret_cast<const char*>(reply + 8), reinterpret_cast<const char*>(reply + 16),
@@ -41,26 +41,26 @@ bool probe(Context& ctx) {
   std::uint8_t* buffer = ctx.image.working_buffer;
   const std::span<std::uint8_t> destination(buffer + tz::header_bytes, tz::drive_reply_bytes);
   if (!step("cmd_read_identity_block",
-            tz::cmd_read_identity_block(ctx, 0xC4, 0x0F, 0x1E, 0xB4, 0x3B, 0x75, 4096, destination))) {
+            tz::cmd_read_identity_block(ctx.link, 0xC4, 0x0F, 0x1E, 0xB4, 0x3B, 0x75, 4096, destination))) {
     return false;
   }
   tz::IdentityRecord& identity = ctx.drive.drive_table[0].identity;
   tz::read_scramble_key(buffer, identity);
-  if (!step("check_magic_text", tz::check_magic_text(ctx, buffer, identity))) return false;
-  if (!step("parse_info_block", tz::parse_info_block(ctx, buffer, 4096, identity, tz::info_mode_drive))) return false;
+  if (!step("check_magic_text", tz::check_magic_text(ctx.app.texts, buffer, identity))) return false;
+  if (!step("parse_info_block", tz::parse_info_block(ctx.app.texts, buffer, 4096, identity, tz::info_mode_drive))) return false;
   std::printf("identity: [%s] [%s] [%s] level [%s]\n", identity.model_code, identity.info_product,
               identity.info_revision, identity.t21);
 
   // The drive looks at the header in front of every piece: the carried image's transfer header.
-  if (!step("load_firmware_image", tz::load_firmware_image(ctx))) return false;
+  if (!step("load_firmware_image", tz::load_firmware_image(ctx.image, ctx.app.texts))) return false;
   const std::uint8_t* header = ctx.image.transfer_header;
   std::uint8_t data[1024];
   for (unsigned i = 0; i < sizeof(data); ++i) data[i] = static_cast<std::uint8_t>(i * 7 + 3);
   // The drive takes download writes only in download mode, which lasts until it is next started.
-  if (!step("cmd_prepare_download", tz::cmd_prepare_download(ctx, 1))) return false;
-  if (!step("cmd_write_download", tz::cmd_write_download(ctx, 48, 1024, 368, header, data))) return false;
+  if (!step("cmd_prepare_download", tz::cmd_prepare_download(ctx.link, 1))) return false;
+  if (!step("cmd_write_download", tz::cmd_write_download(ctx.link, 48, 1024, 368, header, data))) return false;
   std::uint8_t header_back[48] = {};
-  if (!step("cmd_read_download", tz::cmd_read_download(ctx, 48, 1024, 368, header_back, ctx.drive.scsi_data_buffer))) {
+  if (!step("cmd_read_download", tz::cmd_read_download(ctx.link, 48, 1024, 368, header_back, ctx.drive.scsi_data_buffer))) {
     return false;
   }
   const bool same =
@@ -74,8 +74,8 @@ bool download(Context& ctx) {
   const tz::ImageState& image = ctx.image;
   std::uint8_t header_back[48];
   const auto send = [&](std::uint32_t offset, const std::uint8_t* piece, std::uint32_t length) {
-    if (tz::cmd_write_download(ctx, 48, length, offset, image.transfer_header, piece) != 0) return false;
-    if (tz::cmd_read_download(ctx, 48, length, offset, header_back, ctx.drive.scsi_data_buffer) != 0) return false;
+    if (tz::cmd_write_download(ctx.link, 48, length, offset, image.transfer_header, piece) != 0) return false;
+    if (tz::cmd_read_download(ctx.link, 48, length, offset, header_back, ctx.drive.scsi_data_buffer) != 0) return false;
     return std::memcmp(ctx.drive.scsi_data_buffer, piece, length) == 0;
   };
   bool sent = send(0, image.transfer_info_block, image.transfer_info_size);
@@ -90,11 +90,11 @@ bool download(Context& ctx) {
 // Download, rewrite; the rewrite empties the drive's download area, so download again and verify.
 bool update(Context& ctx) {
   if (!download(ctx)) return false;
-  if (!step("cmd_execute rewrite", tz::cmd_execute(ctx, 0x80))) return false;
-  for (int i = 0; i < 5; ++i) tz::cmd_test_unit_ready(ctx, 0);
+  if (!step("cmd_execute rewrite", tz::cmd_execute(ctx.link, 0x80))) return false;
+  for (int i = 0; i < 5; ++i) tz::cmd_test_unit_ready(ctx.link, 0);
   if (!download(ctx)) return false;
-  if (!step("cmd_execute verify", tz::cmd_execute(ctx, 0x40))) return false;
-  if (!step("cmd_inquiry", tz::cmd_inquiry(ctx))) return false;
+  if (!step("cmd_execute verify", tz::cmd_execute(ctx.link, 0x40))) return false;
+  if (!step("cmd_inquiry", tz::cmd_inquiry(ctx.link))) return false;
   std::printf("inquiry: [%.4s]\n", reinterpret_cast<const char*>(ctx.drive.scsi_data_buffer + 32));
   return true;
 }
@@ -117,21 +117,21 @@ bool untouched_after(Context& ctx, std::uint8_t* buffer, std::uint32_t length, D
 
 bool abort_requests(Context& ctx) {
   namespace srb = tz::platform::srb;
-  if (!step("aspi_load", tz::aspi_load(ctx))) return false;
+  if (!step("aspi_load", tz::aspi_load(ctx.link))) return false;
   // The bay's drive hangs on its first TEST UNIT READY.
   const std::uint8_t test_unit_ready[12] = {0x00};
-  if (!step("hung request", tz::aspi_execute(ctx, test_unit_ready, 0x18, 0, nullptr, 300), -1)) return false;
+  if (!step("hung request", tz::aspi_execute(ctx.link, test_unit_ready, 0x18, 0, nullptr, 300), -1)) return false;
   if (!step("hung request aborted", ctx.drive.aspi_request_block[srb::status], srb::ss_aborted)) return false;
-  if (!step("cmd_inquiry", tz::cmd_inquiry(ctx))) return false;
+  if (!step("cmd_inquiry", tz::cmd_inquiry(ctx.link))) return false;
   // Its tray takes 2 s; the program waits 300 ms for it, with the reply of an INQUIRY in the data
   // buffer's place.
   const std::uint8_t eject[12] = {0x1B, 0, 0, 0, 0x02};
-  if (!step("late request", tz::aspi_execute(ctx, eject, 0x18, 0, nullptr, 300), -1)) return false;
+  if (!step("late request", tz::aspi_execute(ctx.link, eject, 0x18, 0, nullptr, 300), -1)) return false;
   if (!step("late request aborted", ctx.drive.aspi_request_block[srb::status], srb::ss_aborted)) return false;
   if (!step("nothing written after the abort", untouched_after(ctx, ctx.drive.scsi_data_buffer, 96, 2500) ? 0 : -1)) {
     return false;
   }
-  if (!step("cmd_inquiry", tz::cmd_inquiry(ctx))) return false;
+  if (!step("cmd_inquiry", tz::cmd_inquiry(ctx.link))) return false;
   std::printf("inquiry: [%.8s]\n", reinterpret_cast<const char*>(ctx.drive.scsi_data_buffer + 8));
   return true;
 }
@@ -142,16 +142,16 @@ int main(int argc, char** argv) {
   tz::platform::win32::Win32Os system_seam(tz::platform::null_handle);
   const auto ctx = std::make_unique<Context>(system_seam.os());
   ctx->app.switches.silent = 1;  // a message box would wait for a click nobody gives
-  ctx->app.transport = tz::transport_aspi;
+  ctx->drive.transport = tz::transport_aspi;
   ctx->app.texts.decode();
-  tz::init_drive_table(*ctx);
+  tz::init_drive_table(ctx->drive);
   ctx->drive.current_drive = 0;
   const char* mode = argc > 1 ? argv[1] : "";
   bool good = false;
   if (std::strcmp(mode, "abort") == 0) {
     good = abort_requests(*ctx);
   } else if (std::strcmp(mode, "load") == 0) {
-    good = step("aspi_load", tz::aspi_load(*ctx));
+    good = step("aspi_load", tz::aspi_load(ctx->link));
   } else {
     good = probe(*ctx);
     if (good && std::strcmp(mode, "update") == 0) good = update(*ctx);

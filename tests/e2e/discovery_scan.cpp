@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "app/context.h"
-#include "app/os_class.h"
+#include "core/os_class.h"
 #include "app/startup.h"
 #include "drive/discovery.h"
 #include "drive/drive_table.h"
@@ -23,16 +23,16 @@ int main() {
   tz::first_switch_scan(c, "/AU /LE");  // silent: no tray prompt waits for a click nobody gives
   tz::platform::OsVersionInfo version;
   c.app.os_class = tz::get_os_class(c.os.system, version);
-  c.app.transport = tz::is_nt_class(c.app.os_class) ? tz::transport_pass_through : tz::transport_aspi;
+  c.drive.transport = tz::is_nt_class(c.app.os_class) ? tz::transport_pass_through : tz::transport_aspi;
   tz::choose_language(c);
   std::printf("os class %u, transport %s\n", static_cast<unsigned>(c.app.os_class),
-              c.app.transport == tz::transport_aspi ? "aspi" : "pass-through");
-  if (tz::load_firmware_image(c) != 0) {
+              c.drive.transport == tz::transport_aspi ? "aspi" : "pass-through");
+  if (tz::load_firmware_image(c.image, c.app.texts) != 0) {
     std::printf("image: FAILED\n");
     return 2;
   }
-  const int scan = tz::scan_drives(c);
-  const int selection = tz::select_update_targets(c);
+  const int scan = tz::scan_drives(c.link);
+  const int selection = tz::select_update_targets(c.link);
   std::printf("scan %d, selection %d\n", scan, selection);
   for (std::uint32_t i = 0; i < tz::drive_table_size; ++i) {
     const tz::DriveRecord& d = c.drive.drive_table[i];
@@ -42,5 +42,5 @@ int main() {
                 d.identity.model_code, d.identity.info_revision, static_cast<unsigned>(d.status));
   }
   std::fflush(stdout);
-  return tz::count_drives_by_status(c, tz::drive_status_target) != 0 ? 0 : 1;
+  return tz::count_drives_by_status(c.drive, tz::drive_status_target) != 0 ? 0 : 1;
 }

@@ -67,7 +67,7 @@ TEST_F(ImageLoadTest, CarriedImageLoadsAsFirmware101OfTheModel) {
   EXPECT_EQ(image().load_sequence, 0u);
   EXPECT_STREQ(image().image_identity.info_revision, "????");
 
-  ASSERT_EQ(load_firmware_image(*f.ctx), 0);
+  ASSERT_EQ(load_firmware_image(f.ctx->image, f.ctx->app.texts), 0);
   const IdentityRecord& id = image().image_identity;
   EXPECT_STREQ(id.header_vendor, "KORVANTA");
   EXPECT_STREQ(id.header_product, "BD-CMB TZ594KS  ");
@@ -151,16 +151,16 @@ TEST_F(ImageLoadTest, FailedLoadsLeaveTheTransferCopiesAlone) {
     c.change(*changed);
     fresh.ctx->image.stored = &changed->stored;
     const TransferCopies empty(fresh.ctx->image);
-    EXPECT_EQ(load_firmware_image(*fresh.ctx), -1) << c.what;
+    EXPECT_EQ(load_firmware_image(fresh.ctx->image, fresh.ctx->app.texts), -1) << c.what;
     EXPECT_TRUE(TransferCopies(fresh.ctx->image) == empty) << c.what;
     EXPECT_EQ(fresh.ctx->image.drive_kind_mask, 0u) << c.what;
     EXPECT_EQ(fresh.ctx->image.load_sequence, 0u) << c.what;
 
     fresh.ctx->image.stored = &embedded_image();
-    ASSERT_EQ(load_firmware_image(*fresh.ctx), 0) << c.what;
+    ASSERT_EQ(load_firmware_image(fresh.ctx->image, fresh.ctx->app.texts), 0) << c.what;
     const TransferCopies good(fresh.ctx->image);
     fresh.ctx->image.stored = &changed->stored;
-    EXPECT_EQ(load_firmware_image(*fresh.ctx), -1) << c.what;
+    EXPECT_EQ(load_firmware_image(fresh.ctx->image, fresh.ctx->app.texts), -1) << c.what;
     EXPECT_TRUE(TransferCopies(fresh.ctx->image) == good) << c.what;
     EXPECT_EQ(fresh.ctx->image.drive_kind_mask, 0x200u) << c.what;
   }
@@ -170,22 +170,22 @@ TEST_F(ImageLoadTest, BadHeaderChecksumStopsBeforeTheInfoBlock) {
   ChangedImage changed;
   changed.header[0] = 'k';
   image().stored = &changed.stored;
-  EXPECT_EQ(load_firmware_image(*f.ctx), -1);
+  EXPECT_EQ(load_firmware_image(f.ctx->image, f.ctx->app.texts), -1);
   EXPECT_STREQ(image().image_identity.header_vendor, "kORVANTA");
   EXPECT_STREQ(image().image_identity.magic_text, "????????????????");
 }
 
 TEST_F(ImageLoadTest, LoadingTwiceGivesTheSameTransferCopies) {
-  ASSERT_EQ(load_firmware_image(*f.ctx), 0);
+  ASSERT_EQ(load_firmware_image(f.ctx->image, f.ctx->app.texts), 0);
   const TransferCopies first(image());
-  ASSERT_EQ(load_firmware_image(*f.ctx), 0);
+  ASSERT_EQ(load_firmware_image(f.ctx->image, f.ctx->app.texts), 0);
   EXPECT_TRUE(TransferCopies(image()) == first);
   // The stored image itself never changes.
   EXPECT_EQ(std::memcmp(embedded_image().info_block, image().pristine_info_block, image_info_block_bytes), 0);
 }
 
 TEST_F(ImageLoadTest, TransferInfoBlockDiffersOnlyInTheDownloadStateAndInfoSum) {
-  ASSERT_EQ(load_firmware_image(*f.ctx), 0);
+  ASSERT_EQ(load_firmware_image(f.ctx->image, f.ctx->app.texts), 0);
   const std::uint16_t key = image().image_identity.scramble_key;
   std::array<std::uint8_t, image_info_block_bytes> stored{};
   std::array<std::uint8_t, image_info_block_bytes> sent{};
@@ -208,7 +208,7 @@ TEST_F(ImageLoadTest, TransferInfoBlockDiffersOnlyInTheDownloadStateAndInfoSum) 
 }
 
 TEST_F(ImageLoadTest, TransferHeaderCarriesTheSumsOfWhatIsSent) {
-  ASSERT_EQ(load_firmware_image(*f.ctx), 0);
+  ASSERT_EQ(load_firmware_image(f.ctx->image, f.ctx->app.texts), 0);
   const std::uint8_t* sent = image().transfer_header;
   const std::uint8_t* carried = embedded_image().header;
   EXPECT_EQ(std::memcmp(sent, carried, header_image_sum_offset), 0);
@@ -226,7 +226,7 @@ TEST_F(ImageLoadTest, TransferHeaderCarriesTheSumsOfWhatIsSent) {
 
 TEST_F(ImageLoadTest, TransferCopiesNeedALoadedImage) {
   const TransferCopies before(image());
-  EXPECT_EQ(prepare_transfer_copies(*f.ctx), -1);
+  EXPECT_EQ(prepare_transfer_copies(f.ctx->image), -1);
   EXPECT_TRUE(TransferCopies(image()) == before);
 }
 

@@ -67,8 +67,8 @@ class InfoBlockTest : public ::testing::Test {
   int parse(Reply& reply, IdentityRecord& record, std::uint32_t received, int mode) {
     init_identity_record(record);
     read_scramble_key(reply.buffer.data(), record);
-    if (check_magic_text(*f.ctx, reply.buffer.data(), record) != 0) return -2;
-    return parse_info_block(*f.ctx, reply.buffer.data(), received, record, mode);
+    if (check_magic_text(f.ctx->app.texts, reply.buffer.data(), record) != 0) return -2;
+    return parse_info_block(f.ctx->app.texts, reply.buffer.data(), received, record, mode);
   }
 
   test::Fixture f;
@@ -260,8 +260,8 @@ TEST_F(InfoBlockTest, BlocksBreakingTheLimitsAreRefusedInsideTheirBounds) {
     guarded.before.fill(guard_byte);
     guarded.after.fill(guard_byte);
     read_scramble_key(reply.buffer.data(), guarded.record);
-    ASSERT_EQ(check_magic_text(*f.ctx, reply.buffer.data(), guarded.record), 0) << c.what;
-    EXPECT_EQ(parse_info_block(*f.ctx, reply.buffer.data(), c.received, guarded.record, info_mode_drive), -1) << c.what;
+    ASSERT_EQ(check_magic_text(f.ctx->app.texts, reply.buffer.data(), guarded.record), 0) << c.what;
+    EXPECT_EQ(parse_info_block(f.ctx->app.texts, reply.buffer.data(), c.received, guarded.record, info_mode_drive), -1) << c.what;
     EXPECT_TRUE(std::equal(reply.buffer.begin() + received_end, reply.buffer.end(), behind.begin() + received_end))
         << c.what;
     for (const std::uint8_t b : guarded.before) ASSERT_EQ(b, guard_byte) << c.what;

@@ -361,8 +361,8 @@ TEST_P(FaultMatrix, EndsAsItMust) {
     Machine m(via);
     set_up(m, c);
     const std::int32_t exit_code = m.run(c.mode == Mode::silent ? "/AU" : "");
-    EXPECT_EQ(result_code(*m.ctx), e.code);
-    EXPECT_STREQ(result_message(*m.ctx), e.message);
+    EXPECT_EQ(result_code(m.ctx->app.result), e.code);
+    EXPECT_STREQ(result_message(m.ctx->app.result), e.message);
     EXPECT_EQ(m.screens(), e.screens);
     EXPECT_EQ(exit_code, e.exit_code);
     EXPECT_EQ(sim::rom_is_carried_image(m.drives[0].rom()), e.updated);

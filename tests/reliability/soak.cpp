@@ -137,8 +137,8 @@ SoakResult soak_run(const SoakPlan& plan) {
 
   SoakResult result;
   result.exit_code = m.run(plan.silent ? "/AU" : "");
-  result.code = result_code(*m.ctx);
-  result.message = result_message(*m.ctx);
+  result.code = result_code(m.ctx->app.result);
+  result.message = result_message(m.ctx->app.result);
   result.screens = m.screens();
   result.transcript_digest = m.transcript.digest();
   result.broken = broken_rules(m, result.exit_code);

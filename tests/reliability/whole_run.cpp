@@ -238,7 +238,7 @@ std::string unearned_rewrite(const std::vector<TranscriptLine>& lines, const sim
 std::vector<std::string> broken_rules(const Machine& m, std::int32_t exit_code) {
   std::vector<std::string> broken;
   const Context& ctx = *m.ctx;
-  const std::int32_t code = result_code(ctx);
+  const std::int32_t code = result_code(ctx.app.result);
   if (exit_code != exit_code_of(code)) {
     broken.push_back("exit code " + std::to_string(exit_code) + " after result code " + std::to_string(code));
   }

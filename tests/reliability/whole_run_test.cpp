@@ -213,7 +213,7 @@ TEST(BrokenRules, HoldForAProgramThatSkipsTheBootModeCommand) {
     m.ctx->app.build.EXEC_BOOT_SYSTEM_NUMBER = 0;
     const std::int32_t exit_code = m.run("/AU");
     EXPECT_EQ(exit_code, 5);
-    EXPECT_STREQ(result_message(*m.ctx), "Download error.(13)");
+    EXPECT_STREQ(result_message(m.ctx->app.result), "Download error.(13)");
     EXPECT_EQ(drive.count(sim::CommandKind::prepare), 0u);
     EXPECT_EQ(drive.count(sim::CommandKind::rewrite), 0u);
     EXPECT_FALSE(drive.download_mode());

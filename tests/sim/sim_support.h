@@ -32,7 +32,7 @@ struct ProgramImage {
   explicit ProgramImage(bool transfer = true) {
     Fixture f;
     f.ctx->app.texts.decode();
-    if (load_firmware_image(*f.ctx) != 0) return;
+    if (load_firmware_image(f.ctx->image, f.ctx->app.texts) != 0) return;
     const ImageState& image = f.ctx->image;
     std::memcpy(header.data(), transfer ? image.transfer_header : image.pristine_header, header_bytes);
     info_size = transfer ? image.transfer_info_size : image.pristine_info_size;

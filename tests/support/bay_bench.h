@@ -47,8 +47,8 @@ struct BayBench : Fixture {
     build_model_tables(c.app.models);
     c.app.switches.silent = silent ? 1 : 0;
     c.app.language = language;
-    c.app.transport = v == Via::pass_through ? transport_pass_through : transport_aspi;
-    EXPECT_EQ(load_firmware_image(c), 0);
+    c.drive.transport = v == Via::pass_through ? transport_pass_through : transport_aspi;
+    EXPECT_EQ(load_firmware_image(c.image, c.app.texts), 0);
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
     transcript_path = (std::filesystem::temp_directory_path() /
                        (std::string("tz594k-") + test->test_suite_name() + "-" + test->name() + ".transcript"))

@@ -33,7 +33,7 @@ struct ProgressFixture : test::Fixture {
   explicit ProgressFixture(std::uint8_t language = language_english) {
     ctx->app.language = language;
     progress_window = host.dialogs.create_dialog(0, 205, 0, {ignores_everything, nullptr});
-    ctx->ui.progress_window = progress_window;
+    ctx->ui_state.progress_window = progress_window;
     host.dialogs.events.clear();
   }
   platform::Handle progress_window;
@@ -58,8 +58,8 @@ TEST(ProgressLines, EachLineHasItsControlAndAnyOtherNumberIsTheLast) {
 
 TEST(ProgressLines, StepTextIsFormattedIntoItsLineAndShownAtOnce) {
   ProgressFixture f;
-  EXPECT_EQ(set_step_text(*f.ctx, 4, "Data transferring...(%d/%d)", 3, 10), 0);
-  EXPECT_EQ(set_step_text(*f.ctx, 12, "%s", "Verify completed."), 0);
+  EXPECT_EQ(set_step_text(f.ctx->ui, 4, "Data transferring...(%d/%d)", 3, 10), 0);
+  EXPECT_EQ(set_step_text(f.ctx->ui, 12, "%s", "Verify completed."), 0);
   EXPECT_EQ(f.host.dialogs.texts_of(1104), std::vector<std::string>{"Data transferring...(3/10)"});
   EXPECT_EQ(f.host.dialogs.texts_of(1099), std::vector<std::string>{"Verify completed."});
   const auto& events = f.host.dialogs.events;
@@ -118,18 +118,18 @@ TEST(ProgressBars, MoveMarkByMarkNeverBackAndPauseAtTheFullBar) {
   };
   for (const Case& c : cases) {
     ProgressFixture f;
-    f.ctx->ui.progress_step = c.step_before;
-    for (const std::int32_t p : c.percents) EXPECT_EQ(set_progress(*f.ctx, 10, p), 0);
+    f.ctx->ui_state.progress_step = c.step_before;
+    for (const std::int32_t p : c.percents) EXPECT_EQ(set_progress(f.ctx->ui, 10, p), 0);
     EXPECT_EQ(f.marks_drawn(1098), c.drawn) << c.name;
     EXPECT_EQ(f.host.clock.now_ms(), c.ms) << c.name;
-    EXPECT_EQ(f.ctx->ui.progress_step, c.step_after) << c.name;
+    EXPECT_EQ(f.ctx->ui_state.progress_step, c.step_after) << c.name;
     EXPECT_EQ(f.host.dialogs.count(Kind::text), c.drawn.size()) << c.name << ": only line 10's control is written";
   }
 }
 
 TEST(ProgressBars, EachMarkIsShownThenHeldThirtyMilliseconds) {
   ProgressFixture f(language_japanese);
-  set_progress(*f.ctx, 5, 15);
+  set_progress(f.ctx->ui, 5, 15);
   std::vector<std::int32_t> text_times;
   std::vector<std::int32_t> refresh_times;
   for (const DialogEvent& e : f.host.dialogs.events) {
@@ -149,9 +149,9 @@ TEST(ProgressBars, TwoWholeTransfersDrawEachMarkOnceAndCostTheirPacingOnly) {
   constexpr std::uint32_t blocks = 1096;
   for (const int line : {5, 10}) {
     for (std::uint32_t i = 0; i < blocks; ++i) {
-      set_progress(*f.ctx, line, static_cast<std::int32_t>(i * 1024 * 100 / (blocks * 1024)));
+      set_progress(f.ctx->ui, line, static_cast<std::int32_t>(i * 1024 * 100 / (blocks * 1024)));
     }
-    set_progress(*f.ctx, line, 100);
+    set_progress(f.ctx->ui, line, 100);
   }
   std::vector<int> one_bar(11, 0);  // each report of 0 redraws the empty bar
   for (int k = 1; k <= 20; ++k) one_bar.push_back(k);

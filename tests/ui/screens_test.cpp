@@ -34,7 +34,7 @@ std::int32_t shown_result(const ScreenFixture& f) { return static_cast<std::int3
 struct ShellCase {
   const char* name;
   ScreenPair ids;
-  void (*show)(Context&);
+  void (*show)(Ui&);
   SystemIcon icon;
   bool positive_button;
   bool focus_on_exit;
@@ -44,18 +44,18 @@ const ShellCase shell_screens[] = {
     {"invalid option", {218, 219}, show_invalid_option, SystemIcon::hand, false, false},
     {"not applicable", {238, 239}, show_not_applicable, SystemIcon::exclamation, false, false},
     {"already updated", {220, 221}, show_already_updated, SystemIcon::asterisk, false, false},
-    {"tray closed", {279, 280}, [](Context& ctx) { show_tray_prompt(ctx); }, SystemIcon::asterisk, true, true},
+    {"tray closed", {279, 280}, [](Ui& ui) { show_tray_prompt(ui); }, SystemIcon::asterisk, true, true},
     {"eject failed", {230, 231}, show_eject_failed, SystemIcon::hand, false, true},
     {"drive in use", {234, 235}, show_drive_in_use, SystemIcon::hand, false, true},
-    {"execution error", {292, 293}, [](Context& ctx) { show_execution_error(ctx, 1); }, SystemIcon::hand, false, false},
-    {"notice", {150, 192}, [](Context& ctx) { show_notice(ctx); }, SystemIcon::asterisk, true, true},
+    {"execution error", {292, 293}, [](Ui& ui) { show_execution_error(ui, 1); }, SystemIcon::hand, false, false},
+    {"notice", {150, 192}, [](Ui& ui) { show_notice(ui); }, SystemIcon::asterisk, true, true},
 };
 
 TEST(Screens, LanguageOnePicksTheJapaneseTemplateAnyOtherValueTheEnglishOne) {
   for (const std::uint8_t language : {0, 1, 2, 3, 255}) {
     ScreenFixture f(language);
-    show_invalid_option(*f.ctx);
-    open_processing_window(*f.ctx);
+    show_invalid_option(f.ctx->ui);
+    open_processing_window(f.ctx->ui);
     const std::vector<std::uint16_t> expected =
         language == 1 ? std::vector<std::uint16_t>{218, 236} : std::vector<std::uint16_t>{219, 237};
     EXPECT_EQ(f.host.dialogs.opened_templates(), expected) << "language " << int(language);
@@ -66,11 +66,11 @@ TEST(Screens, EveryShellScreenOpensUnderTheProgramTitleWithItsIconAndFocus) {
   for (const ShellCase& c : shell_screens) {
     for (const std::uint8_t language : {language_japanese, language_english}) {
       ScreenFixture f(language);
-      const std::uint16_t id = choose_template(*f.ctx, c.ids.japanese, c.ids.english);
+      const std::uint16_t id = choose_template(f.ctx->ui, c.ids.japanese, c.ids.english);
       f.host.dialogs.script[id] = {{platform::wm_paint}};
       // As in the templates: the positive button comes first; without it, exit is the only stop.
       f.host.dialogs.first_tab_stop[id] = c.positive_button ? 1 : 2;
-      c.show(*f.ctx);
+      c.show(f.ctx->ui);
       ASSERT_EQ(f.host.dialogs.screens.size(), 1u) << c.name;
       const HostScreen& s = f.last();
       EXPECT_EQ(s.template_id, language == 1 ? c.ids.japanese : c.ids.english) << c.name;
@@ -113,7 +113,7 @@ TEST(Screens, ExitAndTheCloseBoxEndWithOneThePositiveButtonWithZero) {
       f.host.dialogs.script[c.ids.english] = {in.input};
       // After the input, a click on the exit button that would end any screen still open.
       f.host.dialogs.press(c.ids.english, 2);
-      c.show(*f.ctx);
+      c.show(f.ctx->ui);
       const bool takes_positive = in.input.message == platform::wm_command && in.input.wparam == 1 && c.positive_button;
       EXPECT_EQ(shown_result(f), takes_positive ? 0 : 1) << c.name << ", " << in.name;
       const bool ignored = f.host.dialogs.script[c.ids.english].empty();
@@ -127,17 +127,17 @@ TEST(Screens, ExitAndTheCloseBoxEndWithOneThePositiveButtonWithZero) {
 TEST(Screens, ShowScreenReportsWhatTheScreenEndedWithAndAMissingScreenAsExit) {
   ScreenFixture f;
   f.host.dialogs.press(280, 1);
-  EXPECT_EQ(show_tray_prompt(*f.ctx), 0);
+  EXPECT_EQ(show_tray_prompt(f.ctx->ui), 0);
   f.host.dialogs.press(280, 2);
-  EXPECT_EQ(show_tray_prompt(*f.ctx), 1);
+  EXPECT_EQ(show_tray_prompt(f.ctx->ui), 1);
   f.host.dialogs.press(192, 1);
-  EXPECT_EQ(show_notice(*f.ctx), 0);
+  EXPECT_EQ(show_notice(f.ctx->ui), 0);
 
   f.host.dialogs.missing_templates = {192, 280};
   f.host.dialogs.press(192, 1);
   f.host.dialogs.press(280, 1);
-  EXPECT_EQ(show_notice(*f.ctx), 1) << "a screen that never showed is no consent";
-  EXPECT_EQ(show_tray_prompt(*f.ctx), 1);
+  EXPECT_EQ(show_notice(f.ctx->ui), 1) << "a screen that never showed is no consent";
+  EXPECT_EQ(show_tray_prompt(f.ctx->ui), 1);
 }
 
 TEST(Screens, ExecutionErrorIsShownWithItsNumberOrRecordedInSilentMode) {
@@ -158,20 +158,20 @@ TEST(Screens, ExecutionErrorIsShownWithItsNumberOrRecordedInSilentMode) {
   for (const Case& c : cases) {
     ScreenFixture f(c.language);
     f.ctx->app.switches.silent = c.silent ? 1 : 0;
-    show_execution_error(*f.ctx, c.number);
+    show_execution_error(f.ctx->ui, c.number);
     if (c.screen == 0) {
       EXPECT_TRUE(f.host.dialogs.screens.empty());
-      EXPECT_EQ(result_code(*f.ctx), 800);
-      EXPECT_STREQ(result_message(*f.ctx), c.text);
+      EXPECT_EQ(result_code(f.ctx->app.result), 800);
+      EXPECT_STREQ(result_message(f.ctx->app.result), c.text);
     } else {
       ASSERT_EQ(f.host.dialogs.opened_templates(), std::vector<std::uint16_t>{c.screen});
       EXPECT_EQ(f.last().texts.at(1078), c.text);
-      EXPECT_EQ(result_code(*f.ctx), -1) << "a shown execution error records nothing";
+      EXPECT_EQ(result_code(f.ctx->app.result), -1) << "a shown execution error records nothing";
     }
   }
   // The Japanese text reaches the screen as code page 932 bytes.
   ScreenFixture f(language_japanese);
-  show_execution_error(*f.ctx, 1);
+  show_execution_error(f.ctx->ui, 1);
   EXPECT_EQ(f.last().texts.at(1078).substr(0, 4), "\x8E\xC0\x8D\x73");  // 実行
 }
 
@@ -186,8 +186,8 @@ TEST(Screens, NotApplicableAndAlreadyUpdatedStayAwayInSilentModeAndOnALaunchersC
     ScreenFixture f;
     f.ctx->app.switches.silent = c.silent ? 1 : 0;
     f.ctx->app.switches.launcher_run_check = c.run_check ? 1 : 0;
-    show_not_applicable(*f.ctx);
-    show_already_updated(*f.ctx);
+    show_not_applicable(f.ctx->ui);
+    show_already_updated(f.ctx->ui);
     EXPECT_EQ(f.host.dialogs.opened_templates(),
               c.shown ? (std::vector<std::uint16_t>{239, 221}) : (std::vector<std::uint16_t>{}))
         << c.silent << c.run_check;
@@ -196,16 +196,16 @@ TEST(Screens, NotApplicableAndAlreadyUpdatedStayAwayInSilentModeAndOnALaunchersC
 
 // The progress screen's way: it posts itself a start message as it opens, does its work inside
 // that message (showing other screens meanwhile) and ends itself; no input is needed.
-bool starts_itself(Context& ctx, platform::Handle window, std::uint32_t message, std::uintptr_t, std::intptr_t) {
+bool starts_itself(Ui& ui, platform::Handle window, std::uint32_t message, std::uintptr_t, std::intptr_t) {
   constexpr std::uint32_t start = platform::wm_user + 1;
   if (message == platform::wm_initdialog) {
-    open_screen(ctx, window);
-    ctx.os.dialogs.post_message(window, start, 0, 0);
+    open_screen(ui, window);
+    ui.dialogs.post_message(window, start, 0, 0);
     return true;
   }
   if (message != start) return false;
-  show_tray_prompt(ctx);
-  ctx.os.dialogs.end_dialog(window, 1);
+  show_tray_prompt(ui);
+  ui.dialogs.end_dialog(window, 1);
   return true;
 }
 
@@ -213,7 +213,7 @@ TEST(Screens, AScreenThatPostsItselfItsStartRunsItBeforeAnyInput) {
   ScreenFixture f;
   f.host.dialogs.press(205, 2);  // must stay unused: the screen ends by itself
   f.host.dialogs.press(280, 1);
-  EXPECT_EQ(show_screen(*f.ctx, 204, 205, starts_itself), 1);
+  EXPECT_EQ(show_screen(f.ctx->ui, 204, 205, starts_itself, f.ctx->ui), 1);
   EXPECT_EQ(f.host.dialogs.opened_templates(), (std::vector<std::uint16_t>{205, 280}));
   EXPECT_EQ(f.host.dialogs.screens[1].result, 0) << "the nested screen got its own input";
   EXPECT_EQ(f.host.dialogs.script[205].size(), 1u);
@@ -242,10 +242,10 @@ std::vector<std::pair<Kind, std::int32_t>> processing_wait() {
 
 TEST(ProcessingWindow, IsShownThenWaitedForWhileItsMessagesAreServiced) {
   ScreenFixture f;
-  open_processing_window(*f.ctx);
+  open_processing_window(f.ctx->ui);
   auto expected = processing_wait();
   expected.insert(expected.begin(), {Kind::shown, 0});
-  EXPECT_EQ(shows_and_refreshes(f, f.ctx->ui.processing_window), expected);
+  EXPECT_EQ(shows_and_refreshes(f, f.ctx->ui_state.processing_window), expected);
   const auto sleeps = f.host.clock.sleeps();
   ASSERT_EQ(sleeps.size(), 3u);
   EXPECT_EQ(sleeps[0].from, 0) << "no time passes before the window is shown";
@@ -254,8 +254,8 @@ TEST(ProcessingWindow, IsShownThenWaitedForWhileItsMessagesAreServiced) {
 TEST(ProcessingWindow, OpensOnceWaitsOnceAndClosesOnce) {
   ScreenFixture f(language_japanese);
   f.host.dialogs.queue_message(main_window, platform::wm_lbuttondown);
-  open_processing_window(*f.ctx);
-  open_processing_window(*f.ctx);
+  open_processing_window(f.ctx->ui);
+  open_processing_window(f.ctx->ui);
   ASSERT_EQ(f.host.dialogs.screens.size(), 1u) << "one window";
   const HostScreen& s = f.last();
   EXPECT_EQ(s.template_id, 236);
@@ -263,19 +263,19 @@ TEST(ProcessingWindow, OpensOnceWaitsOnceAndClosesOnce) {
   EXPECT_EQ(s.owner, main_window);
   EXPECT_TRUE(s.visible);
   EXPECT_EQ(s.caption, program_title);
-  EXPECT_EQ(f.ctx->ui.processing_window, s.window);
+  EXPECT_EQ(f.ctx->ui_state.processing_window, s.window);
   EXPECT_EQ(f.host.clock.now_ms(), 1500) << "one wait";
   EXPECT_EQ(f.host.clock.sleep_count(), 3u) << "three serviced slices of 500 ms";
   EXPECT_TRUE(f.host.dialogs.queue.empty()) << "the wait serviced the queue";
 
-  close_processing_window(*f.ctx);
-  close_processing_window(*f.ctx);
+  close_processing_window(f.ctx->ui);
+  close_processing_window(f.ctx->ui);
   EXPECT_FALSE(s.alive);
   EXPECT_EQ(f.host.dialogs.count(Kind::destroyed, 236), 1u);
-  EXPECT_EQ(f.ctx->ui.processing_window, platform::null_handle);
+  EXPECT_EQ(f.ctx->ui_state.processing_window, platform::null_handle);
 
   // After closing, opening again makes a new window with its own wait (the tray prompt's way).
-  open_processing_window(*f.ctx);
+  open_processing_window(f.ctx->ui);
   EXPECT_EQ(f.host.dialogs.opened_templates(), (std::vector<std::uint16_t>{236, 236}));
   EXPECT_EQ(f.host.clock.now_ms(), 3000);
 }
@@ -284,12 +284,12 @@ TEST(ProcessingWindow, AWindowThatCannotBeCreatedStillCostsItsWait) {
   ScreenFixture f;
   f.host.dialogs.missing_templates = {237};
   f.host.dialogs.queue_message(main_window, platform::wm_lbuttondown);
-  open_processing_window(*f.ctx);
-  EXPECT_EQ(f.ctx->ui.processing_window, platform::null_handle);
+  open_processing_window(f.ctx->ui);
+  EXPECT_EQ(f.ctx->ui_state.processing_window, platform::null_handle);
   EXPECT_EQ(shows_and_refreshes(f, platform::null_handle), processing_wait()) << "nothing to show";
   EXPECT_EQ(f.host.clock.now_ms(), 1500);
   EXPECT_TRUE(f.host.dialogs.queue.empty()) << "the wait serviced the queue";
-  close_processing_window(*f.ctx);
+  close_processing_window(f.ctx->ui);
   EXPECT_EQ(f.host.dialogs.count(Kind::destroyed), 0u);
 }
 

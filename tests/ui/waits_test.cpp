@@ -36,7 +36,7 @@ TEST(BusyWait, WaitsTheTimeAndTouchesNoWindow) {
   for (const Case c : {Case{0, 0}, Case{1, 1}, Case{30, 30}, Case{499, 499}, Case{2000, 2000}, Case{-5, 0}}) {
     test::Fixture f;
     queue_clicks(f, 1);
-    EXPECT_EQ(busy_wait(*f.ctx, c.ms), 0);
+    EXPECT_EQ(busy_wait(f.ctx->os.clock, c.ms), 0);
     EXPECT_EQ(f.host.clock.now_ms(), c.elapsed) << c.ms;
     EXPECT_TRUE(f.host.dialogs.events.empty()) << c.ms << " ms: the wait must not service or refresh";
     EXPECT_EQ(f.host.dialogs.queue.size(), 1u);
@@ -47,7 +47,7 @@ TEST(BusyWait, HoldsAcrossTheClockWrappingAround) {
   test::Fixture f;
   f.host.clock.advance(std::numeric_limits<std::int32_t>::max() - 10);
   const std::int32_t start = f.host.clock.now_ms();
-  busy_wait(*f.ctx, 30);
+  busy_wait(f.ctx->os.clock, 30);
   const std::int32_t end = f.host.clock.now_ms();
   EXPECT_LT(end, start) << "the clock wrapped";
   EXPECT_EQ(static_cast<std::uint32_t>(end) - static_cast<std::uint32_t>(start), 30u);
@@ -62,7 +62,7 @@ TEST(WaitServicing, ServicesOnceBeforeEachFullSliceThenRefreshesAndWaitsTheRest)
        {Case{0, 0}, Case{100, 0}, Case{499, 0}, Case{500, 1}, Case{501, 1}, Case{1500, 3}, Case{2000, 4}}) {
     test::Fixture f;
     queue_clicks(f, 10);
-    EXPECT_EQ(wait_servicing(*f.ctx, c.ms, window), 0);
+    EXPECT_EQ(wait_servicing(f.ctx->ui, c.ms, window), 0);
     EXPECT_EQ(f.host.clock.now_ms(), static_cast<std::int32_t>(c.ms)) << c.ms;
     // One queued input taken away per slice, at the slice's start.
     std::vector<std::int32_t> slices;
@@ -101,7 +101,7 @@ TEST(ServiceMessages, PassesOnPowerAndShutdownQueriesAndDropsAnythingElse) {
   for (const Case& c : cases) {
     test::Fixture f;
     for (const std::uint32_t m : c.queued) f.host.dialogs.queue_message(0x10010, m);
-    EXPECT_EQ(service_messages(*f.ctx, window), c.result) << c.name;
+    EXPECT_EQ(service_messages(f.ctx->ui, window), c.result) << c.name;
     const auto& events = f.host.dialogs.events;
     ASSERT_GE(events.size(), 2u) << c.name;
     EXPECT_EQ(events[0].kind, Kind::bring_to_top) << c.name;

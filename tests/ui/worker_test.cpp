@@ -27,9 +27,9 @@ std::int32_t note_thread(std::int32_t result) {
   worker_thread.store(std::this_thread::get_id());
   return result;
 }
-std::int32_t succeeds(Context&) { return note_thread(1); }
-std::int32_t fails(Context&) { return note_thread(-1); }
-std::int32_t answers_nonsense(Context&) { return note_thread(0); }
+std::int32_t succeeds(void*) { return note_thread(1); }
+std::int32_t fails(void*) { return note_thread(-1); }
+std::int32_t answers_nonsense(void*) { return note_thread(0); }
 
 // A command whose drive is busy for each of these times in turn, as a simulated drive makes the
 // clock pass; the time at which it ended.
@@ -40,20 +40,21 @@ void be_busy(void*) {
   for (const std::int32_t ms : busy_times) drive_clock->advance(ms);
   command_end.store(drive_clock->now_ms());
 }
-std::int32_t busy_drive(Context&) {
+std::int32_t busy_drive(void*) {
   be_busy(nullptr);
   return 1;
 }
 // A command that sleeps on the clock itself until 1.2 s.
-std::int32_t sleeps_until_1200(Context& ctx) {
-  ctx.os.clock.sleep_until(1200);
-  command_end.store(ctx.os.clock.now_ms());
+std::int32_t sleeps_until_1200(void* work) {
+  platform::Clock& clock = *static_cast<platform::Clock*>(work);
+  clock.sleep_until(1200);
+  command_end.store(clock.now_ms());
   return 1;
 }
 
 struct WorkerFixture : test::Fixture {
   WorkerFixture() {
-    ctx->ui.progress_window = progress_window;
+    ctx->ui_state.progress_window = progress_window;
     worker_thread.store(std::thread::id());
     drive_clock = &host.clock;
     command_end.store(-1);
@@ -85,8 +86,8 @@ TEST(RunInWorker, ReportsTheWorkersOutcome) {
   for (const Case& c : {Case{"success", succeeds, 0, 1}, Case{"failure", fails, -1, -1},
                         Case{"an answer that is neither counts as failure", answers_nonsense, -1, -1}}) {
     WorkerFixture f;
-    EXPECT_EQ(run_in_worker(*f.ctx, c.routine), c.result) << c.name;
-    EXPECT_EQ(f.ctx->ui.worker_result.load(), c.stored) << c.name;
+    EXPECT_EQ(run_in_worker(f.ctx->ui, c.routine, nullptr), c.result) << c.name;
+    EXPECT_EQ(f.ctx->ui_state.worker_result.load(), c.stored) << c.name;
     EXPECT_EQ(f.host.threads.started(), 1) << c.name;
     EXPECT_NE(worker_thread.load(), std::this_thread::get_id()) << c.name << ": the command must not block the screens";
   }
@@ -96,7 +97,7 @@ TEST(RunInWorker, AThreadThatCannotStartIsReportedAsOne) {
   WorkerFixture f;
   f.host.threads.fail_start = true;
   f.host.dialogs.queue_message(progress_window, platform::wm_lbuttondown);
-  EXPECT_EQ(run_in_worker(*f.ctx, succeeds), 1);
+  EXPECT_EQ(run_in_worker(f.ctx->ui, succeeds, nullptr), 1);
   EXPECT_EQ(worker_thread.load(), std::thread::id()) << "the routine never ran";
   EXPECT_EQ(f.host.dialogs.count(Kind::removed), 1u) << "serviced once before the start";
   EXPECT_EQ(f.host.clock.now_ms(), 0);
@@ -121,7 +122,7 @@ TEST(RunInWorker, TheCommandsTimePassesInServicedHalfSecondSlices) {
   for (const Case& c : cases) {
     WorkerFixture f;
     busy_times = c.busy;
-    EXPECT_EQ(run_in_worker(*f.ctx, busy_drive), 0) << c.name;
+    EXPECT_EQ(run_in_worker(f.ctx->ui, busy_drive, nullptr), 0) << c.name;
     EXPECT_EQ(command_end.load(), c.end) << c.name;
     EXPECT_EQ(f.host.clock.now_ms(), 500 * c.slices) << c.name;
     EXPECT_EQ(f.host.clock.sleep_count(), static_cast<std::size_t>(c.slices)) << c.name;
@@ -129,7 +130,7 @@ TEST(RunInWorker, TheCommandsTimePassesInServicedHalfSecondSlices) {
     EXPECT_EQ(f.services(), services_for(c.slices)) << c.name;
   }
   WorkerFixture f;
-  EXPECT_EQ(run_in_worker(*f.ctx, sleeps_until_1200), 0);
+  EXPECT_EQ(run_in_worker(f.ctx->ui, sleeps_until_1200, &f.ctx->os.clock), 0);
   EXPECT_EQ(command_end.load(), 1500) << "a worker's own sleep waits for the poller's time";
   EXPECT_EQ(f.services(), services_for(3));
 }
@@ -138,7 +139,7 @@ TEST(RunInWorker, AFiftySecondCommandTakesOneHundredSlicesOnEveryRun) {
   busy_times = {50000};
   for (int run = 0; run < 200; ++run) {
     WorkerFixture f;
-    ASSERT_EQ(run_in_worker(*f.ctx, busy_drive), 0);
+    ASSERT_EQ(run_in_worker(f.ctx->ui, busy_drive, nullptr), 0);
     ASSERT_EQ(f.host.clock.sleep_count(), 100u) << "run " << run;
     ASSERT_EQ(f.services().size(), 101u) << "run " << run;
     ASSERT_EQ(command_end.load(), 50000) << "run " << run;
@@ -162,7 +163,7 @@ TEST(RunInWorker, AWorkerLeftWaitingWhenNobodyPollsPassesTheTimeItselfAsTheThrea
 }
 
 // The drive on the worker: eject with a tray that takes 50 s, over both transports.
-std::int32_t eject(Context& ctx) { return cmd_eject(ctx, 0) == 0 ? 1 : -1; }
+std::int32_t eject(void* work) { return cmd_eject(*static_cast<DriveLink*>(work), 0) == 0 ? 1 : -1; }
 
 TEST(RunInWorker, ASimulatedDriveCommandOnTheWorkerTakesItsTimeInSlices) {
   for (const std::uint8_t transport : {transport_pass_through, transport_aspi}) {
@@ -171,18 +172,18 @@ TEST(RunInWorker, ASimulatedDriveCommandOnTheWorkerTakesItsTimeInSlices) {
     sim::SimDrive drive(settings);
     WorkerFixture f;
     Context& ctx = *f.ctx;
-    init_drive_table(ctx);
+    init_drive_table(ctx.drive);
     ctx.drive.current_drive = 1;
-    ctx.app.transport = transport;
+    ctx.drive.transport = transport;
     const DriveRecord& record = ctx.drive.drive_table[1];
     if (transport == transport_pass_through) {
       f.host.devices.attach('D', drive);
-      ASSERT_EQ(spt_open(ctx), 0);
+      ASSERT_EQ(spt_open(ctx.link), 0);
     } else {
       f.host.aspi.attach(record.ha_id, record.target_id, drive);
-      ASSERT_EQ(aspi_load(ctx), 0);
+      ASSERT_EQ(aspi_load(ctx.link), 0);
     }
-    EXPECT_EQ(run_in_worker(ctx, eject), 0) << int(transport);
+    EXPECT_EQ(run_in_worker(ctx.ui, eject, &ctx.link), 0) << int(transport);
     EXPECT_TRUE(drive.tray_open()) << int(transport);
     EXPECT_EQ(f.host.clock.now_ms(), 50000) << int(transport);
     EXPECT_EQ(f.services(), services_for(100)) << int(transport);

@@ -35,7 +35,7 @@ struct LogFixture : test::Fixture {
   LogFixture(const LogFixture&) = delete;
   LogFixture& operator=(const LogFixture&) = delete;
 
-  const char* path() { return log_file_path(*ctx); }
+  const char* path() { return log_file_path(ctx->log); }
   std::string disk_path() { return HostFiles::native_path(path()); }
   std::string contents() {
     std::ifstream in(disk_path(), std::ios::binary);
@@ -75,10 +75,10 @@ TEST(ResultLogPath, FolderBuildNameAndTheFirstRequestsTimeStamp) {
     copy_bounded(f.ctx->app.program_folder, sizeof(f.ctx->app.program_folder), c.folder);
     f.host.system.time = c.time;
     f.host.system.seconds_per_reading = 7;
-    EXPECT_STREQ(log_file_path(*f.ctx), c.expected) << c.folder;
+    EXPECT_STREQ(log_file_path(f.ctx->log), c.expected) << c.folder;
     // Later requests give the same name although the clock has moved on, and read no time.
     f.host.system.time.minute = 0;
-    EXPECT_STREQ(log_file_path(*f.ctx), c.expected) << c.folder;
+    EXPECT_STREQ(log_file_path(f.ctx->log), c.expected) << c.folder;
     EXPECT_EQ(f.host.system.time.second, (c.time.second + 7) % 60) << c.folder;
   }
 }
@@ -87,15 +87,15 @@ TEST(ResultLogPath, AFullFolderFitsAndAPathThatWouldNotFitIsNoneAtAll) {
   const std::string full_folder(program_folder_size, 'a');
   test::Fixture fits;
   copy_bounded(fits.ctx->app.program_folder, sizeof(fits.ctx->app.program_folder), full_folder.c_str());
-  const std::string path = log_file_path(*fits.ctx);
+  const std::string path = log_file_path(fits.ctx->log);
   EXPECT_EQ(path, full_folder + "\\TZ594K_for_ZEMO_V101-20261210093015.log");
 
   // A clock beyond four year digits would cut the name short: a shorter name is another file.
   test::Fixture too_long;
   copy_bounded(too_long.ctx->app.program_folder, sizeof(too_long.ctx->app.program_folder), full_folder.c_str());
   too_long.host.system.time.year = 10000;
-  EXPECT_STREQ(log_file_path(*too_long.ctx), "");
-  EXPECT_EQ(write_result_log(*too_long.ctx, log_file_path(*too_long.ctx)), log_not_written);
+  EXPECT_STREQ(log_file_path(too_long.ctx->log), "");
+  EXPECT_EQ(write_result_log(too_long.ctx->log, log_file_path(too_long.ctx->log)), log_not_written);
 }
 
 TEST(ResultLog, SevenLinesForEachKindOfDriveLine) {
@@ -109,7 +109,7 @@ TEST(ResultLog, SevenLinesForEachKindOfDriveLine) {
   const Case cases[] = {
       {"pass-through",
        [](Context& ctx) {
-         ctx.app.transport = transport_pass_through;
+         ctx.drive.transport = transport_pass_through;
          set_drive(ctx, 3, "\\\\.\\F:", 0, 0, "KORVANTA", "BD-CMB TZ594KS  ", "1.00");
        },
        500, "Download error.(31)",
@@ -118,7 +118,7 @@ TEST(ResultLog, SevenLinesForEachKindOfDriveLine) {
        "Message = Download error.(31)\r\n"},
       {"aspi",
        [](Context& ctx) {
-         ctx.app.transport = transport_aspi;
+         ctx.drive.transport = transport_aspi;
          set_drive(ctx, 0, "", 2, 200, "????????", "????????????????", "????");
        },
        600, "Verify error.(1)",
@@ -127,7 +127,7 @@ TEST(ResultLog, SevenLinesForEachKindOfDriveLine) {
        "Message = Verify error.(1)\r\n"},
       {"no drive",
        [](Context& ctx) {
-         ctx.app.transport = transport_pass_through;
+         ctx.drive.transport = transport_pass_through;
          set_drive(ctx, 5, "\\\\.\\G:", 0, 0, "KORVANTA", "BD-CMB TZ594KS  ", "1.00");
          ctx.drive.current_drive = drive_table_size;  // a scan ran over the whole table
        },
@@ -143,10 +143,10 @@ TEST(ResultLog, SevenLinesForEachKindOfDriveLine) {
   for (const Case& c : cases) {
     LogFixture f;
     c.setup(*f.ctx);
-    record_result(*f.ctx, c.code, c.message);
+    record_result(f.ctx->app.result, c.code, c.message);
     f.host.system.seconds_per_reading = 1;
     const std::string name = f.path();
-    ASSERT_EQ(write_result_log(*f.ctx, name.c_str()), log_written) << c.name;
+    ASSERT_EQ(write_result_log(f.ctx->log, name.c_str()), log_written) << c.name;
     // The name holds the first reading (…15), the Time line the second.
     EXPECT_EQ(name.substr(name.size() - 10), "093015.log") << c.name;
     EXPECT_EQ(f.contents(), std::string("Date = 2026.12.10\r\n"
@@ -183,14 +183,14 @@ TEST(ResultLog, AttributeClasses) {
   LogFixture f;
   for (const Case& c : cases) {
     f.host.files.give_attributes(f.path(), c.attributes);
-    EXPECT_EQ(attribute_class(*f.ctx, f.path()), c.expected) << std::hex << c.attributes;
+    EXPECT_EQ(attribute_class(f.ctx->log, f.path()), c.expected) << std::hex << c.attributes;
   }
   // Without overrides the disk answers: nothing there, a plain file, a folder.
   LogFixture disk;
-  EXPECT_EQ(attribute_class(*disk.ctx, disk.path()), attributes_unreadable);
+  EXPECT_EQ(attribute_class(disk.ctx->log, disk.path()), attributes_unreadable);
   disk.put_old_log("old");
-  EXPECT_EQ(attribute_class(*disk.ctx, disk.path()), attributes_plain);
-  EXPECT_EQ(attribute_class(*disk.ctx, disk.folder.c_str()), attributes_protected);
+  EXPECT_EQ(attribute_class(disk.ctx->log, disk.path()), attributes_plain);
+  EXPECT_EQ(attribute_class(disk.ctx->log, disk.folder.c_str()), attributes_protected);
 }
 
 TEST(ResultLog, AnOldFileIsReplacedOnlyWhenItMayBe) {
@@ -242,10 +242,10 @@ TEST(ResultLog, AnOldFileIsReplacedOnlyWhenItMayBe) {
   };
   for (const Case& c : cases) {
     LogFixture f;
-    record_result(*f.ctx, 500, "Drive preparation failed.(1)");
+    record_result(f.ctx->app.result, 500, "Drive preparation failed.(1)");
     if (c.old_file) f.put_old_log(old_text);
     c.setup(f.host.files, f.path(), f.folder.c_str());
-    EXPECT_EQ(write_result_log(*f.ctx, f.path()), c.expected) << c.name;
+    EXPECT_EQ(write_result_log(f.ctx->log, f.path()), c.expected) << c.name;
     if (c.expected == log_written) {
       EXPECT_EQ(f.contents().rfind("Date = ", 0), 0u) << c.name;
       EXPECT_NE(f.contents().find("Message = Drive preparation failed.(1)\r\n"), std::string::npos) << c.name;
@@ -260,10 +260,10 @@ TEST(ResultLog, AnOldFileIsReplacedOnlyWhenItMayBe) {
 
 TEST(ResultLog, AFolderWithTheLogsNameStays) {
   LogFixture f;
-  record_result(*f.ctx, 1002, "");
+  record_result(f.ctx->app.result, 1002, "");
   fs::create_directory(f.disk_path());
   std::ofstream(f.disk_path() + "/inside") << "kept";
-  EXPECT_EQ(write_result_log(*f.ctx, f.path()), log_not_written);
+  EXPECT_EQ(write_result_log(f.ctx->log, f.path()), log_not_written);
   EXPECT_TRUE(fs::is_regular_file(f.disk_path() + "/inside"));
 }
 
@@ -289,20 +289,20 @@ TEST(ResultLog, OsLineByClassAndNoFileWithoutAName) {
   };
   for (const Case& c : cases) {
     LogFixture f;
-    record_result(*f.ctx, 500, "Download error.(11)");
+    record_result(f.ctx->app.result, 500, "Download error.(11)");
     if (c.query_works) {
       f.host.system.set_version(c.platform_id, c.major, c.minor, c.build);
     } else {
       f.host.system.version.reset();
     }
     char text[os_text_size] = "untouched";
-    EXPECT_EQ(os_version_text(*f.ctx, text, sizeof(text)), c.os_class) << c.major << "." << c.minor;
+    EXPECT_EQ(os_version_text(f.ctx->log, text, sizeof(text)), c.os_class) << c.major << "." << c.minor;
     EXPECT_STREQ(text, c.text != nullptr ? c.text : "untouched");
     if (c.text == nullptr) {
-      EXPECT_EQ(write_result_log(*f.ctx, f.path()), log_not_written);
+      EXPECT_EQ(write_result_log(f.ctx->log, f.path()), log_not_written);
       EXPECT_TRUE(f.folder_is_empty());
     } else {
-      ASSERT_EQ(write_result_log(*f.ctx, f.path()), log_written);
+      ASSERT_EQ(write_result_log(f.ctx->log, f.path()), log_written);
       EXPECT_NE(f.contents().find(std::string("\r\nOSVer = ") + c.text + "\r\n"), std::string::npos) << c.text;
     }
   }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/context.h"
+#include "app/run_flow.h"
 #include "core/run_result.h"
 #include "ui/screens.h"
 #include "app/startup.h"
@@ -63,7 +64,7 @@ TEST(ResultScreens, EachCodeShowsItsScreenWithTheRecordedMessage) {
     for (const std::uint8_t language : {language_japanese, language_english}) {
       SCOPED_TRACE(std::to_string(c.code) + (language == language_japanese ? " Japanese" : " English"));
       ScreenBench b(language);
-      record_result(*b.ctx, c.code, c.message);
+      record_result(b.ctx->app.result, c.code, c.message);
       const std::uint16_t id = language == language_japanese ? c.ids.japanese : c.ids.english;
       b.host.dialogs.script[id] = {{platform::wm_paint}};
       finish_run(*b.ctx);
@@ -96,7 +97,7 @@ TEST(ResultScreens, EachCodeShowsItsScreenWithTheRecordedMessage) {
 TEST(ResultScreens, NoneInSilentMode) {
   for (const std::int32_t code : {0, 500, 600, 802, 1001, 1002}) {
     ScreenBench b(language_english, true);
-    record_result(*b.ctx, code, "x");
+    record_result(b.ctx->app.result, code, "x");
     finish_run(*b.ctx);
     EXPECT_TRUE(b.host.dialogs.screens.empty()) << code;
     EXPECT_EQ(b.ctx->app.exit_code, exit_code_for(code)) << code;
@@ -107,13 +108,13 @@ TEST(ResultScreens, NoneInSilentMode) {
 TEST(ResultScreens, OnlyTheExitButtonEndsThem) {
   for (const std::int32_t code : {0, 500, 1001, 1002}) {
     ScreenBench b(language_english);
-    record_result(*b.ctx, code, "x");
+    record_result(b.ctx->app.result, code, "x");
     const ScreenPair ids = result_screen_for(code);
     b.host.dialogs.press(ids.english, 1);
     b.host.dialogs.press(ids.english, 0x10002);
     b.host.dialogs.press(ids.english, 2);
     b.host.dialogs.press(ids.english, 2);
-    show_result_screen(*b.ctx, code);
+    show_result_screen(b.ctx->ui, code);
     ASSERT_EQ(b.host.dialogs.screens.size(), 1u) << code;
     EXPECT_EQ(b.host.dialogs.screens.front().result, 1) << code;
     EXPECT_EQ(b.host.dialogs.script[ids.english].size(), 1u) << code << ": the first exit ended it";
@@ -124,7 +125,7 @@ TEST(UpdateScreens, LogFailureScreenPaintsTheStopIcon) {
   for (const std::uint8_t language : {language_japanese, language_english}) {
     ScreenBench b(language);
     b.host.dialogs.script[language == language_japanese ? 161 : 197] = {{platform::wm_paint}};
-    show_log_failure(*b.ctx);
+    show_log_failure(b.ctx->ui);
     ASSERT_EQ(b.host.dialogs.screens.size(), 1u);
     EXPECT_EQ(b.host.dialogs.screens.front().template_id, language == language_japanese ? 161 : 197);
     EXPECT_EQ(b.host.dialogs.screens.front().caption, title);
@@ -135,8 +136,8 @@ TEST(UpdateScreens, LogFailureScreenPaintsTheStopIcon) {
 TEST(UpdateScreens, FirmwareVersionShowsTheCarriedImageUnderItsLabels) {
   for (const std::uint8_t language : {language_japanese, language_english}) {
     ScreenBench b(language);
-    ASSERT_EQ(load_firmware_image(*b.ctx), 0);
-    EXPECT_EQ(show_firmware_version(*b.ctx), 1);
+    ASSERT_EQ(load_firmware_image(b.ctx->image, b.ctx->app.texts), 0);
+    EXPECT_EQ(show_firmware_version(b.ctx->ui, b.ctx->image.image_identity), 1);
     const HostScreen& s = b.host.dialogs.screens.front();
     EXPECT_EQ(s.template_id, 223);  // one template for both languages
     EXPECT_EQ(s.caption, title);
@@ -152,8 +153,8 @@ TEST(UpdateScreens, FirmwareVersionShowsTheCarriedImageUnderItsLabels) {
 
 TEST(UpdateScreens, CopyrightShowsWhatTheCallerFormattedLast) {
   ScreenBench b(language_japanese);
-  format_text(*b.ctx, "\n          %s %s", "Someone", "2001-2009");
-  EXPECT_EQ(show_copyright(*b.ctx), 1);
+  format_text(b.ctx->ui, "\n          %s %s", "Someone", "2001-2009");
+  EXPECT_EQ(show_copyright(b.ctx->ui), 1);
   const HostScreen& s = b.host.dialogs.screens.front();
   EXPECT_EQ(s.template_id, 243);
   EXPECT_EQ(s.texts.at(1106), "\n          Someone 2001-2009");
@@ -165,11 +166,11 @@ TEST(UpdateScreens, CopyrightShowsWhatTheCallerFormattedLast) {
 TEST(UpdateScreens, ProgressScreenStartsTheUpdateThroughItsOwnMessage) {
   ScreenBench b(language_english, true);
   b.ctx->drive.current_drive = 64;  // nothing chosen: the update refuses at once
-  EXPECT_EQ(show_progress_screen(*b.ctx), 1);
+  EXPECT_EQ(show_progress_screen(b.ctx->link, b.ctx->app.result), 1);
   const HostScreen& s = b.host.dialogs.screens.front();
   EXPECT_EQ(s.template_id, 205);
   EXPECT_EQ(s.caption, title);
-  EXPECT_EQ(b.ctx->ui.progress_window, s.window);
+  EXPECT_EQ(b.ctx->ui_state.progress_window, s.window);
   std::vector<int> emptied;
   std::size_t posted_at = 0;
   std::size_t refused_at = 0;
@@ -182,7 +183,7 @@ TEST(UpdateScreens, ProgressScreenStartsTheUpdateThroughItsOwnMessage) {
   EXPECT_EQ(emptied, (std::vector<int>{1101, 1103, 1094, 1104, 1095, 1096, 1105, 1106, 1100, 1098, 1099}));
   EXPECT_GT(posted_at, 0u);
   EXPECT_GT(refused_at, posted_at);
-  EXPECT_EQ(result_code(*b.ctx), 1001);
+  EXPECT_EQ(result_code(b.ctx->app.result), 1001);
 }
 
 
@@ -219,10 +220,10 @@ TEST(FinishRun, WritesTheLogWhenAskedAndDueAndReportsAFailureOnlyOnScreen) {
     if (c.folder == Folder::denied) b.host.files.deny_folder(folder.c_str());
     if (c.os_named) b.host.system.set_version(1, 4, 10, 0x040A08AE);
     b.ctx->app.switches.log_output = c.log_output ? 1 : 0;
-    record_result(*b.ctx, c.code, "x");
+    record_result(b.ctx->app.result, c.code, "x");
     finish_run(*b.ctx);
     EXPECT_EQ(b.ctx->app.exit_code, exit_code_for(c.code));
-    EXPECT_EQ(result_code(*b.ctx), c.code);
+    EXPECT_EQ(result_code(b.ctx->app.result), c.code);
     EXPECT_EQ(b.host.dialogs.opened_templates(), c.screens);
     EXPECT_EQ(!std::filesystem::is_empty(folder), c.written);
     std::filesystem::remove_all(folder);

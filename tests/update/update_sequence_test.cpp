@@ -14,6 +14,7 @@
 #include "app/run_flow.h"
 #include "core/run_result.h"
 #include "ui/screens.h"
+#include "drive/targets.h"
 #include "drive/discovery.h"
 #include "drive/drive_table.h"
 #include "image/matching.h"
@@ -77,19 +78,19 @@ struct UpdateBench : BayBench {
 
   void choose() {
     Context& c = *ctx;
-    ASSERT_EQ(scan_drives(c), 0);
-    ASSERT_EQ(select_update_targets(c), 7);
-    c.drive.current_drive = find_drive_by_status(c, drive_status_target, 0);
+    ASSERT_EQ(scan_drives(c.link), 0);
+    ASSERT_EQ(select_update_targets(c.link), 7);
+    c.drive.current_drive = find_drive_by_status(c.drive, drive_status_target, 0);
     ASSERT_EQ(c.drive.current_drive, 1u);
     record(1).status = drive_status_chosen_target;
     apply_method_flags(c);
     take_transcript();  // the scan's commands are not the update's
   }
   // The progress screen runs the update and closes itself.
-  void update() { EXPECT_EQ(show_progress_screen(*ctx), 1); }
+  void update() { EXPECT_EQ(show_progress_screen(ctx->link, ctx->app.result), 1); }
 
-  std::int32_t code() const { return result_code(*ctx); }
-  std::string message() const { return result_message(*ctx); }
+  std::int32_t code() const { return result_code(ctx->app.result); }
+  std::string message() const { return result_message(ctx->app.result); }
   bool holds_image() const { return sim::rom_is_carried_image(drive.rom()); }
 };
 

@@ -461,21 +461,21 @@ struct Shot {
 // Shows the result screen of a code with a message as the update records it.
 template <std::int32_t code>
 std::int32_t result_screen(Context& ctx) {
-  record_result(ctx, code, code == 0 ? "" : "Download error.(31)");
-  show_result_screen(ctx, code);
+  record_result(ctx.app.result, code, code == 0 ? "" : "Download error.(31)");
+  show_result_screen(ctx.ui, code);
   return 1;
 }
 
 std::int32_t selection(Context& ctx) { return show_drive_selection(ctx); }
 
 std::int32_t confirmation(Context& ctx) {
-  ctx.drive.current_drive = find_drive_by_status(ctx, drive_status_target, 0);
-  return show_start_confirmation(ctx);
+  ctx.drive.current_drive = find_drive_by_status(ctx.drive, drive_status_target, 0);
+  return show_start_confirmation(ctx.link);
 }
 
 // The update of the first drive of the gallery's bay, hosted by its screen.
 std::int32_t progress(Context& ctx) {
-  const std::uint32_t index = find_drive_by_status(ctx, drive_status_target, 0);
+  const std::uint32_t index = find_drive_by_status(ctx.drive, drive_status_target, 0);
   if (index >= drive_table_size) {
     fail("progress: no drive to update");
     return 1;
@@ -487,14 +487,14 @@ std::int32_t progress(Context& ctx) {
   progress_taken = false;
   progress_running = true;
   HANDLE watcher = CreateThread(nullptr, 0, watch_progress, nullptr, 0, nullptr);
-  const std::int32_t r = show_progress_screen(ctx);
+  const std::int32_t r = show_progress_screen(ctx.link, ctx.app.result);
   progress_running = false;
   if (watcher != nullptr) {
     WaitForSingleObject(watcher, INFINITE);
     CloseHandle(watcher);
   }
   if (!progress_taken) fail("progress: never photographed during the transfer");
-  if (result_code(ctx) != 0) fail("progress: the update ended with %d \"%s\"", result_code(ctx), result_message(ctx));
+  if (result_code(ctx.app.result) != 0) fail("progress: the update ended with %d \"%s\"", result_code(ctx.app.result), result_message(ctx.app.result));
   // Back to a target for the screens that follow.
   ctx.drive.drive_table[index].status = drive_status_target;
   return r == 1 ? 1 : -3;
@@ -503,33 +503,33 @@ std::int32_t progress(Context& ctx) {
 const Shot shots[] = {
     {218, 219, "invalid_option",
      [](Context& ctx) {
-       show_invalid_option(ctx);
+       show_invalid_option(ctx.ui);
        return 1;
      }},
     {238, 239, "not_applicable",
      [](Context& ctx) {
-       show_not_applicable(ctx);
+       show_not_applicable(ctx.ui);
        return 1;
      }},
     {220, 221, "already_updated",
      [](Context& ctx) {
-       show_already_updated(ctx);
+       show_already_updated(ctx.ui);
        return 1;
      }},
     {279, 280, "tray_closed", show_tray_prompt},
     {230, 231, "eject_failed",
      [](Context& ctx) {
-       show_eject_failed(ctx);
+       show_eject_failed(ctx.ui);
        return 1;
      }},
     {234, 235, "drive_in_use",
      [](Context& ctx) {
-       show_drive_in_use(ctx);
+       show_drive_in_use(ctx.ui);
        return 1;
      }},
     {292, 293, "execution_error",
      [](Context& ctx) {
-       show_execution_error(ctx, 2);
+       show_execution_error(ctx.ui, 2);
        return 1;
      }},
     {188, 191, "drive_selection", selection},
@@ -542,15 +542,15 @@ const Shot shots[] = {
     {174, 189, "abort", result_screen<1002>},
     {161, 197, "log_failure",
      [](Context& ctx) {
-       show_log_failure(ctx);
+       show_log_failure(ctx.ui);
        return 1;
      }},
     {223, 223, "version", show_firmware_version},
     {242, 242, "detail", show_detail_version},
     {243, 243, "copyright",
      [](Context& ctx) {
-       format_copyright(ctx);
-       return show_copyright(ctx);
+       format_copyright(ctx.link);
+       return show_copyright(ctx.ui);
      }},
 };
 
@@ -570,16 +570,16 @@ bool find_gallery_drives(Context& ctx) {
   }
   SetEnvironmentVariableA("TZ594K_SIM", bay.c_str());
   SetEnvironmentVariableA("TZ594K_SIM_TRANSCRIPT", nullptr);
-  ctx.app.transport = transport_aspi;
-  if (load_firmware_image(ctx) != 0) {
+  ctx.drive.transport = transport_aspi;
+  if (load_firmware_image(ctx.image, ctx.app.texts) != 0) {
     fail("the carried image does not load");
     return false;
   }
-  const int scan = scan_drives(ctx);
-  const int match = select_update_targets(ctx);
-  if (scan != 0 || count_drives_by_status(ctx, drive_status_target) != 2) {
+  const int scan = scan_drives(ctx.link);
+  const int match = select_update_targets(ctx.link);
+  if (scan != 0 || count_drives_by_status(ctx.drive, drive_status_target) != 2) {
     fail("drive search gave %d, matching %d, %u targets", scan, match,
-         static_cast<unsigned>(count_drives_by_status(ctx, drive_status_target)));
+         static_cast<unsigned>(count_drives_by_status(ctx.drive, drive_status_target)));
     return false;
   }
   return true;
@@ -627,17 +627,17 @@ int take_shots(std::uint8_t language, const char* exe_path, const char* folder) 
   // The processing window is modeless: it stands on its own after its serviced wait.
   std::snprintf(name, sizeof(name), "%u_processing", language == language_japanese ? 236 : 237);
   shot_name = name;
-  open_processing_window(*ctx);
-  if (ctx->ui.processing_window == platform::null_handle) {
+  open_processing_window(ctx->ui);
+  if (ctx->ui_state.processing_window == platform::null_handle) {
     fail("%s: not opened", name);
   } else {
-    const HWND window = reinterpret_cast<HWND>(ctx->ui.processing_window);
+    const HWND window = reinterpret_cast<HWND>(ctx->ui_state.processing_window);
     SetForegroundWindow(window);
     SendMessageA(window, WM_NCACTIVATE, TRUE, 0);
     pump_messages(300);
     take(window);
   }
-  close_processing_window(*ctx);
+  close_processing_window(ctx->ui);
 
   system_seam.windows.destroy_window(ctx->app.main_window);
   FreeLibrary(exe);

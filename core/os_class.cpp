@@ -1,4 +1,4 @@
-#include "app/os_class.h"
+#include "core/os_class.h"
 
 namespace tz {
 
