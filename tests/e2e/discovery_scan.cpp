@@ -11,6 +11,7 @@
 #include "drive/discovery.h"
 #include "drive/drive_table.h"
 #include "image/image_load.h"
+#include "drive/targets.h"
 #include "image/matching.h"
 #include "platform/win32/win32_os.h"
 

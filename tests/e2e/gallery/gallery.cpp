@@ -30,6 +30,7 @@
 #include "drive/drive_table.h"
 #include "drive/info_screens.h"
 #include "image/image_load.h"
+#include "drive/targets.h"
 #include "image/matching.h"
 #include "image/model_tables.h"
 #include "platform/win32/win32_os.h"
@@ -466,7 +467,7 @@ std::int32_t result_screen(Context& ctx) {
   return 1;
 }
 
-std::int32_t selection(Context& ctx) { return show_drive_selection(ctx); }
+std::int32_t selection(Context& ctx) { return show_drive_selection(ctx.link); }
 
 std::int32_t confirmation(Context& ctx) {
   ctx.drive.current_drive = find_drive_by_status(ctx.drive, drive_status_target, 0);
@@ -516,7 +517,7 @@ const Shot shots[] = {
        show_already_updated(ctx.ui);
        return 1;
      }},
-    {279, 280, "tray_closed", show_tray_prompt},
+    {279, 280, "tray_closed", [](Context& ctx) { return show_tray_prompt(ctx.ui); }},
     {230, 231, "eject_failed",
      [](Context& ctx) {
        show_eject_failed(ctx.ui);
@@ -533,7 +534,7 @@ const Shot shots[] = {
        return 1;
      }},
     {188, 191, "drive_selection", selection},
-    {150, 192, "notice", show_notice},
+    {150, 192, "notice", [](Context& ctx) { return show_notice(ctx.ui); }},
     {141, 202, "start_confirmation", confirmation},
     {204, 205, "progress", progress},
     {143, 201, "success", result_screen<0>},
@@ -545,8 +546,8 @@ const Shot shots[] = {
        show_log_failure(ctx.ui);
        return 1;
      }},
-    {223, 223, "version", show_firmware_version},
-    {242, 242, "detail", show_detail_version},
+    {223, 223, "version", [](Context& ctx) { return show_firmware_version(ctx.ui, ctx.image.image_identity); }},
+    {242, 242, "detail", [](Context& ctx) { return show_detail_version(ctx.link); }},
     {243, 243, "copyright",
      [](Context& ctx) {
        format_copyright(ctx.link);
