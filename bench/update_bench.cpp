@@ -18,6 +18,7 @@
 #include "drive/drive_table.h"
 #include "image/image_load.h"
 #include "image/matching.h"
+#include "update/update_ports.h"
 #include "platform/host/host_os.h"
 #include "sim/sim_drive.h"
 #include "update/update_sequence.h"
@@ -109,7 +110,12 @@ struct Bench {
 
   // The update as the progress screen runs it, without the screen (the emulated dialog manager
   // allocates for every screen it opens).
-  bool update() { return tz::run_update(ctx->link, ctx->app.result) == 0 && tz::result_code(ctx->app.result) == 0; }
+  bool update() {
+    tz::LinkedDrive drive(ctx->link);
+    tz::ProgressView view(ctx->ui);
+    return tz::run_update({drive, view, ctx->image, ctx->app.build, ctx->app.result}) == 0 &&
+           tz::result_code(ctx->app.result) == 0;
+  }
 };
 
 void full_update(benchmark::State& state, std::uint8_t transport) {

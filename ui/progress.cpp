@@ -55,9 +55,13 @@ const char* bar_text(std::uint8_t language, int marks) {
 int set_step_text(Ui& ui, int line, const char* format, ...) {
   std::va_list arguments;
   va_start(arguments, format);
-  const char* text = format_text_v(ui, format, arguments);
+  set_step_text_v(ui, line, format, arguments);
   va_end(arguments);
-  set_line(ui, line, text);
+  return 0;
+}
+
+int set_step_text_v(Ui& ui, int line, const char* format, std::va_list arguments) {
+  set_line(ui, line, format_text_v(ui, format, arguments));
   return 0;
 }
 

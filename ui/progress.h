@@ -1,5 +1,6 @@
 #pragma once
 // The progress screen's eleven lines and its two text-drawn bars.
+#include <cstdarg>
 #include <cstdint>
 
 #include "ui/ui_state.h"
@@ -19,6 +20,7 @@ const char* bar_text(std::uint8_t language, int marks);
 
 // Formats into the formatting buffer, sets the line in the progress window, refreshes it. Always 0.
 [[gnu::format(printf, 3, 4)]] int set_step_text(Ui& ui, int line, const char* format, ...);
+int set_step_text_v(Ui& ui, int line, const char* format, std::va_list arguments);
 // Moves the bar on the line to the percentage, mark by mark; 0 or less empties it. Always 0.
 int set_progress(Ui& ui, int line, std::int32_t percent);
 

@@ -6,6 +6,7 @@
 #include "ui/message_box.h"
 #include "ui/progress.h"
 #include "ui/screens.h"
+#include "update/update_ports.h"
 #include "update/update_sequence.h"
 
 namespace tz {
@@ -89,7 +90,9 @@ bool progress_procedure(ProgressScreen& screen, Handle window, std::uint32_t mes
     return true;
   }
   if (message == progress_start_message) {
-    run_update(screen.link, screen.result);
+    LinkedDrive drive(screen.link);
+    ProgressView view(ui);
+    run_update({drive, view, screen.link.image, screen.link.build, screen.result});
     dialogs.end_dialog(window, 1);
     return true;
   }
