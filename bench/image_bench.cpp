@@ -4,24 +4,24 @@
 #include <memory>
 #include <vector>
 
-#include "app/context.h"
+#include "core/string_table.h"
 #include "image/codec.h"
 #include "image/image_load.h"
 #include "image/stored_image.h"
-#include "platform/host/host_os.h"
+#include "image/image_state.h"
 
 namespace {
 
 void BM_LoadFirmwareImage(benchmark::State& state) {
-  tz::platform::host::HostOs host;
-  auto ctx = std::make_unique<tz::Context>(host.os());
-  ctx->app.texts.decode();
+  tz::StringTable texts;
+  texts.decode();
+  const auto image = std::make_unique<tz::ImageState>();
   while (state.KeepRunning()) {
-    if (tz::load_firmware_image(ctx->image, ctx->app.texts) != 0) {
+    if (tz::load_firmware_image(*image, texts) != 0) {
       state.SkipWithError("the carried image does not load");
       break;
     }
-    benchmark::DoNotOptimize(ctx->image.transfer_header);
+    benchmark::DoNotOptimize(image->transfer_header);
   }
 }
 BENCHMARK(BM_LoadFirmwareImage)->Unit(benchmark::kMicrosecond);

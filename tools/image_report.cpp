@@ -3,12 +3,12 @@
 #include <cstring>
 #include <memory>
 
-#include "app/context.h"
+#include "core/string_table.h"
+#include "image/image_state.h"
 #include "image/codec.h"
 #include "image/identity.h"
 #include "image/image_load.h"
 #include "image/layout.h"
-#include "platform/host/host_os.h"
 
 namespace tz::tools {
 
@@ -104,17 +104,17 @@ int report_image_file(const std::uint8_t* bytes, std::size_t size, const char* n
   if (size < front) return 2;
 
   // The reference texts the program compares with, decoded as start-up does.
-  platform::host::HostOs host;
-  auto ctx = std::make_unique<Context>(host.os());
-  ctx->app.texts.decode();
+  StringTable texts;
+  texts.decode();
 
-  std::uint8_t* buffer = ctx->image.working_buffer;
+  const auto image = std::make_unique<ImageState>();
+  std::uint8_t* buffer = image->working_buffer;
   std::memcpy(buffer, bytes, front);
-  IdentityRecord& r = ctx->image.image_identity;
+  IdentityRecord& r = image->image_identity;
   const bool header_good = parse_image_header(buffer, r) == 0;
   read_scramble_key(buffer, r);
-  const bool magic_good = check_magic_text(ctx->app.texts, buffer, r) == 0;
-  const bool info_good = parse_info_block(ctx->app.texts, buffer, image_info_block_bytes, r, info_mode_image) == 0;
+  const bool magic_good = check_magic_text(texts, buffer, r) == 0;
+  const bool info_good = parse_info_block(texts, buffer, image_info_block_bytes, r, info_mode_image) == 0;
 
   const std::size_t payload_size = size - front;
   const std::uint32_t blocks = static_cast<std::uint32_t>(payload_size / payload_block_bytes);

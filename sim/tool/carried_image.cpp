@@ -2,18 +2,19 @@
 
 #include <memory>
 
-#include "app/context.h"
+#include "core/string_table.h"
 #include "image/image_load.h"
-#include "platform/host/host_os.h"
+#include "image/image_state.h"
 
 namespace tz::sim {
 
 bool carried_image_digest(std::uint64_t& digest, std::uint32_t& length) {
-  platform::host::HostOs host;
-  const auto ctx = std::make_unique<Context>(host.os());
-  ctx->app.texts.decode();
-  if (load_firmware_image(ctx->image, ctx->app.texts) != 0) return false;
-  const ImageState& image = ctx->image;
+  StringTable texts;
+  texts.decode();
+  // The image's buffers are large: on the heap, once per call.
+  const auto loaded = std::make_unique<ImageState>();
+  if (load_firmware_image(*loaded, texts) != 0) return false;
+  const ImageState& image = *loaded;
   digest = image_digest(image.transfer_info_block, image.transfer_info_size);
   length = image.transfer_info_size;
   for (std::uint32_t i = 0; i < image.stored->payload_block_count; ++i) {
