@@ -49,11 +49,11 @@ struct Context {
   DriveState drive;
 
   // The parts, built once over the state above (members are built in this order).
-  Ui ui{os.dialogs, os.windows, os.clock, os.threads, ui_state, app.texts, app.language,
-        app.switches, app.instance, app.main_window, app.result};
+  Ui ui{os.dialogs,   os.windows,   os.clock,     os.threads,      ui_state,  app.texts,
+        app.language, app.switches, app.instance, app.main_window, app.result};
   DriveLink link{os.devices, os.aspi, os.system, drive, ui, app.build, image, app.models, app.supported};
-  ResultLog log{os.files,         os.system,    app.texts,   drive, app.result, app.program_folder,
-                app.log_path, app.log_path_built};
+  ResultLog log{os.files,   os.system,          app.texts,    drive,
+                app.result, app.program_folder, app.log_path, app.log_path_built};
 
   const char* text(Text id) const { return app.texts.get(id); }
   bool silent() const { return app.switches.silent != 0; }

@@ -1,9 +1,9 @@
 #include "app/drive_selection.h"
 
 #include "drive/drive_link.h"
-#include "ui/screens.h"
 #include "drive/drive_table.h"
 #include "ui/formatting.h"
+#include "ui/screens.h"
 
 namespace tz {
 
@@ -34,8 +34,10 @@ void fill_list(DriveLink& link, Handle window) {
 
 // The n-th drive of status 6 becomes the one to update.
 bool take_choice(DriveLink& link, Handle window) {
-  const std::intptr_t line = link.ui.dialogs.send_item_message(window, control_drive_list, platform::cb_getcursel, 0, 0);
-  if (line < 0 || static_cast<std::uint32_t>(line) >= count_drives_by_status(link.state, drive_status_target)) return false;
+  const std::intptr_t line =
+      link.ui.dialogs.send_item_message(window, control_drive_list, platform::cb_getcursel, 0, 0);
+  if (line < 0 || static_cast<std::uint32_t>(line) >= count_drives_by_status(link.state, drive_status_target))
+    return false;
   const std::uint32_t index = find_drive_by_status(link.state, drive_status_target, static_cast<std::uint32_t>(line));
   if (index >= drive_table_size) return false;
   link.state.current_drive = index;

@@ -2,16 +2,16 @@
 
 #include "app/context.h"
 #include "app/drive_selection.h"
-#include "ui/screens.h"
 #include "app/switches.h"
-#include "drive/targets.h"
 #include "drive/discovery.h"
 #include "drive/drive_table.h"
 #include "drive/info_screens.h"
 #include "drive/preparation.h"
+#include "drive/targets.h"
 #include "image/image_load.h"
 #include "image/matching.h"
 #include "platform/devices.h"
+#include "ui/screens.h"
 #include "update/result_log.h"
 #include "update/update_screens.h"
 

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "core/bytes.h"
 #include "app/context.h"
-#include "ui/message_box.h"
-#include "core/os_class.h"
 #include "app/run_flow.h"
+#include "core/bytes.h"
+#include "core/os_class.h"
+#include "ui/message_box.h"
 
 namespace tz {
 

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "core/bytes.h"
 #include "app/context.h"
+#include "core/bytes.h"
 
 namespace tz {
 

@@ -9,7 +9,6 @@ namespace tz {
 
 struct Context;
 
-
 // The work area the scans walk. A longer argument text is cut for the scans and refused by
 // validate_switches as an invalid option.
 inline constexpr std::size_t switch_work_area_size = 2048;

@@ -7,8 +7,8 @@
 #include "core/string_table.h"
 #include "image/codec.h"
 #include "image/image_load.h"
-#include "image/stored_image.h"
 #include "image/image_state.h"
+#include "image/stored_image.h"
 
 namespace {
 

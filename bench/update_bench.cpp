@@ -10,19 +10,19 @@
 
 #include "app/context.h"
 #include "app/run_flow.h"
-#include "core/run_result.h"
 #include "app/startup.h"
 #include "bench/counting_allocator.h"
-#include "drive/targets.h"
+#include "core/run_result.h"
 #include "drive/discovery.h"
 #include "drive/drive_table.h"
+#include "drive/targets.h"
 #include "image/image_load.h"
 #include "image/matching.h"
-#include "update/update_ports.h"
 #include "platform/host/host_os.h"
 #include "sim/sim_drive.h"
-#include "update/update_sequence.h"
 #include "ui/worker.h"
+#include "update/update_ports.h"
+#include "update/update_sequence.h"
 
 namespace {
 
@@ -101,7 +101,9 @@ struct Bench {
     } else {
       host.aspi.attach(0, 1, drive);
     }
-    if (tz::load_firmware_image(c.image, c.app.texts) != 0 || tz::scan_drives(c.link) != 0 || tz::select_update_targets(c.link) != 7) return;
+    if (tz::load_firmware_image(c.image, c.app.texts) != 0 || tz::scan_drives(c.link) != 0 ||
+        tz::select_update_targets(c.link) != 7)
+      return;
     c.drive.current_drive = tz::find_drive_by_status(c.drive, tz::drive_status_target, 0);
     c.drive.drive_table[c.drive.current_drive].status = tz::drive_status_chosen_target;
     tz::apply_method_flags(c);
@@ -163,7 +165,8 @@ void BM_WorkerStart(benchmark::State& state) {
   std::int64_t runs = 0;
   for (auto _ : state) {
     const std::uint64_t before = allocations();
-    tz::run_in_worker(b.ctx->ui, [](void*) -> std::int32_t { return 1; }, nullptr);
+    tz::run_in_worker(
+        b.ctx->ui, [](void*) -> std::int32_t { return 1; }, nullptr);
     allocated += allocations() - before;
     ++runs;
   }

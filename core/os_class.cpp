@@ -41,9 +41,8 @@ bool is_nt_class(std::uint8_t os_class) { return os_class >= 6 && os_class <= os
 
 const char* os_class_name(std::uint8_t os_class) {
   static constexpr const char* names[] = {
-      nullptr,       "Windows3.1",   "Windows95",    "Windows98",         "Windows98SE", "WindowsME",
-      "WindowsNT4.0", "Windows2000", "WindowsXP",    "WindowsVista",      "WindowsServer2003",
-      "WindowsNT",
+      nullptr,        "Windows3.1",  "Windows95", "Windows98",    "Windows98SE",       "WindowsME",
+      "WindowsNT4.0", "Windows2000", "WindowsXP", "WindowsVista", "WindowsServer2003", "WindowsNT",
   };
   return os_class < sizeof(names) / sizeof(names[0]) ? names[os_class] : nullptr;
 }

@@ -1,11 +1,11 @@
 #include "drive/discovery.h"
 
-#include "drive/drive_link.h"
 #include "drive/commands.h"
+#include "drive/drive_identity.h"
+#include "drive/drive_link.h"
 #include "drive/drive_table.h"
 #include "drive/preparation.h"
 #include "drive/transport.h"
-#include "drive/drive_identity.h"
 #include "image/matching.h"
 
 namespace tz {
@@ -61,7 +61,8 @@ int scan_aspi(DriveLink& link) {
 int probe_drive(DriveLink& link) {
   if (read_inquiry_identity(link) != 0) return -1;
   DriveRecord* d = current_drive_record(link.state);
-  if (d == nullptr || is_supported_pair(link.image.image_identity, link.supported, d->vendor_id, d->product_id) != 0) return -1;
+  if (d == nullptr || is_supported_pair(link.image.image_identity, link.supported, d->vendor_id, d->product_id) != 0)
+    return -1;
   const int tray = link.ui.silent() ? auto_open_tray(link) : wait_for_open_tray(link, 1);
   if (tray != 0) return tray;
   if (read_drive_identity(link) != 0) return -1;

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "drive/drive_link.h"
 #include "drive/commands.h"
+#include "drive/drive_link.h"
 #include "drive/drive_table.h"
 #include "image/codec.h"
 #include "image/image_load.h"

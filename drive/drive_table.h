@@ -6,8 +6,6 @@
 
 namespace tz {
 
-
-
 // Resets every record: ASPI address k / 8, k mod 8; letters C..Z on records 0..23; no handle,
 // nothing answered, "?" in every text and the placeholder identity. current_drive is left alone.
 void init_drive_table(DriveState& drives);

@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "drive/drive_link.h"
-#include "ui/screens.h"
 #include "image/layout.h"
 #include "ui/formatting.h"
+#include "ui/screens.h"
 
 namespace tz {
 
@@ -58,7 +58,7 @@ class DetailList {
   }
   void add(const char* text) {
     link_.ui.dialogs.send_item_message(window_, control_, platform::lb_addstring, 0,
-                                      reinterpret_cast<std::intptr_t>(text));
+                                       reinterpret_cast<std::intptr_t>(text));
   }
   void blank() { add(""); }
   const char* label(Text id) const { return link_.ui.text(id); }
@@ -251,7 +251,8 @@ void settings_part(DetailList& list) {
   list.blank();
 }
 
-bool confirmation_procedure(DriveLink& link, Handle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t) {
+bool confirmation_procedure(DriveLink& link, Handle window, std::uint32_t message, std::uintptr_t wparam,
+                            std::intptr_t) {
   platform::Dialogs& dialogs = link.ui.dialogs;
   switch (message) {
     case platform::wm_paint:
@@ -292,15 +293,17 @@ bool detail_procedure(DriveLink& link, Handle window, std::uint32_t message, std
 }  // namespace
 
 const char* format_version_comparison(DriveLink& link) {
-  const IdentityRecord& drive = link.state.drive_table[std::min(link.state.current_drive, drive_table_size - 1)].identity;
+  const IdentityRecord& drive =
+      link.state.drive_table[std::min(link.state.current_drive, drive_table_size - 1)].identity;
   const IdentityRecord& image = link.image.image_identity;
   const bool vendor_same = same_text(drive.info_vendor, image.info_vendor);
   const bool product_same = same_text(drive.info_product, image.info_product);
   const char* arrow = "-->";
-  return format_text(link.ui, "\n%s   : %s         %s %s\n%s  : %s %s %s\n%s : %s %s %s", link.ui.text(Text::label_vendor),
-                     drive.info_vendor, vendor_same ? "" : arrow, vendor_same ? "" : image.info_vendor,
-                     link.ui.text(Text::label_product), drive.info_product, product_same ? "" : arrow,
-                     product_same ? "" : image.info_product, link.ui.text(Text::label_revision), drive.info_revision,
+  return format_text(link.ui, "\n%s   : %s         %s %s\n%s  : %s %s %s\n%s : %s %s %s",
+                     link.ui.text(Text::label_vendor), drive.info_vendor, vendor_same ? "" : arrow,
+                     vendor_same ? "" : image.info_vendor, link.ui.text(Text::label_product), drive.info_product,
+                     product_same ? "" : arrow, product_same ? "" : image.info_product,
+                     link.ui.text(Text::label_revision), drive.info_revision,
                      vendor_same && product_same ? arrow : "            -->", image.info_revision);
 }
 
@@ -316,7 +319,8 @@ void fill_detail_list(DriveLink& link, Handle window, int control_id) {
 }
 
 const char* format_copyright(DriveLink& link) {
-  return format_text(link.ui, "\n          %s %s", link.ui.text(Text::copyright_holder), link.ui.text(Text::copyright_years));
+  return format_text(link.ui, "\n          %s %s", link.ui.text(Text::copyright_holder),
+                     link.ui.text(Text::copyright_years));
 }
 
 std::int32_t show_start_confirmation(DriveLink& link) {

@@ -1,10 +1,10 @@
 #include "drive/preparation.h"
 
-#include "drive/drive_link.h"
-#include "ui/screens.h"
 #include "drive/commands.h"
+#include "drive/drive_link.h"
 #include "drive/drive_table.h"
 #include "drive/transport.h"
+#include "ui/screens.h"
 #include "ui/waits.h"
 
 namespace tz {
@@ -86,7 +86,8 @@ int open_target_handles(DriveLink& link) {
 void close_target_handles(DriveLink& link) {
   // Every handle held, also of a target dropped since it was opened (a removable drive).
   for (link.state.current_drive = 0; link.state.current_drive < drive_table_size; ++link.state.current_drive) {
-    if (link.state.drive_table[link.state.current_drive].device_handle != platform::invalid_handle_value) spt_close(link);
+    if (link.state.drive_table[link.state.current_drive].device_handle != platform::invalid_handle_value)
+      spt_close(link);
   }
 }
 

@@ -8,8 +8,7 @@ namespace tz {
 namespace {
 
 bool is_candidate(std::uint8_t status) {
-  return status == drive_status_candidate_a || status == drive_status_candidate_b ||
-         status == drive_status_candidate_c;
+  return status == drive_status_candidate_a || status == drive_status_candidate_b || status == drive_status_candidate_c;
 }
 
 }  // namespace
@@ -21,8 +20,7 @@ int match_drive_identity(DriveLink& link, std::uint32_t drive_index) {
 
 int is_excluded_drive(DriveLink& link, std::uint32_t drive_index) {
   if (drive_index >= drive_table_size) return -1;
-  return is_excluded_identity(link.state.drive_table[drive_index].identity, link.image.image_identity,
-                              link.ui.texts);
+  return is_excluded_identity(link.state.drive_table[drive_index].identity, link.image.image_identity, link.ui.texts);
 }
 
 int select_update_targets(DriveLink& link) {

@@ -4,10 +4,10 @@
 
 #include "core/bytes.h"
 #include "drive/drive_link.h"
-#include "ui/message_box.h"
 #include "drive/drive_table.h"
 #include "platform/aspi.h"
 #include "platform/devices.h"
+#include "ui/message_box.h"
 
 namespace tz {
 
@@ -105,8 +105,8 @@ int aspi_load(DriveLink& link) {
   return -1;
 }
 
-int aspi_execute(DriveLink& link, const std::uint8_t* cdb, std::uint8_t flags, std::uint32_t length, std::uint8_t* buffer,
-                 std::uint32_t timeout_ms) {
+int aspi_execute(DriveLink& link, const std::uint8_t* cdb, std::uint8_t flags, std::uint32_t length,
+                 std::uint8_t* buffer, std::uint32_t timeout_ms) {
   DriveState& state = link.state;
   const DriveRecord* drive = current_drive_record(link.state);
   if (drive == nullptr || cdb == nullptr || state.aspi.send_command == 0) return -1;
@@ -176,7 +176,7 @@ int spt_open(DriveLink& link) {
   if (drive == nullptr) return -1;
   drive->device_handle =
       link.devices.create_file(drive->device_path, platform::generic_read | platform::generic_write,
-                                 platform::file_share_read | platform::file_share_write, platform::open_existing, 0);
+                               platform::file_share_read | platform::file_share_write, platform::open_existing, 0);
   return drive->device_handle == platform::invalid_handle_value ? -1 : 0;
 }
 
@@ -201,7 +201,7 @@ int spt_execute_buffered(DriveLink& link, const std::uint8_t* cdb, std::uint8_t 
   fill_pass_through_header(request, cdb, direction, length, spt_data_offset);
   std::uint32_t returned = 0;
   const bool ok = link.devices.device_io_control(drive->device_handle, platform::ioctl_scsi_pass_through, request,
-                                                   spt::header_size, request, length + spt_data_offset, returned);
+                                                 spt::header_size, request, length + spt_data_offset, returned);
   if (direction == dir_in && length != 0) std::memcpy(buffer, request + spt_data_offset, length);
   save_sense(state, request + spt_sense_offset);
   return pass_through_result(ok, request[spt::scsi_status]);
@@ -219,7 +219,7 @@ int spt_execute_direct(DriveLink& link, const std::uint8_t* cdb, std::uint8_t di
   fill_pass_through_header(request, cdb, direction, length, link.devices.buffer_address(buffer));
   std::uint32_t returned = 0;
   const bool ok = link.devices.device_io_control(drive->device_handle, platform::ioctl_scsi_pass_through_direct,
-                                                   request, spt_direct_size, request, spt_direct_size, returned);
+                                                 request, spt_direct_size, request, spt_direct_size, returned);
   save_sense(state, request + spt_sense_offset);
   return pass_through_result(ok, request[spt::scsi_status]);
 }

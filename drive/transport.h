@@ -54,8 +54,8 @@ std::uint8_t aspi_direction_flags(std::uint8_t direction);
 int aspi_load(DriveLink& link);
 // A request whose wait fails is aborted before the request block serves another; when the
 // manager will not give the block back, every later request returns -1 without being sent.
-int aspi_execute(DriveLink& link, const std::uint8_t* cdb, std::uint8_t flags, std::uint32_t length, std::uint8_t* buffer,
-                 std::uint32_t timeout_ms);
+int aspi_execute(DriveLink& link, const std::uint8_t* cdb, std::uint8_t flags, std::uint32_t length,
+                 std::uint8_t* buffer, std::uint32_t timeout_ms);
 
 // Opens device_path of the current drive into device_handle: 0, or -1 when it could not be opened.
 int spt_open(DriveLink& link);

@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <cstring>
 
+#include "drive/drive_identity.h"
 #include "drive/drive_table.h"
 #include "drive/info_screens.h"
 #include "fuzz/reply_drive.h"
 #include "fuzz/require.h"
-#include "drive/drive_identity.h"
 #include "image/matching.h"
 #include "ui/ui_state.h"
 

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "drive/drive_identity.h"
 #include "drive/drive_table.h"
 #include "fuzz/reply_drive.h"
 #include "fuzz/require.h"
-#include "drive/drive_identity.h"
 #include "image/matching.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "core/bytes.h"
-#include "image/image_state.h"
 #include "image/codec.h"
+#include "image/image_state.h"
 #include "image/layout.h"
 
 namespace tz {

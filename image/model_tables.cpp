@@ -1,8 +1,8 @@
 #include "image/model_tables.h"
 
 #include <array>
-#include <iterator>
 #include <cstring>
+#include <iterator>
 
 #include "core/string_table.h"
 

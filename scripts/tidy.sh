@@ -7,6 +7,6 @@ cd "$(dirname "$0")/.."
 mkdir -p build/tidy
 sed 's/-fexec-charset=CP932/-fexec-charset=UTF-8/g' build/native/compile_commands.json >build/tidy/compile_commands.json
 if [ $# -eq 0 ]; then
-  set -- $(git ls-files 'app/*.cpp' 'drive/*.cpp' 'image/*.cpp' 'update/*.cpp' 'platform/host/*.cpp' 'sim/*.cpp')
+  set -- $(git ls-files 'core/*.cpp' 'ui/*.cpp' 'image/*.cpp' 'drive/*.cpp' 'update/*.cpp' 'app/*.cpp' 'platform/host/*.cpp' 'sim/*.cpp')
 fi
 clang-tidy -p build/tidy --quiet "$@"

@@ -4,10 +4,10 @@
 #include <memory>
 
 #include "core/string_table.h"
-#include "image/image_state.h"
 #include "image/codec.h"
 #include "image/identity.h"
 #include "image/image_load.h"
+#include "image/image_state.h"
 #include "image/layout.h"
 
 namespace tz::tools {

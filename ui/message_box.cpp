@@ -2,8 +2,8 @@
 
 #include <cstdarg>
 
-#include "ui/ui_state.h"
 #include "ui/formatting.h"
+#include "ui/ui_state.h"
 
 namespace tz {
 

@@ -12,7 +12,6 @@ inline constexpr const char* program_title = "F/W Loader  TZ594K for ZEMO V1.01"
 // what MessageBoxA returned.
 [[gnu::format(printf, 3, 4)]] int show_message_box(Ui& ui, std::uint32_t flags, const char* format, ...);
 // The same, but shows nothing and returns 0 in silent mode.
-[[gnu::format(printf, 3, 4)]] int show_message_box_unless_silent(Ui& ui, std::uint32_t flags,
-                                                                const char* format, ...);
+[[gnu::format(printf, 3, 4)]] int show_message_box_unless_silent(Ui& ui, std::uint32_t flags, const char* format, ...);
 
 }  // namespace tz

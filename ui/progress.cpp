@@ -3,8 +3,8 @@
 #include <array>
 #include <cstdarg>
 
-#include "ui/ui_state.h"
 #include "ui/formatting.h"
+#include "ui/ui_state.h"
 #include "ui/waits.h"
 
 namespace tz {

@@ -33,8 +33,7 @@ constexpr ShellScreen drive_in_use{screen_drive_in_use, true, SystemIcon::hand, 
 constexpr ShellScreen execution_error{screen_execution_error, true, SystemIcon::hand, false, false, true};
 constexpr ShellScreen notice{screen_notice, true, SystemIcon::asterisk, true, true, false};
 
-bool common_procedure(Ui& ui, const ShellScreen& screen, Handle window, std::uint32_t message,
-                      std::uintptr_t wparam) {
+bool common_procedure(Ui& ui, const ShellScreen& screen, Handle window, std::uint32_t message, std::uintptr_t wparam) {
   platform::Dialogs& dialogs = ui.dialogs;
   switch (message) {
     case platform::wm_paint:
@@ -87,8 +86,8 @@ std::uint16_t choose_template(const Ui& ui, std::uint16_t japanese_id, std::uint
 
 std::int32_t show_dialog_screen(Ui& ui, std::uint16_t japanese_id, std::uint16_t english_id,
                                 const platform::DialogProcedure& dialog) {
-  const std::intptr_t result = ui.dialogs.dialog_box(
-      ui.instance, choose_template(ui, japanese_id, english_id), ui.main_window, dialog);
+  const std::intptr_t result =
+      ui.dialogs.dialog_box(ui.instance, choose_template(ui, japanese_id, english_id), ui.main_window, dialog);
   return result < 0 ? 1 : static_cast<std::int32_t>(result);
 }
 
@@ -104,9 +103,9 @@ void paint_screen_icon(Ui& ui, Handle window, SystemIcon icon) {
 void open_processing_window(Ui& ui) {
   if (ui.state.processing_window != platform::null_handle) return;
   ui.state.processing_procedure = {processing_procedure, &ui};
-  const Handle window = ui.dialogs.create_dialog(
-      ui.instance, choose_template(ui, screen_processing.japanese, screen_processing.english),
-      ui.main_window, ui.state.processing_procedure);
+  const Handle window =
+      ui.dialogs.create_dialog(ui.instance, choose_template(ui, screen_processing.japanese, screen_processing.english),
+                               ui.main_window, ui.state.processing_procedure);
   // A window that cannot be created still costs its wait, so the pacing of the run stays the same.
   if (window != platform::null_handle) {
     ui.state.processing_window = window;
@@ -126,9 +125,8 @@ void show_execution_error(Ui& ui, std::int32_t number) {
     record_result(ui.result, execution_error_code, format_text(ui, "Execution error occurred.(%d)", number));
     return;
   }
-  format_text(
-      ui, ui.language == language_japanese ? "実行エラーが発生しました。(%d)" : "Execution error occurred.(%d)",
-      number);
+  format_text(ui, ui.language == language_japanese ? "実行エラーが発生しました。(%d)" : "Execution error occurred.(%d)",
+              number);
   show_shell_screen<execution_error>(ui);
 }
 

@@ -45,8 +45,7 @@ bool answer_common(Ui& ui, Handle window, std::uint32_t message, std::uintptr_t 
   return false;
 }
 
-bool result_procedure(Ui& ui, const ResultScreen& screen, Handle window, std::uint32_t message,
-                      std::uintptr_t wparam) {
+bool result_procedure(Ui& ui, const ResultScreen& screen, Handle window, std::uint32_t message, std::uintptr_t wparam) {
   if (message != platform::wm_initdialog) return answer_common(ui, window, message, wparam, screen.paints_stop_icon);
   platform::Dialogs& dialogs = ui.dialogs;
   dialogs.set_window_text(window, program_title);
@@ -118,8 +117,7 @@ bool version_procedure(VersionScreen& screen, Handle window, std::uint32_t messa
   dialogs.set_item_text(window, control_version_product, image.header_product);
   dialogs.set_item_text(window, control_version_vendor_label, format_text(ui, "%s:", ui.text(Text::label_vendor)));
   dialogs.set_item_text(window, control_version_vendor, image.header_vendor);
-  dialogs.set_item_text(window, control_version_revision_label,
-                        format_text(ui, "%s:", ui.text(Text::label_revision)));
+  dialogs.set_item_text(window, control_version_revision_label, format_text(ui, "%s:", ui.text(Text::label_revision)));
   dialogs.set_item_text(window, control_version_revision, image.header_revision);
   dialogs.set_focus(window);
   return true;

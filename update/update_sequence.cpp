@@ -49,9 +49,7 @@ void show_step(UpdateView& view, Step step) {
 }
 
 // A failed transfer belongs to the phase whose bar it moves.
-Failure transfer_failure(int line, const char* message) {
-  return {line == write_phase_bar_line ? 500 : 600, message};
-}
+Failure transfer_failure(int line, const char* message) { return {line == write_phase_bar_line ? 500 : 600, message}; }
 
 // The header goes in front of every piece; the drive keeps the piece at `offset`. With compare on
 // the piece is read back at once and its data (the header in front excluded) must be what was
@@ -148,8 +146,7 @@ Failure rewrite_rom(UpdateParts& u, std::uint8_t seconds) {
 }
 
 Failure verify_rom(UpdateParts& u, std::uint8_t seconds) {
-  u.view.set_step_text(step_line(Step::verify), step_text(u.view.language(), Step::verify),
-                       static_cast<int>(seconds));
+  u.view.set_step_text(step_line(Step::verify), step_text(u.view.language(), Step::verify), static_cast<int>(seconds));
   if (u.view.run_in_worker(verify_worker, &u) != 0) return {600, "Verify error.(1)"};
   show_step(u.view, Step::verify_done);
   u.view.wait_servicing(after_verify_ms);

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "app/context.h"
-#include "core/run_result.h"
 #include "app/startup.h"
 #include "app/switches.h"
+#include "core/run_result.h"
 #include "drive/drive_state.h"
 #include "drive/drive_table.h"
 #include "sim/sim_drive.h"

@@ -1,10 +1,11 @@
+#include "core/run_result.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
 #include "app/run_flow.h"
-#include "core/run_result.h"
 #include "tests/support/fixture.h"
 
 namespace tz {
@@ -21,24 +22,15 @@ struct CodeCase {
 
 TEST(RunResult, EveryCodeMapsToItsExitCodeLabelScreenAndLog) {
   const CodeCase cases[] = {
-      {-1, 8, "(OTHER ERROR)", {0, 0}, false, false},
-      {0, 0, "[SUCCESS]", {143, 201}, false, false},
-      {100, 1, "[DRIVE NOT FOUND]", {0, 0}, false, true},
-      {101, 1, "[LAUNCH OTHER PROGRAM]", {0, 0}, false, true},
-      {200, 2, "[F/W FILE NOT FOUND]", {0, 0}, false, true},
-      {300, 3, "[ILLEGAL F/W FILE]", {151, 193}, false, true},
-      {400, 4, "[F/W FILE UNMATCHED]", {0, 0}, false, true},
-      {401, 99, "[F/W ALREADY UPDATED]", {0, 0}, false, true},
-      {500, 5, "[UPDATE FAILED]", {151, 193}, true, true},
-      {600, 6, "[VERIFY FAILED]", {151, 193}, true, true},
-      {700, 7, "[INVALID OPTION]", {0, 0}, false, true},
-      {701, 7, "[DUPLICATE OPTION]", {0, 0}, false, true},
-      {800, 8, "[OTHER ERROR]", {0, 0}, false, true},
-      {801, 8, "[MULTIPLE EXECUTION]", {0, 0}, false, true},
-      {802, 8, "[EJECT FAILED]", {230, 231}, false, true},
-      {1001, 8, "[INTERRUPT]", {160, 196}, true, true},
-      {1002, 8, "[ABORT]", {174, 189}, true, true},
-      {402, 8, "(OTHER ERROR)", {0, 0}, false, false},
+      {-1, 8, "(OTHER ERROR)", {0, 0}, false, false},        {0, 0, "[SUCCESS]", {143, 201}, false, false},
+      {100, 1, "[DRIVE NOT FOUND]", {0, 0}, false, true},    {101, 1, "[LAUNCH OTHER PROGRAM]", {0, 0}, false, true},
+      {200, 2, "[F/W FILE NOT FOUND]", {0, 0}, false, true}, {300, 3, "[ILLEGAL F/W FILE]", {151, 193}, false, true},
+      {400, 4, "[F/W FILE UNMATCHED]", {0, 0}, false, true}, {401, 99, "[F/W ALREADY UPDATED]", {0, 0}, false, true},
+      {500, 5, "[UPDATE FAILED]", {151, 193}, true, true},   {600, 6, "[VERIFY FAILED]", {151, 193}, true, true},
+      {700, 7, "[INVALID OPTION]", {0, 0}, false, true},     {701, 7, "[DUPLICATE OPTION]", {0, 0}, false, true},
+      {800, 8, "[OTHER ERROR]", {0, 0}, false, true},        {801, 8, "[MULTIPLE EXECUTION]", {0, 0}, false, true},
+      {802, 8, "[EJECT FAILED]", {230, 231}, false, true},   {1001, 8, "[INTERRUPT]", {160, 196}, true, true},
+      {1002, 8, "[ABORT]", {174, 189}, true, true},          {402, 8, "(OTHER ERROR)", {0, 0}, false, false},
       {999999, 8, "(OTHER ERROR)", {0, 0}, false, false},
   };
   for (const CodeCase& c : cases) {

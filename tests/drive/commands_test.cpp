@@ -37,7 +37,12 @@ TEST(Commands, EachSendsTheCdbOfTheCommandTable) {
        6,
        sim::Direction::none,
        0},
-      {"cmd_inquiry", [](Context& c) { return cmd_inquiry(c.link); }, {0x12, 0, 0, 0, 0x2C, 0}, 6, sim::Direction::in, 44},
+      {"cmd_inquiry",
+       [](Context& c) { return cmd_inquiry(c.link); },
+       {0x12, 0, 0, 0, 0x2C, 0},
+       6,
+       sim::Direction::in,
+       44},
       {"cmd_eject",
        [](Context& c) { return cmd_eject(c.link, 1); },
        {0x1B, 0x01, 0, 0, 0x02, 0},
@@ -71,7 +76,9 @@ TEST(Commands, EachSendsTheCdbOfTheCommandTable) {
        4096},
       // Offsets keep bits 23..0.
       {"cmd_write_download",
-       [](Context& c) { return cmd_write_download(c.link, 48, 1024, 0x12345678, image.header.data(), image.area.data()); },
+       [](Context& c) {
+         return cmd_write_download(c.link, 48, 1024, 0x12345678, image.header.data(), image.area.data());
+       },
        {0xEA, 0, 0, 0x34, 0x56, 0x78, 0x00, 0x04, 0x30, 0, 0, 0},
        12,
        sim::Direction::out,

@@ -1,6 +1,5 @@
 // Finding and recognising drives over both transports, with simulated drives behind drive letters
 // and ASPI addresses.
-#include "drive/targets.h"
 #include "drive/discovery.h"
 
 #include <gtest/gtest.h>
@@ -13,18 +12,19 @@
 #include <string>
 #include <vector>
 
-#include "ui/screens.h"
 #include "app/startup.h"
+#include "drive/drive_identity.h"
 #include "drive/drive_table.h"
 #include "drive/preparation.h"
+#include "drive/targets.h"
 #include "drive/transport.h"
-#include "drive/drive_identity.h"
 #include "image/firmware_levels.h"
 #include "image/image_load.h"
 #include "image/matching.h"
 #include "sim/bay.h"
 #include "sim/sim_drive.h"
 #include "tests/support/fixture.h"
+#include "ui/screens.h"
 
 namespace tz {
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "drive/targets.h"
-#include "drive/drive_table.h"
 #include "drive/drive_identity.h"
+#include "drive/drive_table.h"
+#include "drive/targets.h"
 #include "image/firmware_levels.h"
 #include "image/image_load.h"
 #include "tests/support/fixture.h"
@@ -111,26 +111,27 @@ TEST(SupportedPair, ImagePairSupportedPairsAndOthers) {
     const char* product;
     int result;
   } cases[] = {
-      {"KORVANTA", "BD-CMB TZ594KS  ", 0},  // the image's own
-      {"ZEMO    ", "BD-CMB TZ594KS  ", 0},  // OEM label
-      {"KORVANTA", "DVD-RW TZ590KC  ", 0},
-      {"ZEMO    ", "BD-CMB TZ594K   ", 0},  // the last entry
-      {"KORVANTA", "BD-CMB TZ594KS ", -1},
-      {"korvanta", "BD-CMB TZ594KS  ", -1},
-      {"OTHERVND", "DVD-ROM XX100   ", -1},
-      {"????????", "????????????????", -1},
+      {"KORVANTA", "BD-CMB TZ594KS  ", 0},                                        // the image's own
+      {"ZEMO    ", "BD-CMB TZ594KS  ", 0},                                        // OEM label
+      {"KORVANTA", "DVD-RW TZ590KC  ", 0},  {"ZEMO    ", "BD-CMB TZ594K   ", 0},  // the last entry
+      {"KORVANTA", "BD-CMB TZ594KS ", -1},  {"korvanta", "BD-CMB TZ594KS  ", -1},
+      {"OTHERVND", "DVD-ROM XX100   ", -1}, {"????????", "????????????????", -1},
   };
-  for (const Case& c : cases) EXPECT_EQ(is_supported_pair(f.ctx->image.image_identity, f.ctx->app.supported, c.vendor, c.product), c.result) << c.product;
+  for (const Case& c : cases)
+    EXPECT_EQ(is_supported_pair(f.ctx->image.image_identity, f.ctx->app.supported, c.vendor, c.product), c.result)
+        << c.product;
 }
 
 TEST(SupportedFirmware, EachEntryIsDecodedOnceOnFirstUse) {
   Loaded f;
   EXPECT_EQ(f.ctx->app.supported.decoded_count(), 0u);
-  EXPECT_EQ(is_supported_pair(f.ctx->image.image_identity, f.ctx->app.supported, "KORVANTA", "BD-CMB TZ594KS  "), 0);  // the image's pair: none needed
+  EXPECT_EQ(is_supported_pair(f.ctx->image.image_identity, f.ctx->app.supported, "KORVANTA", "BD-CMB TZ594KS  "),
+            0);  // the image's pair: none needed
   EXPECT_EQ(f.ctx->app.supported.decoded_count(), 0u);
   EXPECT_EQ(is_supported_pair(f.ctx->image.image_identity, f.ctx->app.supported, "OTHERVND", "DVD-ROM XX100   "), -1);
   EXPECT_EQ(f.ctx->app.supported.decoded_count(), supported_firmware_count);
-  EXPECT_EQ(is_supported_pair(f.ctx->image.image_identity, f.ctx->app.supported, "ZEMO    ", "BD-CMB TZ594K   "), 0);  // still plain the second time
+  EXPECT_EQ(is_supported_pair(f.ctx->image.image_identity, f.ctx->app.supported, "ZEMO    ", "BD-CMB TZ594K   "),
+            0);  // still plain the second time
   f.candidate(3, "0.90");
   EXPECT_EQ(match_drive_identity(f.ctx->link, 3), 0);  // decodes the identities up to the 0.90 one it meets
   const std::size_t after_first = f.ctx->app.supported.decoded_count();

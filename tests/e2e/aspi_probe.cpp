@@ -47,7 +47,8 @@ bool probe(Context& ctx) {
   tz::IdentityRecord& identity = ctx.drive.drive_table[0].identity;
   tz::read_scramble_key(buffer, identity);
   if (!step("check_magic_text", tz::check_magic_text(ctx.app.texts, buffer, identity))) return false;
-  if (!step("parse_info_block", tz::parse_info_block(ctx.app.texts, buffer, 4096, identity, tz::info_mode_drive))) return false;
+  if (!step("parse_info_block", tz::parse_info_block(ctx.app.texts, buffer, 4096, identity, tz::info_mode_drive)))
+    return false;
   std::printf("identity: [%s] [%s] [%s] level [%s]\n", identity.model_code, identity.info_product,
               identity.info_revision, identity.t21);
 
@@ -60,7 +61,8 @@ bool probe(Context& ctx) {
   if (!step("cmd_prepare_download", tz::cmd_prepare_download(ctx.link, 1))) return false;
   if (!step("cmd_write_download", tz::cmd_write_download(ctx.link, 48, 1024, 368, header, data))) return false;
   std::uint8_t header_back[48] = {};
-  if (!step("cmd_read_download", tz::cmd_read_download(ctx.link, 48, 1024, 368, header_back, ctx.drive.scsi_data_buffer))) {
+  if (!step("cmd_read_download",
+            tz::cmd_read_download(ctx.link, 48, 1024, 368, header_back, ctx.drive.scsi_data_buffer))) {
     return false;
   }
   const bool same =

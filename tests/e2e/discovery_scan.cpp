@@ -6,12 +6,12 @@
 #include <memory>
 
 #include "app/context.h"
-#include "core/os_class.h"
 #include "app/startup.h"
+#include "core/os_class.h"
 #include "drive/discovery.h"
 #include "drive/drive_table.h"
-#include "image/image_load.h"
 #include "drive/targets.h"
+#include "image/image_load.h"
 #include "image/matching.h"
 #include "platform/win32/win32_os.h"
 

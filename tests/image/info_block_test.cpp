@@ -261,7 +261,8 @@ TEST_F(InfoBlockTest, BlocksBreakingTheLimitsAreRefusedInsideTheirBounds) {
     guarded.after.fill(guard_byte);
     read_scramble_key(reply.buffer.data(), guarded.record);
     ASSERT_EQ(check_magic_text(f.ctx->app.texts, reply.buffer.data(), guarded.record), 0) << c.what;
-    EXPECT_EQ(parse_info_block(f.ctx->app.texts, reply.buffer.data(), c.received, guarded.record, info_mode_drive), -1) << c.what;
+    EXPECT_EQ(parse_info_block(f.ctx->app.texts, reply.buffer.data(), c.received, guarded.record, info_mode_drive), -1)
+        << c.what;
     EXPECT_TRUE(std::equal(reply.buffer.begin() + received_end, reply.buffer.end(), behind.begin() + received_end))
         << c.what;
     for (const std::uint8_t b : guarded.before) ASSERT_EQ(b, guard_byte) << c.what;

@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/bytes.h"
 #include "app/context.h"
-#include "core/run_result.h"
 #include "app/startup.h"
+#include "core/bytes.h"
+#include "core/run_result.h"
 #include "sim/tool/carried_image.h"
 
 namespace tz::reliability {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/bytes.h"
 #include "app/context.h"
+#include "core/bytes.h"
 #include "core/run_result.h"
 
 namespace tz::reliability {

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "app/context.h"
-#include "ui/message_box.h"
 #include "app/startup.h"
 #include "tests/support/fixture.h"
+#include "ui/message_box.h"
 
 namespace tz {
 namespace {

@@ -2,21 +2,21 @@
 #include "update/update_screens.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <cstdio>
 #include <filesystem>
-#include <stdlib.h>
 #include <string>
 #include <vector>
 
 #include "app/context.h"
 #include "app/run_flow.h"
-#include "core/run_result.h"
-#include "ui/screens.h"
 #include "app/startup.h"
+#include "core/run_result.h"
 #include "image/image_load.h"
 #include "tests/support/fixture.h"
 #include "ui/formatting.h"
+#include "ui/screens.h"
 
 namespace tz {
 namespace {
@@ -185,7 +185,6 @@ TEST(UpdateScreens, ProgressScreenStartsTheUpdateThroughItsOwnMessage) {
   EXPECT_GT(refused_at, posted_at);
   EXPECT_EQ(result_code(b.ctx->app.result), 1001);
 }
-
 
 // When finish_run leaves a result log, and what a log that cannot be written does to the run.
 TEST(FinishRun, WritesTheLogWhenAskedAndDueAndReportsAFailureOnlyOnScreen) {

@@ -13,14 +13,14 @@
 
 #include "app/run_flow.h"
 #include "core/run_result.h"
-#include "ui/screens.h"
-#include "drive/targets.h"
 #include "drive/discovery.h"
 #include "drive/drive_table.h"
+#include "drive/targets.h"
 #include "image/matching.h"
 #include "sim/tool/carried_image.h"
 #include "tests/support/bay_bench.h"
 #include "ui/progress.h"
+#include "ui/screens.h"
 #include "update/update_screens.h"
 
 namespace tz {

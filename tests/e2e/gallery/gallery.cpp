@@ -21,22 +21,22 @@
 
 #include "app/context.h"
 #include "app/drive_selection.h"
-#include "ui/message_box.h"
 #include "app/run_flow.h"
-#include "core/run_result.h"
-#include "ui/screens.h"
 #include "app/startup.h"
+#include "core/run_result.h"
 #include "drive/discovery.h"
 #include "drive/drive_table.h"
 #include "drive/info_screens.h"
-#include "image/image_load.h"
 #include "drive/targets.h"
+#include "image/image_load.h"
 #include "image/matching.h"
 #include "image/model_tables.h"
 #include "platform/win32/win32_os.h"
 #include "tests/e2e/gallery/catalogue.h"
 #include "ui/formatting.h"
+#include "ui/message_box.h"
 #include "ui/progress.h"
+#include "ui/screens.h"
 #include "update/update_screens.h"
 
 namespace tz::gallery {
@@ -495,7 +495,8 @@ std::int32_t progress(Context& ctx) {
     CloseHandle(watcher);
   }
   if (!progress_taken) fail("progress: never photographed during the transfer");
-  if (result_code(ctx.app.result) != 0) fail("progress: the update ended with %d \"%s\"", result_code(ctx.app.result), result_message(ctx.app.result));
+  if (result_code(ctx.app.result) != 0)
+    fail("progress: the update ended with %d \"%s\"", result_code(ctx.app.result), result_message(ctx.app.result));
   // Back to a target for the screens that follow.
   ctx.drive.drive_table[index].status = drive_status_target;
   return r == 1 ? 1 : -3;
