@@ -29,7 +29,9 @@ class Line {
     if (used_ + 1 >= sizeof(text_)) return;
     std::va_list arguments;
     va_start(arguments, format);
-    const int n = std::vsnprintf(text_ + used_, sizeof(text_) - used_, format, arguments);
+    // va_start is right above; clang's analyzer loses track of it when it has looked at another file first.
+    const int n = std::vsnprintf(text_ + used_, sizeof(text_) - used_, format,
+                                 arguments);  // NOLINT(clang-analyzer-valist.Uninitialized)
     va_end(arguments);
     if (n > 0) used_ = std::min(sizeof(text_) - 1, used_ + static_cast<std::size_t>(n));
   }
