@@ -9,6 +9,7 @@
 #include "drive/drive_identity.h"
 #include "drive/drive_table.h"
 #include "drive/info_screens.h"
+#include "drive/targets.h"
 #include "fuzz/reply_drive.h"
 #include "fuzz/require.h"
 #include "image/matching.h"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "core/bytes.h"
 #include "drive/drive_table.h"
@@ -98,10 +99,11 @@ std::uint32_t ReplyAspi::send_command(platform::ProcAddress, std::uint8_t* block
 ReplySystem::ReplySystem() {
   host.clock.keep_sleeps(false);
   build_model_tables(models);
-  Context loader(host.os());
-  loader.app.texts.decode();
-  require(load_firmware_image(loader) == 0, "the carried image loads");
-  image_identity = loader.image.image_identity;
+  StringTable texts;
+  texts.decode();
+  const auto loaded = std::make_unique<ImageState>();
+  require(load_firmware_image(*loaded, texts) == 0, "the carried image loads");
+  image_identity = loaded->image_identity;
 }
 
 Context* ReplySystem::context_for_input(const std::uint8_t* data, std::size_t size) {
