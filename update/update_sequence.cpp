@@ -199,29 +199,21 @@ std::uint8_t run_update(const UpdateParts& parts) {
   // The worker routines are handed the parts by address.
   UpdateParts u = parts;
   // The run flow only opens the progress screen for a chosen drive; anything else cannot be updated.
-  const DriveRecord* chosen = parts.drive.chosen();
+  const DriveRecord* chosen = u.drive.chosen();
   if (chosen == nullptr) {
-    record_result(parts.result, 1001, "Load execution error.");
+    record_result(u.result, 1001, "Load execution error.");
     return 0xFF;
   }
   const DriveRecord& d = *chosen;
-  const IdentityRecord& image = parts.image.image_identity;
-  Failure outcome = succeeded;
-  if (parts.image.load_sequence == image_load_sequence) {
-    parts.view.set_step_text(1, "%s : %s    V%s  -->  V%s\n", parts.view.text(Text::drive_label),
-                             d.identity.info_product, d.identity.info_revision, image.info_revision);
-  } else {
-    outcome = {1001, "Load sequence search error."};
+  if (u.image.load_sequence == image_load_sequence) {
+    u.view.set_step_text(1, "%s : %s    V%s  -->  V%s\n", u.view.text(Text::drive_label), d.identity.info_product,
+                         d.identity.info_revision, u.image.image_identity.info_revision);
   }
-  if (d.method_flags[0] == 0) {
-    // The drive's table entry says it cannot run the sequence: a failure, never a silent cancel.
-    outcome = {1001, "Load execution error."};
-  } else if ((d.drive_kind & parts.image.drive_kind_mask) == image_drive_kind_mask) {
-    outcome = update_sequence(u, d);
-  } else {
-    outcome = {1001, "Load execution error."};
-  }
-  record_result(parts.result, outcome.code, outcome.message);
+  // A drive whose table entry says it cannot run the sequence, or of a kind this image is not
+  // for, is a failure, never a silent cancel.
+  const bool runnable = d.method_flags[0] != 0 && (d.drive_kind & u.image.drive_kind_mask) == image_drive_kind_mask;
+  const Failure outcome = runnable ? update_sequence(u, d) : Failure{1001, "Load execution error."};
+  record_result(u.result, outcome.code, outcome.message);
   return failed(outcome) ? 0xFF : 0;
 }
 
