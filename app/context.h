@@ -27,8 +27,6 @@ struct AppState {
   std::int32_t pending_exit_code = initial_exit_code;
   BuildSwitches build;
   char program_folder[program_folder_size + 1] = {};
-  char log_path[log_path_size] = {};  // built once, on the first request
-  bool log_path_built = false;
   platform::Handle main_window = platform::null_handle;
   platform::Handle instance = platform::null_handle;
   char work_area[switch_work_area_size] = {};
@@ -52,11 +50,7 @@ struct Context {
   Ui ui{os.dialogs,   os.windows,   os.clock,     os.threads,      ui_state,  app.texts,
         app.language, app.switches, app.instance, app.main_window, app.result};
   DriveLink link{os.devices, os.aspi, os.system, drive, ui, app.build, image, app.models, app.supported};
-  ResultLog log{os.files,   os.system,          app.texts,    drive,
-                app.result, app.program_folder, app.log_path, app.log_path_built};
-
-  const char* text(Text id) const { return app.texts.get(id); }
-  bool silent() const { return app.switches.silent != 0; }
+  ResultLog log{os.files, os.system, app.texts, drive, app.result, app.program_folder};
 };
 
 }  // namespace tz

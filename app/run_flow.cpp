@@ -123,7 +123,7 @@ bool choose_drive(Context& ctx) {
     record_result(ctx.app.result, 100, "Supported drive is not found.(3)");
     return false;
   }
-  if (targets == 1 || ctx.silent()) {
+  if (targets == 1 || ctx.ui.silent()) {
     choose(ctx, find_drive_by_status(ctx.drive, drive_status_target, 0));
     return true;
   }
@@ -133,7 +133,7 @@ bool choose_drive(Context& ctx) {
 // Notice, tray, start confirmation and the tray once more: the user's last words before the
 // update. True to go on.
 bool confirm(Context& ctx) {
-  if (ctx.silent()) return true;
+  if (ctx.ui.silent()) return true;
   if (show_notice(ctx.ui) != 0 || wait_for_open_tray(ctx.link, 0) == user_chose_exit) return false;
   if (ctx.drive.drive_table[ctx.drive.current_drive].identity_source != identity_source_drive) return false;
   if (show_start_confirmation(ctx.link) != 0) return false;
@@ -154,7 +154,7 @@ void update_flow(Context& ctx) {
   }
   if (go_on && pass_through(ctx)) open_target_handles(ctx.link);  // a device that does not open fails its lock next
   if (go_on && lock_target_volumes(ctx.link, ctx.app.main_window) != 0) {
-    if (ctx.silent()) {
+    if (ctx.ui.silent()) {
       record_result(ctx.app.result, 100, "Drive is using.(1)");
     } else {
       show_drive_in_use(ctx.ui);
@@ -174,7 +174,7 @@ void update_flow(Context& ctx) {
 
 void run_flow(Context& ctx, const char* arguments) {
   if (validate_switches(ctx, arguments) != 0) {
-    if (!ctx.silent()) show_invalid_option(ctx.ui);
+    if (!ctx.ui.silent()) show_invalid_option(ctx.ui);
     finish_run(ctx);
     return;
   }
@@ -196,11 +196,11 @@ void apply_method_flags(Context& ctx) {
 
 void finish_run(Context& ctx) {
   const std::int32_t c = result_code(ctx.app.result);
-  if (!ctx.silent()) show_result_screen(ctx.ui, c);
+  if (!ctx.ui.silent()) show_result_screen(ctx.ui, c);
   ctx.app.exit_code = exit_code_for(c);
-  if (ctx.app.switches.log_output == 0 || !result_log_due(c, ctx.silent())) return;
+  if (ctx.app.switches.log_output == 0 || !result_log_due(c, ctx.ui.silent())) return;
   // A log that cannot be written changes neither the result nor the exit code.
-  if (write_result_log(ctx.log, log_file_path(ctx.log)) != log_written && !ctx.silent()) show_log_failure(ctx.ui);
+  if (write_result_log(ctx.log, log_file_path(ctx.log)) != log_written && !ctx.ui.silent()) show_log_failure(ctx.ui);
 }
 
 }  // namespace tz

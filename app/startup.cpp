@@ -40,12 +40,12 @@ void set_module_folder(Context& ctx) {
 // Step 4: another instance of this program, or another loader, by window class.
 platform::Handle first_instance_check(Context& ctx) {
   platform::Windows& windows = ctx.os.windows;
-  platform::Handle found = windows.find_window(ctx.text(Text::own_class_name));
+  platform::Handle found = windows.find_window(ctx.ui.text(Text::own_class_name));
   if (found != platform::null_handle) {
     record_result(ctx.app.result, 801, "This program is running.");
     return found;
   }
-  found = windows.find_window(ctx.text(Text::other_loader_class_name));
+  found = windows.find_window(ctx.ui.text(Text::other_loader_class_name));
   if (found != platform::null_handle) record_result(ctx.app.result, 801, "Another download program is running.");
   return found;
 }
@@ -54,7 +54,7 @@ platform::Handle first_instance_check(Context& ctx) {
 platform::Handle launcher_instance_check(Context& ctx) {
   const RunSwitches& sw = ctx.app.switches;
   if (sw.launcher_loading != 0 || sw.launcher_run_check != 0) return platform::null_handle;
-  const platform::Handle found = ctx.os.windows.find_window(ctx.text(Text::launcher_class_name));
+  const platform::Handle found = ctx.os.windows.find_window(ctx.ui.text(Text::launcher_class_name));
   if (found != platform::null_handle) record_result(ctx.app.result, 801, "This program is running.");
   return found;
 }
@@ -63,7 +63,7 @@ bool create_main_window(Context& ctx) {
   platform::Windows& windows = ctx.os.windows;
   const platform::Handle instance = windows.module_instance();
   const platform::Handle window =
-      windows.create_main_window({ctx.text(Text::own_class_name), instance, program_icon_id, main_window_procedure});
+      windows.create_main_window({ctx.ui.text(Text::own_class_name), instance, program_icon_id, main_window_procedure});
   if (window == platform::null_handle) return false;
   ctx.app.instance = instance;
   ctx.app.main_window = window;
@@ -92,7 +92,7 @@ platform::MessageAnswer main_window_procedure(std::uint32_t message, std::uintpt
 }
 
 void determine_program_folder(Context& ctx) {
-  if (ctx.silent()) {
+  if (ctx.ui.silent()) {
     use_current_folder(ctx);
     return;
   }
@@ -156,7 +156,7 @@ std::int32_t program_entry(Context& ctx, const char* arguments) {
   choose_language(ctx);
   if (!create_main_window(ctx)) {
     record_result(ctx.app.result, 800, "Initialize error.");
-    if (!ctx.silent()) show_message_box(ctx.ui, platform::mb_iconhand, "%s", result_message(ctx.app.result));
+    if (!ctx.ui.silent()) show_message_box(ctx.ui, platform::mb_iconhand, "%s", result_message(ctx.app.result));
     finish_run(ctx);
     return ctx.app.exit_code;
   }
@@ -166,7 +166,7 @@ std::int32_t program_entry(Context& ctx, const char* arguments) {
 
   const platform::Handle other = first_found != platform::null_handle ? first_found : launcher_found;
   if (other != platform::null_handle) {
-    if (!ctx.silent()) {
+    if (!ctx.ui.silent()) {
       platform::Windows& windows = ctx.os.windows;
       show_message_box(ctx.ui, platform::mb_iconhand, "%s", result_message(ctx.app.result));
       if (windows.is_iconic(other)) windows.show_window(other, platform::sw_restore);

@@ -17,8 +17,8 @@ inline constexpr std::size_t program_folder_size = 1024;
 inline constexpr std::size_t log_path_size = program_folder_size + 1 + 39 + 1;
 
 // What writing the log is given: the seam's files and system parts, the texts, the drive table
-// (which drive, over which transport), the run result, the program's folder found at start-up,
-// and the path stamped on the first request.
+// (which drive, over which transport), the run result and the program's folder found at start-up;
+// and what it keeps, the path stamped on the first request.
 struct ResultLog {
   platform::Files& files;
   platform::System& system;
@@ -26,8 +26,8 @@ struct ResultLog {
   const DriveState& drives;
   const RunResult& result;
   const char (&program_folder)[program_folder_size + 1];
-  char (&log_path)[log_path_size];
-  bool& log_path_built;
+  char log_path[log_path_size] = {};
+  bool log_path_built = false;
 };
 
 inline constexpr std::uint8_t log_written = 0;

@@ -62,7 +62,7 @@ struct PieceMessages {
 constexpr PieceMessages info_block_messages{"Download error.(13)", "Download error.(12)", "Download error.(11)"};
 constexpr PieceMessages payload_messages{"Download error.(33)", "Download error.(32)", "Download error.(31)"};
 
-const char* send_piece(UpdateParts& u, std::uint32_t offset, const std::uint8_t* data, std::uint32_t length,
+const char* send_piece(const UpdateParts& u, std::uint32_t offset, const std::uint8_t* data, std::uint32_t length,
                        const PieceMessages& messages) {
   if (u.drive.write_piece(offset, u.image.transfer_header, data, length) != 0) return messages.write;
   if (!on(u.build.COMPARE_SEND_DATA_NUMBER)) return nullptr;
@@ -71,19 +71,20 @@ const char* send_piece(UpdateParts& u, std::uint32_t offset, const std::uint8_t*
   return std::memcmp(returned, data, length) == 0 ? nullptr : messages.differs;
 }
 
-// Worker routines over the parts they are handed: 1 when the command returned GOOD, -1 otherwise.
-std::int32_t rom_rewrite_worker(void* work) {
-  UpdateParts& u = *static_cast<UpdateParts*>(work);
-  const std::uint8_t mode = on(u.build.SYNC_BOOT_SYSTEM_NUMBER) ? rewrite_mode_sync : rewrite_mode_plain;
-  return u.drive.execute(mode) == 0 ? 1 : -1;
-}
+// One long drive command on the worker, the ROM rewrite or the verify: 1 when it returned GOOD,
+// -1 otherwise.
+struct LongCommand {
+  UpdateDrive& drive;
+  std::uint8_t mode;
+};
 
-std::int32_t verify_worker(void* work) {
-  return static_cast<UpdateParts*>(work)->drive.execute(verify_mode) == 0 ? 1 : -1;
+std::int32_t long_command_worker(void* work) {
+  const LongCommand& command = *static_cast<const LongCommand*>(work);
+  return command.drive.execute(command.mode) == 0 ? 1 : -1;
 }
 
 // Eject (or stop) and tray check, the boot-mode command, readiness polls.
-Failure prepare_for_download(UpdateParts& u) {
+Failure prepare_for_download(const UpdateParts& u) {
   u.view.service_messages();
   show_step(u.view, Step::drive_check);
   if (u.drive.eject_and_check() != 0) return {802, "Eject failed.(21)"};
@@ -100,14 +101,14 @@ Failure prepare_for_download(UpdateParts& u) {
 
 // The info block, then the payload blocks, each read back when compare is on; `line` is the
 // phase's bar (5: a failure is 500, 10: 600).
-Failure send_info_block(UpdateParts& u, int line) {
+Failure send_info_block(const UpdateParts& u, int line) {
   u.view.service_messages();
   const ImageState& image = u.image;
   const char* failure = send_piece(u, 0, image.transfer_info_block, image.transfer_info_size, info_block_messages);
   return failure == nullptr ? succeeded : transfer_failure(line, failure);
 }
 
-Failure send_payload_blocks(UpdateParts& u, int line) {
+Failure send_payload_blocks(const UpdateParts& u, int line) {
   const StoredImage& stored = *u.image.stored;
   const std::uint32_t count = stored.payload_block_count;
   const std::uint32_t total = count * payload_block_bytes;
@@ -127,12 +128,13 @@ Failure send_payload_blocks(UpdateParts& u, int line) {
 }
 
 // The two long drive commands on the worker, announcing `seconds`.
-Failure rewrite_rom(UpdateParts& u, std::uint8_t seconds) {
+Failure rewrite_rom(const UpdateParts& u, std::uint8_t seconds) {
   u.view.service_messages();
   u.view.set_step_text(step_line(Step::rom_rewrite), step_text(u.view.language(), Step::rom_rewrite),
                        static_cast<int>(seconds));
+  LongCommand rewrite{u.drive, on(u.build.SYNC_BOOT_SYSTEM_NUMBER) ? rewrite_mode_sync : rewrite_mode_plain};
   // A worker that could not even be started is a rewrite that did not happen.
-  if (u.view.run_in_worker(rom_rewrite_worker, &u) != 0) {
+  if (u.view.run_in_worker(long_command_worker, &rewrite) != 0) {
     return {300, "Illegal F/W file.(1)"};
   }
   show_step(u.view, Step::rom_rewrite_done);
@@ -145,16 +147,17 @@ Failure rewrite_rom(UpdateParts& u, std::uint8_t seconds) {
   return succeeded;
 }
 
-Failure verify_rom(UpdateParts& u, std::uint8_t seconds) {
+Failure verify_rom(const UpdateParts& u, std::uint8_t seconds) {
   u.view.set_step_text(step_line(Step::verify), step_text(u.view.language(), Step::verify), static_cast<int>(seconds));
-  if (u.view.run_in_worker(verify_worker, &u) != 0) return {600, "Verify error.(1)"};
+  LongCommand verify{u.drive, verify_mode};
+  if (u.view.run_in_worker(long_command_worker, &verify) != 0) return {600, "Verify error.(1)"};
   show_step(u.view, Step::verify_done);
   u.view.wait_servicing(after_verify_ms);
   return succeeded;
 }
 
 // Each phase is tried until one attempt succeeds; the last attempt's failure is the phase's.
-Failure update_sequence(UpdateParts& u, const DriveRecord& d) {
+Failure update_sequence(const UpdateParts& u, const DriveRecord& d) {
   // Nothing was sent when the device cannot be opened; the launcher must still learn that the
   // update could not start.
   if (u.drive.open() != 0) return {500, "Drive preparation failed.(2)"};
@@ -195,9 +198,7 @@ const char* step_text(std::uint8_t language, Step step) {
 
 int step_line(Step step) { return step_rows[static_cast<std::size_t>(step)].line; }
 
-std::uint8_t run_update(const UpdateParts& parts) {
-  // The worker routines are handed the parts by address.
-  UpdateParts u = parts;
+std::uint8_t run_update(const UpdateParts& u) {
   // The run flow only opens the progress screen for a chosen drive; anything else cannot be updated.
   const DriveRecord* chosen = u.drive.chosen();
   if (chosen == nullptr) {

@@ -85,15 +85,15 @@ TEST_F(ImageLoadTest, CarriedImageLoadsAsFirmware101OfTheModel) {
   EXPECT_EQ(id.image_sum, get_be16(embedded_image().header + 42));
   EXPECT_STREQ(id.magic_text, "KVT FW IMAGE 594");
   EXPECT_EQ(id.info_length, 346u);
-  EXPECT_STREQ(id.model_code, f.ctx->text(Text::special_model_1));
+  EXPECT_STREQ(id.model_code, f.ctx->ui.text(Text::special_model_1));
   EXPECT_STREQ(id.info_vendor, id.header_vendor);
   EXPECT_STREQ(id.info_product, id.header_product);
   EXPECT_STREQ(id.info_revision, id.header_revision);
-  EXPECT_STREQ(id.t6, f.ctx->text(Text::family_code_a));
+  EXPECT_STREQ(id.t6, f.ctx->ui.text(Text::family_code_a));
   EXPECT_STREQ(id.t21, "0101");
   // The three areas that drives below level_exclude need.
-  const char* named[] = {f.ctx->text(Text::area_name_1), f.ctx->text(Text::area_name_2),
-                         f.ctx->text(Text::area_name_3)};
+  const char* named[] = {f.ctx->ui.text(Text::area_name_1), f.ctx->ui.text(Text::area_name_2),
+                         f.ctx->ui.text(Text::area_name_3)};
   for (const char* name : named) {
     bool found = false;
     for (std::uint32_t i = 0; i < id.area_bytes / area_entry_bytes; ++i) {
