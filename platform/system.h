@@ -1,5 +1,6 @@
 #pragma once
-// kernel32/advapi32 queries of the running system: command line, version, registry, local time.
+// kernel32/advapi32 queries of the running system: command line, version, registry, local time;
+// and the one request the program makes of it, to stay awake.
 #include <cstdint>
 
 #include "platform/types.h"
@@ -19,12 +20,15 @@ class System {
   // RegOpenKeyExA under HKEY_CURRENT_USER: ERROR_SUCCESS and the key, or an error code.
   virtual std::int32_t reg_open_current_user(const char* subkey, std::uint32_t access, Handle& key) = 0;
   // RegQueryValueExA: ERROR_SUCCESS with size := bytes returned, or an error code.
-  virtual std::int32_t reg_query_value(Handle key, const char* name, std::uint8_t* data,
-                                       std::uint32_t& size) = 0;
+  virtual std::int32_t reg_query_value(Handle key, const char* name, std::uint8_t* data, std::uint32_t& size) = 0;
   // RegCloseKey.
   virtual void reg_close(Handle key) = 0;
   // GetLocalTime.
   virtual LocalTime local_time() = 0;
+  // SetThreadExecutionState: on, the system stays out of sleep for want of input until it is
+  // called off again (ES_SYSTEM_REQUIRED, continuous). False where the system lacks the call
+  // (Windows 95, NT 4.0) or refused it.
+  virtual bool keep_awake(bool on) = 0;
 };
 
 }  // namespace tz::platform

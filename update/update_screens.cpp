@@ -91,7 +91,11 @@ bool progress_procedure(ProgressScreen& screen, Handle window, std::uint32_t mes
   if (message == progress_start_message) {
     LinkedDrive drive(screen.link);
     ProgressView view(ui);
+    // A laptop that falls asleep for want of input part-way through the ROM rewrite leaves the
+    // drive without firmware; the system is asked to stay awake for the whole update.
+    screen.link.system.keep_awake(true);
     run_update({drive, view, screen.link.image, screen.link.build, screen.result});
+    screen.link.system.keep_awake(false);
     dialogs.end_dialog(window, 1);
     return true;
   }

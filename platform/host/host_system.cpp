@@ -26,8 +26,7 @@ bool HostSystem::get_version(OsVersionInfo& info) {
   return true;
 }
 
-void HostSystem::set_version(std::uint32_t platform_id, std::uint32_t major, std::uint32_t minor,
-                             std::uint32_t build) {
+void HostSystem::set_version(std::uint32_t platform_id, std::uint32_t major, std::uint32_t minor, std::uint32_t build) {
   OsVersionInfo info;
   info.size = sizeof(OsVersionInfo);
   info.platform_id = platform_id;
@@ -47,8 +46,7 @@ std::int32_t HostSystem::reg_open_current_user(const char* subkey, std::uint32_t
   return error_success;
 }
 
-std::int32_t HostSystem::reg_query_value(Handle key, const char* name, std::uint8_t* data,
-                                         std::uint32_t& size) {
+std::int32_t HostSystem::reg_query_value(Handle key, const char* name, std::uint8_t* data, std::uint32_t& size) {
   const auto k = keys_.find(key);
   if (k == keys_.end()) return ERROR_FILE_NOT_FOUND;
   const auto& values = registry[k->second];
@@ -73,6 +71,12 @@ LocalTime HostSystem::local_time() {
 
 void HostSystem::reg_close(Handle key) {
   if (keys_.erase(key) != 0) --open_keys;
+}
+
+bool HostSystem::keep_awake(bool on) {
+  awake = on;
+  if (on_keep_awake) on_keep_awake(on);
+  return true;
 }
 
 }  // namespace tz::platform::host

@@ -1,5 +1,6 @@
 #pragma once
 // Emulated system queries for native builds: a test sets what Windows would report.
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -20,17 +21,21 @@ class HostSystem final : public System {
   // Seconds the clock moves on after each reading, for tests that need to see it read once.
   std::uint16_t seconds_per_reading = 0;
 
-  int open_keys = 0;  // keys opened and not yet closed
+  // Whether the program asks the system to stay awake; a test may watch each request as it comes.
+  bool awake = false;
+  std::function<void(bool on)> on_keep_awake;
+
+  int open_keys = 0;              // keys opened and not yet closed
   std::uint32_t last_access = 0;  // what the last open asked for
 
   const char* command_line() override { return command_line_text.c_str(); }
   std::uint32_t module_file_name(char* buffer, std::uint32_t size) override;
   bool get_version(OsVersionInfo& info) override;
   std::int32_t reg_open_current_user(const char* subkey, std::uint32_t access, Handle& key) override;
-  std::int32_t reg_query_value(Handle key, const char* name, std::uint8_t* data,
-                               std::uint32_t& size) override;
+  std::int32_t reg_query_value(Handle key, const char* name, std::uint8_t* data, std::uint32_t& size) override;
   void reg_close(Handle key) override;
   LocalTime local_time() override;
+  bool keep_awake(bool on) override;
 
   void set_version(std::uint32_t platform_id, std::uint32_t major, std::uint32_t minor, std::uint32_t build);
   void set_locale(const std::string& value) { registry["Control Panel\\International"]["Locale"] = value; }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/win32/win32_library.h"
+
 namespace tz::platform::win32 {
 
 static_assert(sizeof(OSVERSIONINFOA) == sizeof(OsVersionInfo));
@@ -39,8 +41,7 @@ std::int32_t Win32System::reg_open_current_user(const char* subkey, std::uint32_
   return r;
 }
 
-std::int32_t Win32System::reg_query_value(Handle key, const char* name, std::uint8_t* data,
-                                          std::uint32_t& size) {
+std::int32_t Win32System::reg_query_value(Handle key, const char* name, std::uint8_t* data, std::uint32_t& size) {
   DWORD n = size;
   const LONG r = RegQueryValueExA(reinterpret_cast<HKEY>(key), name, nullptr, nullptr, data, &n);
   size = n;
@@ -53,6 +54,16 @@ LocalTime Win32System::local_time() {
   SYSTEMTIME t{};
   GetLocalTime(&t);
   return LocalTime{t.wYear, t.wMonth, t.wDayOfWeek, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+}
+
+bool Win32System::keep_awake(bool on) {
+  // Looked up, not linked: Windows 95 and NT 4.0 lack it, and there the program runs as before.
+  using SetThreadExecutionStateEntry = EXECUTION_STATE(WINAPI*)(EXECUTION_STATE);
+  const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  const auto set_state =
+      kernel == nullptr ? nullptr : library_entry<SetThreadExecutionStateEntry>(kernel, "SetThreadExecutionState");
+  if (set_state == nullptr) return false;
+  return set_state(on ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS) != 0;
 }
 
 }  // namespace tz::platform::win32

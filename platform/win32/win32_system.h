@@ -13,6 +13,7 @@ class Win32System final : public System {
                                std::uint32_t& size) override;
   void reg_close(Handle key) override;
   LocalTime local_time() override;
+  bool keep_awake(bool on) override;
 };
 
 }  // namespace tz::platform::win32

@@ -275,6 +275,28 @@ TEST(UpdateSequence, RetriesAndFailuresEndWithTheirCodeAndMessage) {
   }
 }
 
+// The system is asked to stay awake before the update's first command and let go after its
+// last, whether the update succeeded or the drive refused the rewrite ten times.
+TEST(UpdateSequence, TheSystemStaysAwakeFromTheFirstCommandToTheLast) {
+  for (const bool refused : {false, true}) {
+    SCOPED_TRACE(refused ? "rewrite refused" : "success");
+    sim::DriveSettings settings = test::drive_at_level("1.00");
+    if (refused) settings.faults.add_rule(rule(CommandKind::rewrite, FaultAction::check, 1, 10));
+    UpdateBench b(Via::pass_through, settings);
+    b.choose();
+    const std::uint32_t before = b.drive.history_size();
+    std::vector<std::pair<bool, std::uint32_t>> requests;  // on or off, commands the drive had seen
+    b.host.system.on_keep_awake = [&](bool on) { requests.emplace_back(on, b.drive.history_size()); };
+    b.update();
+    EXPECT_EQ(b.code(), refused ? 300 : 0);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0], std::make_pair(true, before));
+    EXPECT_GT(b.drive.history_size(), before);
+    EXPECT_EQ(requests[1], std::make_pair(false, b.drive.history_size()));
+    EXPECT_FALSE(b.host.system.awake);
+  }
+}
+
 // The drive's table entry, as the model tables give it, decides which steps run.
 TEST(UpdateSequence, MethodFlagsChooseTheSteps) {
   struct Case {
