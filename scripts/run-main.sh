@@ -93,9 +93,29 @@ case "$rc" in
   1001) meaning="launcher check: a drive needs the update" ;;
   *) meaning="" ;;
 esac
-# A program that ran has asked the drive at least for its identity, or has left its log.
+writes=$(grep -c ' cdb=EA' "$transcript" || true)
+# A program that ran has asked the drive at least for its identity, or has left its log. The line
+# names what was seen: an exit code that is none of the program's (above 128: a signal ended the
+# process), the commands that did reach the drive, the log.
 if [ -z "$meaning" ] || { [ "$commands" = 0 ] && [ -z "$log" ]; }; then
-  echo "run-main: Wine did not run the program: exit code $rc, no command reached the drive, no log was written" >&2
+  if [ "$rc" -gt 128 ] && [ "$rc" -lt 160 ]; then
+    ended="exit code $rc, none of the program's: signal $((rc - 128)) (SIG$(kill -l $((rc - 128)) 2>/dev/null || echo '?')) ended its process"
+  elif [ -z "$meaning" ]; then
+    ended="exit code $rc, none of the program's"
+  else
+    ended="exit code $rc"
+  fi
+  if [ "$commands" = 0 ]; then
+    reached="no command reached the drive"
+  else
+    reached="$commands commands reached the drive, $writes of them download writes ($transcript)"
+  fi
+  if [ -n "$log" ]; then logged="its log is $log"; else logged="no log was written"; fi
+  if [ "$commands" = 0 ] && [ -z "$log" ]; then
+    echo "run-main: Wine did not run the program: $ended, $reached, $logged" >&2
+  else
+    echo "run-main: the program did not end by itself: $ended; $reached; $logged" >&2
+  fi
   exit 5
 fi
 if [ "$winver" = win98 ]; then
@@ -113,8 +133,6 @@ if [ "$i386" = emulated ]; then
     emulated=" (32-bit code emulated by qemu-i386: this machine cannot run it itself)"
   fi
 fi
-writes=$(grep -c ' cdb=EA' "$transcript" || true)
-
 echo
 echo "== TZ594K_for_ZEMO_V101.exe ${arguments[*]} under Wine reporting $way"
 echo "exit code       $rc: $meaning"

@@ -1,9 +1,14 @@
-// ui_driver: operates the program's screens from outside, as a user would, for shell scripts that
-// walk a run under Wine or Windows. A screen is one of the program's top-level windows whose caption
-// is the program title; its role comes from the controls and the main text it holds, compared with
-// the screen catalogue.
+// ui_driver: operates the program's screens from outside, as a user would, for the shell scripts
+// that walk runs under Wine or Windows. It starts once for a whole walk and takes its requests on
+// standard input, one a line: a look at a screen then costs milliseconds, not the start of a
+// process (some ten to twenty seconds where 32-bit code is emulated), and a screen watch polls
+// from the start of a run, so that it misses no state of the screen a user could see. A screen is
+// one of the program's top-level windows whose caption is the program title; its role comes from
+// the controls and the main text it holds, compared with the screen catalogue.
 //
-//   ui_driver [--lang ja|en] VERB ARGS [: VERB ARGS]...
+//   request   [--lang ja|en] VERB ARGS [: VERB ARGS]...
+//   answer    the verbs' lines, then "@@ 0" when every verb did its work, "@@ 1 REASON" when one
+//             failed, "@@ 2 REASON" for a request that does not read
 //
 //   wait ROLE [MS]      until a screen of ROLE shows; prints "ROLE TEMPLATE_ID #WINDOW"
 //   gone ROLE|#WINDOW [MS]  until no screen of ROLE (or that very window) is left
@@ -12,31 +17,49 @@
 //   click ROLE ID       presses button ID
 //   close ROLE          the close box
 //   pick ROLE ID N      chooses line N (from 0) of drop-down list ID
+//   shot ROLE FILE [MS] waits until the screen of ROLE shows every text and button it holds, checks
+//                       it against the catalogue (its language, every button with its label, no
+//                       other button, its fixed texts) and saves the desktop as the BMP file FILE;
+//                       a screen that stays blank or shows anything else fails, naming FILE
+//   snap FILE           the desktop as it stands, as the BMP file FILE
 //   watch ROLE [MS]     waits for the screen, then prints "ID<TAB>text" for every text change of its
 //                       controls until it goes, then "gone"
-//   quiet FILE [MS]     says "watching", then until FILE exists reports every screen of the program
-//                       that shows ("shown: ROLE ..."); fails if any did
+//   quiet [MS]          reports every screen of the program that shows ("shown: ROLE ...") until the
+//                       job is stopped or MS pass; fails if any did
 //   screens             every screen of the program now, hidden ones marked
-//   run PROGRAM ARGS... starts PROGRAM with ARGS as its command line (written as given: the program
-//                       takes quotes as part of its switches), waits for it and prints
-//                       "exit code N": the whole 32-bit code, which a Unix exit status would cut
-//                       to its low byte. The last verb of a command.
+//   cd DIR              the folder programs start in
+//   start [NAME=VALUE]... PROGRAM ARGS...
+//                       starts PROGRAM with ARGS as its command line (written as given: the program
+//                       takes quotes as part of its switches) and those variables added to its
+//                       environment; prints "started"
+//   exit [MS]           waits for the program; prints "exit code N", the whole 32-bit code, which a
+//                       Unix exit status would cut to its low byte
+//   kill                ends the program at once
+//   bg FILE VERB ARGS   runs VERB (watch, quiet) on a thread of its own, its lines going to FILE,
+//                       which ends with the verb's own "@@" line; prints "job N"
+//   stop N              asks job N to end
+//   join N [MS]         waits for job N to end; fails when the job failed
 //
-// Texts are printed in UTF-8 with line breaks as \n and backslashes as \\. With --lang only screens of
-// that language count. Exit code 0 when every verb did its work, 1 when one failed (reason on
-// stderr), 2 for a wrong command line.
+// Texts are printed in UTF-8 with line breaks as \n and backslashes as \\. With --lang only screens
+// of that language count. The program started last ends with the driver: a walk that gives up must
+// not leave it behind, where the next run would find it as another instance.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/e2e/gallery/catalogue.h"
+#include "tests/e2e/gallery/screen_picture.h"
 
 namespace {
 
@@ -44,13 +67,36 @@ using tz::gallery::ExpectedTemplate;
 using tz::gallery::Language;
 
 constexpr wchar_t program_title[] = L"F/W Loader  TZ594K for ZEMO V1.01";
-constexpr DWORD poll_ms = 20;
+// Watches look this often: a bar mark stands longer than that even where the program is emulated.
+constexpr DWORD poll_ms = 10;
 constexpr UINT reply_timeout_ms = 5000;
+constexpr DWORD paint_timeout_ms = 10000;
 constexpr int text_all = -1;
 // A screen that shows the program title but is none of the catalogue's: the system's message box.
 constexpr char other_role[] = "message_box";
 
-Language wanted_language = Language::both;  // both: any
+// What one thread is doing for a request: where its lines go, which language counts, why it failed.
+struct Task {
+  std::FILE* out = stdout;
+  Language language = Language::both;  // both: any
+  std::string failure;
+  const std::atomic<bool>* stop = nullptr;
+  bool stopped() const { return stop != nullptr && stop->load(); }
+};
+thread_local Task* task = nullptr;
+
+// Milliseconds on the performance counter: Wine's tick count can stand still for a process that
+// waits on a wineserver kept for a whole session.
+DWORD now_ms() {
+  static const LONGLONG frequency = [] {
+    LARGE_INTEGER f{};
+    QueryPerformanceFrequency(&f);
+    return f.QuadPart > 0 ? f.QuadPart : 1;
+  }();
+  LARGE_INTEGER count{};
+  QueryPerformanceCounter(&count);
+  return static_cast<DWORD>(count.QuadPart * 1000 / frequency);
+}
 
 const std::vector<ExpectedTemplate>& screens_known() {
   static const std::vector<ExpectedTemplate> known = tz::gallery::catalogue();
@@ -58,6 +104,13 @@ const std::vector<ExpectedTemplate>& screens_known() {
 }
 
 std::wstring wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
+std::wstring wide(const std::string& text) {
+  if (text.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+  return out;
+}
 
 std::string utf8(const std::wstring& text) {
   if (text.empty()) return {};
@@ -86,16 +139,16 @@ std::string printable(const std::wstring& text) {
 }
 
 void say(const std::string& line) {
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+  std::fwrite(line.data(), 1, line.size(), task->out);
+  std::fputc('\n', task->out);
+  std::fflush(task->out);
 }
 
+// The first failure of a request is its reason.
 bool fail(const char* format, const std::string& detail = {}) {
-  std::fprintf(stderr, "ui_driver: ");
-  std::fprintf(stderr, format, detail.c_str());
-  std::fputc('\n', stderr);
-  std::fflush(stderr);
+  char text[1024];
+  std::snprintf(text, sizeof(text), format, detail.c_str());
+  if (task->failure.empty()) task->failure = text;
   return false;
 }
 
@@ -126,10 +179,6 @@ bool starts_with(const std::wstring& text, const std::wstring& prefix) {
 
 bool holds_control(HWND window, int id) { return GetDlgItem(window, id) != nullptr; }
 
-// How well a window fits a template: -1 when it does not (a control missing, or another main text;
-// the execution error screen's main text only begins with its template's), else one point for
-// every control there and every text or button label as the template has it, so that a screen is
-// told from one whose controls are a subset of its own, and a Japanese screen from an English one.
 // Control texts of one window, each asked for once.
 class Texts {
  public:
@@ -157,6 +206,10 @@ class Texts {
   std::vector<Entry> read_;
 };
 
+// How well a window fits a template: -1 when it does not (a control missing, or another main text;
+// the execution error screen's main text only begins with its template's), else one point for
+// every control there and every text or button label as the template has it, so that a screen is
+// told from one whose controls are a subset of its own, and a Japanese screen from an English one.
 int fit(HWND window, Texts& texts, const ExpectedTemplate& e) {
   int score = 0;
   for (const int id : e.controls) {
@@ -176,15 +229,17 @@ int fit(HWND window, Texts& texts, const ExpectedTemplate& e) {
   return score;
 }
 
+bool language_fits(const ExpectedTemplate* entry, bool language_known, Language wanted) {
+  return wanted == Language::both || entry == nullptr || !language_known || entry->language == Language::both ||
+         entry->language == wanted;
+}
+
 struct Screen {
   HWND window = nullptr;
   const ExpectedTemplate* entry = nullptr;  // null: a message box
   bool language_known = true;               // false when both twins fit alike (the progress screen)
   std::string role() const { return entry != nullptr ? entry->role : other_role; }
-  bool language_fits() const {
-    return wanted_language == Language::both || entry == nullptr || !language_known ||
-           entry->language == Language::both || entry->language == wanted_language;
-  }
+  bool language_fits() const { return ::language_fits(entry, language_known, task->language); }
 };
 
 Screen identify(HWND window) {
@@ -218,9 +273,8 @@ std::vector<Screen> screens_now(bool hidden_too = false) {
   Collection c;
   c.hidden_too = hidden_too;
   EnumWindows(collect, reinterpret_cast<LPARAM>(&c));
-  const std::vector<HWND>& windows = c.windows;
   std::vector<Screen> out;
-  for (HWND w : windows) out.push_back(identify(w));
+  for (HWND w : c.windows) out.push_back(identify(w));
   return out;
 }
 
@@ -238,9 +292,10 @@ std::string all_described(const std::vector<Screen>& list) {
   return out.empty() ? "none" : out;
 }
 
-bool find(const std::string& role, Screen& found) {
+// A screen of the role: in the wanted language, or (any_language) in either.
+bool find(const std::string& role, Screen& found, bool any_language = false) {
   for (const Screen& s : screens_now()) {
-    if (s.role() == role && s.language_fits()) {
+    if (s.role() == role && (any_language || s.language_fits())) {
       found = s;
       return true;
     }
@@ -248,10 +303,10 @@ bool find(const std::string& role, Screen& found) {
   return false;
 }
 
-bool parse_number(const char* text, long& value) {
+bool parse_number(const std::string& text, long& value) {
   char* end = nullptr;
-  value = std::strtol(text, &end, 10);
-  return end != text && *end == '\0';
+  value = std::strtol(text.c_str(), &end, 10);
+  return !text.empty() && *end == '\0';
 }
 
 bool current(const std::string& role, Screen& s) {
@@ -259,13 +314,13 @@ bool current(const std::string& role, Screen& s) {
   return fail("%s", "no " + role + " screen; screens now: " + all_described(screens_now()));
 }
 
-// ---- verbs ----
+// ---- verbs on screens ----
 
 bool verb_wait(const std::string& role, DWORD timeout) {
-  const DWORD start = GetTickCount();
+  const DWORD start = now_ms();
   Screen s;
   while (!find(role, s)) {
-    if (GetTickCount() - start > timeout) {
+    if (now_ms() - start > timeout) {
       return fail("no %s", role + " screen within " + std::to_string(timeout) +
                                " ms; screens now: " + all_described(screens_now()));
     }
@@ -276,12 +331,12 @@ bool verb_wait(const std::string& role, DWORD timeout) {
 }
 
 bool verb_gone(const std::string& what, DWORD timeout) {
-  const DWORD start = GetTickCount();
+  const DWORD start = now_ms();
   const bool one_window = !what.empty() && what[0] == '#';
   const HWND window = one_window ? reinterpret_cast<HWND>(std::strtoul(what.c_str() + 1, nullptr, 10)) : nullptr;
   Screen s;
   while (one_window ? (IsWindow(window) && IsWindowVisible(window)) : find(what, s)) {
-    if (GetTickCount() - start > timeout) {
+    if (now_ms() - start > timeout) {
       return fail("%s", what + " still shown after " + std::to_string(timeout) + " ms");
     }
     Sleep(poll_ms);
@@ -395,11 +450,110 @@ bool verb_pick(const std::string& role, long id, long line) {
   return true;
 }
 
+// ---- pictures ----
+
+std::string language_name(Language l) {
+  return l == Language::japanese ? "Japanese" : l == Language::english ? "English" : "either language";
+}
+
+// What the screen shows against what its template holds: every button of the template, with its
+// label and nothing else pressable, and every fixed text word for word. The progress screen's
+// texts are the update's own and are read by its watch; the execution error screen adds the
+// failing place after its text.
+std::string differences(const Screen& s) {
+  std::string out;
+  auto note = [&out](const std::string& what) { out += (out.empty() ? "" : "; ") + what; };
+  const ExpectedTemplate& e = *s.entry;
+  Texts texts(s.window);
+  std::wstring shown;
+  int visible_buttons = 0;
+  for (HWND child = GetWindow(s.window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t name[16] = {};
+    GetClassNameW(child, name, 16);
+    const LONG type = GetWindowLongW(child, GWL_STYLE) & 0x0F;
+    if (lstrcmpiW(name, L"Button") == 0 && IsWindowVisible(child) &&
+        (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON)) {
+      ++visible_buttons;
+    }
+  }
+  for (const auto& [id, label] : e.buttons) {
+    HWND button = GetDlgItem(s.window, id);
+    if (button == nullptr || !IsWindowVisible(button)) {
+      note("button " + std::to_string(id) + " \"" + utf8(wide(label)) + "\" missing");
+    } else if (!texts.get(id, shown) || shown != wide(label)) {
+      note("button " + std::to_string(id) + " says \"" + printable(shown) + "\", not \"" + utf8(wide(label)) + "\"");
+    } else if (!IsWindowEnabled(button)) {
+      note("button " + std::to_string(id) + " cannot be pressed");
+    }
+  }
+  if (visible_buttons != static_cast<int>(e.buttons.size())) {
+    note(std::to_string(visible_buttons) + " buttons, not " + std::to_string(e.buttons.size()));
+  }
+  if (std::strcmp(e.role, "progress") == 0) return out;
+  const bool prefix_only = std::strcmp(e.role, "execution_error") == 0;
+  for (const auto& [id, text] : e.texts) {
+    const std::wstring wanted = wide(text);
+    if (!texts.get(id, shown)) {
+      note("text " + std::to_string(id) + " missing");
+    } else if (prefix_only ? !starts_with(shown, wanted) : shown != wanted) {
+      note("text " + std::to_string(id) + " says \"" + printable(shown) + "\", not \"" + printable(wanted) + "\"");
+    }
+  }
+  return out;
+}
+
+bool verb_shot(const std::string& role, const std::string& file, DWORD timeout) {
+  const DWORD start = now_ms();
+  Screen s;
+  std::string unpainted = "the whole screen";
+  tz::gallery::Picture picture;
+  // The screen is taken once every text and button on it has ink on the desktop: its window may
+  // stand before its controls have painted, more so where the program is emulated.
+  for (;;) {
+    if (find(role, s, true)) {
+      if (!s.language_fits()) {
+        return fail("%s", file + ": the " + role + " screen shows in " + language_name(s.entry->language) + ", not " +
+                              language_name(task->language));
+      }
+      if (picture.grab()) {
+        unpainted = tz::gallery::unpainted_controls(s.window, picture);
+        if (unpainted.empty()) break;
+      }
+    }
+    if (now_ms() - start > timeout) {
+      if (s.window == nullptr) {
+        return fail("%s", file + ": no " + role + " screen within " + std::to_string(timeout) +
+                              " ms; screens now: " + all_described(screens_now()));
+      }
+      picture.grab();
+      picture.save_bmp(file.c_str(), picture.whole());
+      return fail("%s", file + ": " + describe(s) + " shows nothing in control(s) " + unpainted + " after " +
+                            std::to_string(timeout) + " ms");
+    }
+    Sleep(poll_ms * 5);
+  }
+  if (!picture.save_bmp(file.c_str(), picture.whole())) return fail("%s cannot be written", file);
+  if (s.entry == nullptr) return fail("%s", file + ": a message box, not a screen of the catalogue");
+  const std::string wrong = differences(s);
+  if (!wrong.empty()) return fail("%s", file + ": " + describe(s) + ": " + wrong);
+  say("shot " + describe(s) + " " + file);
+  return true;
+}
+
+bool verb_snap(const std::string& file) {
+  tz::gallery::Picture picture;
+  if (!picture.grab() || !picture.save_bmp(file.c_str(), picture.whole())) return fail("%s cannot be taken", file);
+  say("snap " + file);
+  return true;
+}
+
+// ---- watches ----
+
 bool verb_watch(const std::string& role, DWORD timeout) {
-  const DWORD start = GetTickCount();
+  const DWORD start = now_ms();
   Screen s;
   while (!find(role, s)) {
-    if (GetTickCount() - start > timeout) return fail("no %s screen to watch", role);
+    if (now_ms() - start > timeout || task->stopped()) return fail("no %s screen to watch", role);
     Sleep(poll_ms);
   }
   say(describe(s));
@@ -416,20 +570,19 @@ bool verb_watch(const std::string& role, DWORD timeout) {
       last[i] = text;
       say(std::to_string(ids[i]) + "\t" + printable(text));
     }
-    if (GetTickCount() - start > timeout) return fail("%s", describe(s) + " still shown");
+    if (now_ms() - start > timeout || task->stopped()) return fail("%s", describe(s) + " still shown");
     Sleep(poll_ms);
   }
   say("gone");
   return true;
 }
 
-bool verb_quiet(const std::string& flag, DWORD timeout) {
-  const DWORD start = GetTickCount();
+bool verb_quiet(DWORD timeout) {
+  const DWORD start = now_ms();
   std::vector<HWND> reported;
   bool any = false;
-  const std::wstring path(flag.begin(), flag.end());
   say("watching");
-  while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+  while (!task->stopped()) {
     for (const Screen& s : screens_now()) {
       bool known = false;
       for (HWND w : reported) known = known || w == s.window;
@@ -438,10 +591,10 @@ bool verb_quiet(const std::string& flag, DWORD timeout) {
       any = true;
       say("shown: " + describe(s));
     }
-    if (GetTickCount() - start > timeout) return fail("%s", flag + " did not appear");
-    Sleep(poll_ms / 2);
+    if (now_ms() - start > timeout) break;
+    Sleep(poll_ms);
   }
-  return !any;
+  return any ? fail("%s", "a screen showed") : true;
 }
 
 bool verb_screens() {
@@ -449,116 +602,297 @@ bool verb_screens() {
   return true;
 }
 
-// ---- command line ----
+// ---- the program ----
 
-struct Arguments {
-  char** at;
-  char** end;
-  std::size_t left() const { return static_cast<std::size_t>(end - at); }
-};
+struct Program {
+  HANDLE job = nullptr;
+  HANDLE process = nullptr;
+  void end() {
+    if (process != nullptr) CloseHandle(process);
+    // Closing the job ends whatever still runs in it.
+    if (job != nullptr) CloseHandle(job);
+    process = job = nullptr;
+  }
+} program;
 
-bool verb_run(Arguments& a) {
+// The environment of the driver with the given NAME=VALUE entries put in place of their names'.
+std::vector<wchar_t> environment_with(const std::vector<std::string>& assignments) {
+  std::vector<std::wstring> entries;
+  for (const std::string& a : assignments) entries.push_back(wide(a));
+  auto overridden = [&entries](const std::wstring& entry) {
+    const std::size_t eq = entry.find(L'=', 1);
+    for (const std::wstring& e : entries) {
+      if (eq != std::wstring::npos && e.size() > eq && e.compare(0, eq + 1, entry, 0, eq + 1) == 0) return true;
+    }
+    return false;
+  };
+  std::vector<wchar_t> block;
+  wchar_t* strings = GetEnvironmentStringsW();
+  for (const wchar_t* p = strings; p != nullptr && *p != L'\0'; p += std::wcslen(p) + 1) {
+    const std::wstring entry(p);
+    if (!overridden(entry)) block.insert(block.end(), entry.c_str(), entry.c_str() + entry.size() + 1);
+  }
+  if (strings != nullptr) FreeEnvironmentStringsW(strings);
+  for (const std::wstring& e : entries) block.insert(block.end(), e.c_str(), e.c_str() + e.size() + 1);
+  block.push_back(L'\0');
+  return block;
+}
+
+bool verb_start(const std::vector<std::string>& words, std::size_t& at) {
+  if (program.process != nullptr) return fail("%s", "a program is still running: exit or kill it first");
+  std::vector<std::string> assignments;
+  while (at < words.size() && words[at] != ":" && words[at].find('=') != std::string::npos &&
+         words[at].find_first_of("\\/") > words[at].find('=')) {
+    assignments.push_back(words[at++]);
+  }
   std::string line;
-  for (; a.left() != 0; ++a.at) line += (line.empty() ? "" : " ") + std::string(*a.at);
-  std::wstring command(line.begin(), line.end());
+  for (; at < words.size() && words[at] != ":"; ++at) line += (line.empty() ? "" : " ") + words[at];
+  if (line.empty()) return fail("%s", "start what?");
+  std::wstring command = wide(line);
   command.push_back(L'\0');
-  // The program ends with its starter: a walk that kills this process to give up a run must not
-  // leave the program behind, where the next run would find it as another instance.
-  HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  std::vector<wchar_t> environment = environment_with(assignments);
+  program.job = CreateJobObjectW(nullptr, nullptr);
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-  if (job == nullptr || !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
+  if (program.job == nullptr ||
+      !SetInformationJobObject(program.job, JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
+    program.end();
     return fail("%s", "no job to hold the program");
   }
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup,
-                      &process)) {
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
+                      environment.data(), nullptr, &startup, &process)) {
+    program.end();
     return fail("%s cannot be started", line);
   }
-  if (!AssignProcessToJobObject(job, process.hProcess)) {
+  if (!AssignProcessToJobObject(program.job, process.hProcess)) {
     TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    program.end();
     return fail("%s", "the program could not be put in its job");
   }
   ResumeThread(process.hThread);
   CloseHandle(process.hThread);
-  WaitForSingleObject(process.hProcess, INFINITE);
+  program.process = process.hProcess;
+  say("started");
+  return true;
+}
+
+bool verb_exit(DWORD timeout) {
+  if (program.process == nullptr) return fail("%s", "no program started");
+  if (WaitForSingleObject(program.process, timeout) != WAIT_OBJECT_0) {
+    return fail("%s", "the program still runs after " + std::to_string(timeout) + " ms");
+  }
   DWORD code = 0;
-  const bool known = GetExitCodeProcess(process.hProcess, &code) != 0;
-  CloseHandle(process.hProcess);
-  CloseHandle(job);
-  if (!known) return fail("%s", "no exit code of " + line);
+  const bool known = GetExitCodeProcess(program.process, &code) != 0;
+  program.end();
+  if (!known) return fail("%s", "no exit code of the program");
   say("exit code " + std::to_string(code));
   return true;
 }
 
-bool number_argument(Arguments& a, long& value, const char* what) {
-  if (a.left() == 0 || std::strcmp(*a.at, ":") == 0 || !parse_number(*a.at, value)) {
-    return fail("%s wanted", std::string(what));
-  }
-  ++a.at;
+bool verb_kill() {
+  if (program.process == nullptr) return fail("%s", "no program started");
+  TerminateJobObject(program.job, 137);
+  WaitForSingleObject(program.process, reply_timeout_ms);
+  program.end();
   return true;
 }
 
-bool optional_timeout(Arguments& a, DWORD& timeout) {
+// ---- requests ----
+
+// Words are separated by blanks; quotes are part of their words, as the program reads its switches.
+std::vector<std::string> split(const std::string& line) {
+  std::vector<std::string> words;
+  std::string word;
+  for (const char c : line) {
+    if (c == ' ' || c == '\t' || c == '\r') {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  if (!word.empty()) words.push_back(word);
+  return words;
+}
+
+bool number_argument(const std::vector<std::string>& w, std::size_t& at, long& value, const char* what) {
+  if (at >= w.size() || w[at] == ":" || !parse_number(w[at], value)) return fail("%s wanted", std::string(what));
+  ++at;
+  return true;
+}
+
+bool optional_timeout(const std::vector<std::string>& w, std::size_t& at, DWORD& timeout) {
   timeout = 30000;
-  if (a.left() == 0 || std::strcmp(*a.at, ":") == 0) return true;
+  if (at >= w.size() || w[at] == ":") return true;
   long value = 0;
-  if (!number_argument(a, value, "a time in milliseconds") || value < 0) return false;
+  if (!number_argument(w, at, value, "a time in milliseconds") || value < 0) return false;
   timeout = static_cast<DWORD>(value);
   return true;
 }
 
-// -1 for a usage error, else whether the verb did its work.
-int run_verb(Arguments& a) {
-  const std::string verb = *a.at++;
-  if (verb == "screens") return verb_screens();
-  if (verb == "run") return a.left() != 0 ? verb_run(a) : (fail("%s", "run what?"), -1);
-  if (a.left() == 0) return fail("%s needs arguments", verb), -1;
-  const std::string first = *a.at++;
+struct Job {
+  int id = 0;
+  std::vector<std::string> words;
+  Language language = Language::both;
+  std::FILE* file = nullptr;
+  std::atomic<bool> stop{false};
+  std::atomic<bool> ended{false};
+  bool ok = false;
+  std::thread thread;
+};
+std::mutex jobs_lock;
+std::vector<std::unique_ptr<Job>> jobs;
+
+int run_verb(const std::vector<std::string>& w, std::size_t& at);
+
+Job* job_by_number(const std::vector<std::string>& w, std::size_t& at) {
   long id = 0;
-  DWORD timeout = 0;
-  if (verb == "wait") return optional_timeout(a, timeout) ? verb_wait(first, timeout) : -1;
-  if (verb == "gone") return optional_timeout(a, timeout) ? verb_gone(first, timeout) : -1;
-  if (verb == "watch") return optional_timeout(a, timeout) ? verb_watch(first, timeout) : -1;
-  if (verb == "quiet") return optional_timeout(a, timeout) ? verb_quiet(first, timeout) : -1;
-  if (verb == "close") return verb_close(first);
-  if (verb == "text") {
-    if (a.left() != 0 && std::strcmp(*a.at, "all") == 0) return ++a.at, verb_text(first, text_all);
-    return number_argument(a, id, "a control id") ? verb_text(first, id) : -1;
+  if (!number_argument(w, at, id, "a job number")) return nullptr;
+  std::lock_guard<std::mutex> hold(jobs_lock);
+  for (const auto& j : jobs) {
+    if (j->id == id) return j.get();
   }
-  if (!number_argument(a, id, "a control id")) return -1;
+  fail("%s", "no job " + std::to_string(id));
+  return nullptr;
+}
+
+void run_job(Job* job) {
+  Task own;
+  own.out = job->file;
+  own.language = job->language;
+  own.stop = &job->stop;
+  task = &own;
+  std::size_t at = 0;
+  const int r = run_verb(job->words, at);
+  job->ok = r == 1;
+  say(std::string("@@ ") + (r == 1 ? "0" : r < 0 ? "2 " : "1 ") + own.failure);
+  std::fclose(job->file);
+  job->ended = true;
+}
+
+bool verb_bg(const std::vector<std::string>& w, std::size_t& at) {
+  if (at + 1 >= w.size()) return fail("%s", "bg FILE VERB ARGS");
+  const std::string file = w[at++];
+  if (w[at] != "watch" && w[at] != "quiet") return fail("%s cannot run as a job", w[at]);
+  auto job = std::make_unique<Job>();
+  job->file = std::fopen(file.c_str(), "wb");
+  if (job->file == nullptr) return fail("%s cannot be written", file);
+  for (; at < w.size() && w[at] != ":"; ++at) job->words.push_back(w[at]);
+  job->language = task->language;
+  Job* started = job.get();
+  {
+    std::lock_guard<std::mutex> hold(jobs_lock);
+    job->id = static_cast<int>(jobs.size()) + 1;
+    jobs.push_back(std::move(job));
+  }
+  started->thread = std::thread(run_job, started);
+  say("job " + std::to_string(started->id));
+  return true;
+}
+
+bool verb_join(Job* job, DWORD timeout) {
+  const DWORD start = now_ms();
+  while (!job->ended.load()) {
+    if (now_ms() - start > timeout) return fail("%s", "job " + std::to_string(job->id) + " still runs");
+    Sleep(poll_ms);
+  }
+  if (job->thread.joinable()) job->thread.join();
+  return job->ok ? true : fail("%s", "job " + std::to_string(job->id) + " failed");
+}
+
+// -1 for a request that does not read, else whether the verb did its work.
+int run_verb(const std::vector<std::string>& w, std::size_t& at) {
+  const std::string verb = w[at++];
+  DWORD timeout = 0;
+  if (verb == "screens") return verb_screens();
+  if (verb == "kill") return verb_kill();
+  if (verb == "exit") return optional_timeout(w, at, timeout) ? verb_exit(timeout) : -1;
+  if (verb == "quiet") return optional_timeout(w, at, timeout) ? verb_quiet(timeout) : -1;
+  if (verb == "start") return verb_start(w, at);
+  if (verb == "bg") return verb_bg(w, at);
+  if (at >= w.size() || w[at] == ":") return fail("%s needs arguments", verb), -1;
+  const std::string first = w[at++];
+  long id = 0;
+  if (verb == "cd") return SetCurrentDirectoryW(wide(first).c_str()) ? 1 : fail("%s: no such folder", first);
+  if (verb == "snap") return verb_snap(first);
+  if (verb == "stop" || verb == "join") {
+    --at;
+    Job* job = job_by_number(w, at);
+    if (job == nullptr) return -1;
+    if (verb == "stop") return job->stop = true, 1;
+    return optional_timeout(w, at, timeout) ? verb_join(job, timeout) : -1;
+  }
+  if (verb == "wait") return optional_timeout(w, at, timeout) ? verb_wait(first, timeout) : -1;
+  if (verb == "gone") return optional_timeout(w, at, timeout) ? verb_gone(first, timeout) : -1;
+  if (verb == "watch") return optional_timeout(w, at, timeout) ? verb_watch(first, timeout) : -1;
+  if (verb == "close") return verb_close(first);
+  if (verb == "shot") {
+    if (at >= w.size() || w[at] == ":") return fail("%s", "shot ROLE FILE [MS]"), -1;
+    const std::string file = w[at++];
+    timeout = paint_timeout_ms;
+    if (at < w.size() && w[at] != ":" && !optional_timeout(w, at, timeout)) return -1;
+    return verb_shot(first, file, timeout);
+  }
+  if (verb == "text") {
+    if (at < w.size() && w[at] == "all") return ++at, verb_text(first, text_all);
+    return number_argument(w, at, id, "a control id") ? verb_text(first, id) : -1;
+  }
+  if (!number_argument(w, at, id, "a control id")) return -1;
   if (verb == "lines") return verb_lines(first, id);
   if (verb == "click") return verb_click(first, id);
   long line = 0;
-  if (verb == "pick") return number_argument(a, line, "a line number") ? verb_pick(first, id, line) : -1;
+  if (verb == "pick") return number_argument(w, at, line, "a line number") ? verb_pick(first, id, line) : -1;
   return fail("unknown verb %s", verb), -1;
+}
+
+// One request: its verbs in turn until one fails. 0 done, 1 a verb failed, 2 does not read.
+int serve(const std::string& line) {
+  const std::vector<std::string> w = split(line);
+  std::size_t at = 0;
+  task->language = Language::both;
+  if (w.size() >= 2 && w[0] == "--lang") {
+    if (w[1] != "ja" && w[1] != "en") return fail("--lang %s: ja or en", w[1]), 2;
+    task->language = w[1] == "ja" ? Language::japanese : Language::english;
+    at = 2;
+  }
+  if (at >= w.size()) return fail("%s", "an empty request"), 2;
+  while (at < w.size()) {
+    const int r = run_verb(w, at);
+    if (r < 0) return 2;
+    if (r == 0) return 1;
+    if (at < w.size()) {
+      if (w[at] != ":") return fail("%s: one verb at a time, separated by ':'", w[at]), 2;
+      ++at;
+    }
+  }
+  return 0;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
   _setmode(_fileno(stdout), _O_BINARY);
-  Arguments a{argv + 1, argv + argc};
-  if (a.left() >= 2 && std::strcmp(*a.at, "--lang") == 0) {
-    const std::string lang = a.at[1];
-    if (lang != "ja" && lang != "en") return fail("--lang %s: ja or en", lang), 2;
-    wanted_language = lang == "ja" ? Language::japanese : Language::english;
-    a.at += 2;
+  screens_known();
+  Task main_task;
+  task = &main_task;
+  char buffer[4096];
+  while (std::fgets(buffer, sizeof(buffer), stdin) != nullptr) {
+    std::string line(buffer);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    main_task.failure.clear();
+    const int r = serve(line);
+    if (!main_task.failure.empty()) std::fprintf(stderr, "ui_driver: %s\n", main_task.failure.c_str());
+    say("@@ " + std::to_string(r) + (main_task.failure.empty() ? "" : " " + main_task.failure));
   }
-  if (a.left() == 0) {
-    std::fprintf(stderr, "usage: ui_driver [--lang ja|en] VERB ARGS [: VERB ARGS]...\n");
-    return 2;
+  for (const auto& j : jobs) {
+    j->stop = true;
+    if (j->thread.joinable()) j->thread.join();
   }
-  while (a.left() != 0) {
-    const int r = run_verb(a);
-    if (r < 0) return 2;
-    if (r == 0) return 1;
-    if (a.left() != 0) {
-      if (std::strcmp(*a.at, ":") != 0) return fail("%s: one verb at a time, separated by ':'", *a.at), 2;
-      ++a.at;
-    }
-  }
+  program.end();
   return 0;
 }

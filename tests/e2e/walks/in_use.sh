@@ -23,7 +23,7 @@ session_start
 b="$(bay in-use "$held")"
 launch in-use "$walk_language" "$b" /LFO
 if wait_screen drive_in_use >/dev/null; then
-  shot in-use
+  shot in-use drive_in_use
   drv click drive_in_use 2
   finish 8
   expect_untouched

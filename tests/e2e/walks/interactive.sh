@@ -65,18 +65,23 @@ bar_states() { grep -c "^$1"$'\t' "$watch"; }
 last_text() { grep "^$1"$'\t' "$watch" | tail -n 1 | cut -f 2-; }
 
 # The progress screen from its first line to its end: its texts must move through every step, its
-# bars fill mark by mark, pictures taken as it goes.
-watch_progress() {
+# bars fill mark by mark, pictures taken as it goes. The watch starts before the update is asked
+# for (watch_progress_start), so that it sees the screen's first state.
+watch_progress_start() {
   watch="$work/$run.watch"
-  drv watch progress 180000 >"$watch" &
-  local watcher=$! taken=""
-  while kill -0 $watcher 2>/dev/null; do
-    if [[ $taken != *w* ]] && [ "$(last_text 1095 | marks)" -ge 10 ]; then shot progress-write; taken+=w; fi
-    if [[ $taken != *r* ]] && [ -n "$(last_text 1105)" ]; then shot progress-rewrite; taken+=r; fi
-    if [[ $taken != *v* ]] && [ "$(last_text 1098 | marks)" -ge 10 ]; then shot progress-verify; taken+=v; fi
+  rm -f "$watch"
+  watch_job="$(bg_job "$watch" watch progress 300000)"
+}
+watch_progress() {
+  local taken=""
+  local limit=$((SECONDS + 300))
+  until grep -q '^@@ ' "$watch" 2>/dev/null || [ $SECONDS -gt $limit ]; do
+    if [[ $taken != *w* ]] && [ "$(last_text 1095 | marks)" -ge 10 ]; then shot progress-write progress; taken+=w; fi
+    if [[ $taken != *r* ]] && [ -n "$(last_text 1105)" ]; then shot progress-rewrite progress; taken+=r; fi
+    if [[ $taken != *v* ]] && [ "$(last_text 1098 | marks)" -ge 10 ]; then shot progress-verify progress; taken+=v; fi
     sleep 0.1
   done
-  wait $watcher || { bad "progress screen not watched to its end"; return 1; }
+  job_end "$watch" 1 || { bad "progress screen not watched to its end: $(grep '^@@ ' "$watch")"; return 1; }
   expect_eq "progress: headline" "$(last_text 1101)" "$headline"
   expect_eq "progress: drive check" "$(last_text 1103)" "$step_check"
   expect_eq "progress: drive check done" "$(last_text 1094)" "$step_check_done"
@@ -111,30 +116,31 @@ walk_update() {
   if [ "$walk_language" = ja ]; then b="$(bay update "$drive0" "$drive1")"; else b="$(bay update "$drive0")"; fi
   launch update "$walk_language" "$b"
   wait_screen processing >/dev/null || { abandon "no processing window"; return; }
-  shot processing
+  shot processing processing
   if [ "$walk_language" = ja ]; then
     wait_screen drive_selection >/dev/null || { abandon "no drive selection"; return; }
     expect_text drive_selection 1078 "$selection_text"
     expect_eq "selection: one line per target" "$(drv lines drive_selection 1092)" \
       "$(selection_line 0 0 D; echo; selection_line 0 1 E)"
-    shot selection
+    shot selection drive_selection
     drv pick drive_selection 1092 1 || { abandon "second drive not chosen"; return; }
-    shot selection-second
+    shot selection-second drive_selection
     drv click drive_selection 1 || { abandon "selection not confirmed"; return; }
   fi
   wait_screen notice >/dev/null || { abandon "no notice"; return; }
   expect_text notice 1078 "$notice_text"
-  shot notice
+  shot notice notice
   drv click notice 1 || { abandon "notice not confirmed"; return; }
   wait_screen start_confirmation >/dev/null || { abandon "no start confirmation"; return; }
   expect_text start_confirmation 1078 "$confirmation_text"
   expect_text start_confirmation 1113 "$comparison"
-  shot start-confirmation
+  shot start-confirmation start_confirmation
+  watch_progress_start || { abandon "no watch of the progress screen"; return; }
   drv click start_confirmation 1 || { abandon "update not started"; return; }
   watch_progress || { abandon "progress"; return; }
   wait_screen success >/dev/null || { abandon "no success screen"; return; }
   expect_text success 1078 "$success_text"
-  shot success
+  shot success success
   drv click success 2
   finish 0
   local target=0:0 sent_to=$at0
@@ -159,7 +165,7 @@ walk_exit() {
     drv click notice 1 || { abandon "notice not confirmed"; return; }
   fi
   wait_screen "$role" >/dev/null || { abandon "no $role screen"; return; }
-  shot "$role"
+  shot "$role" "$role"
   if [ "$how" = close ]; then drv close "$role"; else drv click "$role" 2; fi
   drv gone "$role" 10000 || bad "$role stayed after $how"
   finish 8
@@ -180,14 +186,14 @@ walk_tray() {
   else
     ok "the processing window made way for the prompt"
   fi
-  shot prompt
+  shot prompt tray_closed
   # The tray stays closed: OK brings the processing window back, then the prompt again.
   drv click tray_closed 1 : gone "$prompt" 10000 || { abandon "prompt stayed after OK"; return; }
   wait_screen processing >/dev/null || bad "no processing window after OK"
   local again
   again="$(wait_screen tray_closed)" || { abandon "no second prompt"; return; }
   [ "$again" != "$prompt" ] && ok "a new prompt after OK" || bad "the same prompt after OK"
-  shot prompt-again
+  shot prompt-again tray_closed
   drv click tray_closed 2 || { abandon "prompt not left"; return; }
   finish 8
   expect_untouched
@@ -200,7 +206,7 @@ walk_tray_opened() {
   b="$(bay tray-opened "drive at=0:0 letter=D firmware=1.00 tray=closed $fast")"
   launch tray-opened "$walk_language" "$b"
   wait_screen tray_closed >/dev/null || { abandon "no tray prompt"; return; }
-  shot prompt
+  shot prompt tray_closed
   sed -i 's/tray=closed/tray=open/' "$b"
   if "$sim_tool" show "$b" >/dev/null && grep -q 'tray=open' "$b"; then
     ok "the bay file says the tray is open"
@@ -209,13 +215,13 @@ walk_tray_opened() {
   fi
   drv click tray_closed 1 || { abandon "prompt not confirmed"; return; }
   wait_screen notice >/dev/null || { abandon "no notice after the tray was opened"; return; }
-  shot notice
+  shot notice notice
   drv click notice 1 : wait start_confirmation : click start_confirmation 1 >/dev/null ||
     { abandon "update not started"; return; }
   wait_screen progress >/dev/null || { abandon "no progress screen"; return; }
-  shot progress
+  shot progress progress
   wait_screen success 180000 >/dev/null || { abandon "no success screen"; return; }
-  shot success
+  shot success success
   drv click success 2
   finish 0
   expect_drive 0:0 1.01 image
@@ -228,7 +234,7 @@ walk_already_updated() {
   launch already-updated "$walk_language" "$b" /LFO
   wait_screen already_updated >/dev/null || { abandon "no already-updated screen"; return; }
   expect_text already_updated 1078 "$already_text"
-  shot already-updated
+  shot already-updated already_updated
   drv click already_updated 2
   finish 99
   expect_untouched
@@ -244,11 +250,11 @@ walk_update_failure() {
   drv click notice 1 : wait start_confirmation : click start_confirmation 1 >/dev/null ||
     { abandon "update not started"; return; }
   wait_screen progress >/dev/null || { abandon "no progress screen"; return; }
-  shot progress
+  shot progress progress
   wait_screen update_failure 120000 >/dev/null || { abandon "no failure screen"; return; }
   expect_text update_failure 1078 "$failure_text"
   expect_text update_failure 1081 "Download error.(11)"
-  shot update-failure
+  shot update-failure update_failure
   drv click update_failure 2
   finish 5
   expect_drive 0:0 1.00 other

@@ -1,6 +1,7 @@
 # Shared by the walk scripts, which run the real exe under Wine beside simulated drives and operate
-# its screens with ui_driver.exe as a user would. One Wine session (a persistent wineserver on a
-# prefix of the walks' own) serves every run of a script.
+# its screens with ui_driver.exe as a user would. One Wine session (a persistent wineserver on the
+# prefix of the other Wine tests) and one ui_driver.exe, taking its requests on a pipe, serve every
+# run of a script: a look at a screen costs milliseconds, not a Wine process.
 #
 # A walk script is called as
 #   SCRIPT --exe EXE --dll WNASPI32_DLL --driver UI_DRIVER --native NATIVE_BUILD --out FOLDER
@@ -71,7 +72,7 @@ work="$out/work/$suite"
 bin="$work/bin"
 program="TZ594K_for_ZEMO_V101.exe"
 failures=0
-run="" run_pid="" run_language=en run_bay="" run_started=0
+run="" run_pid="" run_language="$walk_language" run_bay="" run_started=0
 
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
@@ -96,7 +97,8 @@ walks_end() {
 # ---- the Wine session ----
 
 session_end() {
-  [ -n "$run_pid" ] && kill -9 "$run_pid" 2>/dev/null
+  [ -n "$run_pid" ] && [ "$run_pid" != driver ] && kill -9 "$run_pid" 2>/dev/null
+  driver_end
   # The prefix is the other Wine tests' too: they draw no desktop of the walks'.
   wine_settings '[HKEY_CURRENT_USER\Software\Wine\Explorer]' '"Desktop"=-' || true
   wine_session_end
@@ -106,6 +108,7 @@ session_end() {
     : >"$work/no-drives.bay"
     attach "$work/no-drives.bay" >/dev/null 2>&1
   fi
+  convert_pictures
 }
 
 # attach BAY: under pass-through, the bay's drives behind their letters of the prefix.
@@ -116,12 +119,13 @@ attach() {
 session_start() {
   rm -rf "$work"
   mkdir -p "$bin"
-  rm -f "$out/$suite"-*.png
+  rm -f "$out/$suite"-*.png "$out/$suite"-*.bmp
   cp "$exe" "$dll" "$bin/"
   # One prefix for every Wine test of a test run: the one scripts/wine-run.sh makes.
   export WINEPREFIX="${TZ594K_WALK_PREFIX:-${TZ594K_WINEPREFIX:-$root/build/wineprefix}}"
   export WINEDEBUG=-all WINEDLLOVERRIDES="wnaspi32=n;mscoree,mshtml="
   export LANG=C.UTF-8 LC_ALL=C.UTF-8
+  unset TZ594K_SIM TZ594K_SIM_TRANSCRIPT
   . "$root/scripts/wine-lib.sh"
   local started=$SECONDS
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
@@ -134,15 +138,79 @@ session_start() {
   wine_settings '[HKEY_CURRENT_USER\Software\Wine]' "\"Version\"=\"$winver\"" \
     '[HKEY_CURRENT_USER\Software\Wine\Explorer]' '"Desktop"="walks"' \
     '[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]' '"walks"="1024x768"'
-  echo "$suite: Wine session ready in $((SECONDS - started)) s (Windows version $winver, $transport)"
+  driver_start || exit 1
+  echo "$suite: Wine session and screen driver ready in $((SECONDS - started)) s (Windows version $winver, $transport)"
+}
+
+# ---- the screen driver ----
+
+# ui_driver.exe runs for the whole walk as a coprocess in the walk's language, in the program's
+# folder; the programs it starts inherit its Linux environment, so that environment carries what
+# the SG_IO library reads: the preload itself and, through a link repointed for every run, the
+# run's transcript. The library finds each run's bay beside the drives' device files, which
+# attach puts beside the bay; our wnaspi32.dll reads the bay and transcript the driver names in the
+# program's Windows environment.
+driver_start() {
+  local env=(env $(language_env "$walk_language") TZ594K_SIM_TRANSCRIPT="$(windows_path "$work/live.transcript")")
+  [ "$transport" = pass-through ] && env+=(LD_PRELOAD="$sgio_library")
+  ln -sfn /dev/null "$work/live.transcript"
+  coproc UI_DRIVER { cd "$bin" && exec "${env[@]}" wine "$driver" 2>>"$work/driver.err"; }
+  driver_in=${UI_DRIVER[1]} driver_out=${UI_DRIVER[0]} driver_pid=$UI_DRIVER_PID
+  # Its first answer comes once it runs.
+  drv_wait=300 drv screens >/dev/null || { echo "$suite: the screen driver did not start: $(tail -n 3 "$work/driver.err")"; return 1; }
+}
+driver_end() {
+  [ -n "${driver_pid:-}" ] || return 0
+  exec {driver_in}>&- 2>/dev/null
+  local limit=$((SECONDS + 20))
+  while kill -0 "$driver_pid" 2>/dev/null && [ $SECONDS -lt $limit ]; do sleep 0.1; done
+  kill -9 "$driver_pid" 2>/dev/null
+  driver_pid=""
+}
+
+# drv VERB ARGS [: VERB ARGS]...: one request to the driver in the run's language; the answer's
+# lines on stdout, the reason of a failure on stderr. The answer is waited for a minute beyond the
+# longest time the request names (drv_wait seconds when set).
+drv() {
+  local limit="${drv_wait:-60}" word reply
+  for word in "$@"; do
+    [[ $word =~ ^[0-9]{4,7}$ ]] && [ $((word / 1000 + 60)) -gt "$limit" ] && limit=$((word / 1000 + 60))
+  done
+  printf '%s\n' "--lang $run_language $*" >&"$driver_in" 2>/dev/null || { echo "ui_driver: not running" >&2; return 1; }
+  while IFS= read -r -t "$limit" reply <&"$driver_out"; do
+    if [[ $reply == "@@ "* ]]; then
+      [ "${reply:3:1}" = 0 ] && return 0
+      echo "ui_driver: ${reply:5}" >&2
+      return 1
+    fi
+    printf '%s\n' "$reply"
+  done
+  echo "ui_driver: no answer within $limit s to: $*" >&2
+  return 1
+}
+
+# bg_job FILE VERB ARGS...: VERB on a thread of the driver, its lines in FILE; prints the job's number.
+bg_job() {
+  local file="$1" line
+  shift
+  line="$(drv bg "$(windows_path "$file")" "$@")" || return 1
+  echo "${line#job }"
+}
+# job_end FILE [SECONDS]: waits (default 200 s) until the job writing FILE has ended.
+job_end() {
+  local limit=$((SECONDS + ${2:-200}))
+  until grep -q '^@@ ' "$1" 2>/dev/null || [ $SECONDS -gt $limit ]; do sleep 0.1; done
+  grep -q '^@@ 0' "$1" 2>/dev/null
 }
 
 # ---- bays ----
 
-# bay NAME LINES...: a bay file of those lines; prints its path.
+# bay NAME LINES...: a bay file of those lines; prints its path. Each bay has a folder of its own,
+# where its drives' device files go under pass-through and the SG_IO library looks for it.
 bay() {
-  local file="$work/$1.bay"
+  local file="$work/bays/$1/tz594k-bay.txt"
   shift
+  mkdir -p "$(dirname "$file")"
   printf '%s\n' "$@" >"$file"
   echo "$file"
 }
@@ -169,17 +237,20 @@ count_commands() { grep -cE "$1" "$work/$run.transcript" 2>/dev/null || true; }
 
 # ---- runs ----
 
+# language_env [LANGUAGE]: the locale of a run in that language (default the run's): ja, a Japanese
+# one, which gives the program its Japanese code page; en, none.
 language_env() {
-  if [ "$run_language" = ja ]; then echo "LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8"; else echo "LANG=C.UTF-8 LC_ALL=C.UTF-8"; fi
+  if [ "${1:-$run_language}" = ja ]; then echo "LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8"; else echo "LANG=C.UTF-8 LC_ALL=C.UTF-8"; fi
 }
 
-# launch RUN LANGUAGE BAY ARGS...: starts the program in its folder, in the background, in that
-# language (ja: a Japanese locale, en: none), against that bay. ui_driver starts it, so that its
-# whole exit code is known (a launcher reads 1001).
+# launch RUN LANGUAGE BAY ARGS...: starts the program in its folder, in that language, against that
+# bay. The driver starts it, so that its whole exit code is known (a launcher reads 1001); its runs
+# take the walk's language, the driver's own.
 launch() {
   launch_with run "$@"
 }
-# launch_bare: the same, but the background process is the program's own, to be killed.
+# launch_bare: the same, but started by Wine here, so that the program's own process is there to
+# be killed (run_pid).
 launch_bare() {
   launch_with bare "$@"
 }
@@ -188,60 +259,80 @@ launch_with() {
   run="$2" run_language="$3" run_bay="$4"
   shift 4
   cp "$run_bay" "$work/$run.bay-before"
-  rm -f "$bin"/*.log "$work/$run.transcript"
+  rm -f "$bin"/*.log
+  : >"$work/$run.transcript"
+  ln -sfn "$work/$run.transcript" "$work/live.transcript"
   echo "== $run ($run_language): $program $*"
-  export TZ594K_SIM="$(windows_path "$run_bay")"
-  export TZ594K_SIM_TRANSCRIPT="$(windows_path "$work/$run.transcript")"
+  local sim=(TZ594K_SIM="$(windows_path "$run_bay")" TZ594K_SIM_TRANSCRIPT="$(windows_path "$work/$run.transcript")")
   run_started=$(date +%s)
-  local preload=""
+  local preload=()
   if [ "$transport" = pass-through ]; then
     attach "$run_bay" >/dev/null || bad "the bay's drives are not behind their letters"
-    preload="LD_PRELOAD=$sgio_library"
+    preload=(LD_PRELOAD="$sgio_library")
   fi
   if [ "$how" = run ]; then
-    (cd "$bin" && exec env $(language_env) $preload wine "$driver" run "$program" "$@" >"$work/$run.out" 2>&1) &
+    [ "$run_language" = "$walk_language" ] || bad "a run in $run_language, but the driver starts programs in $walk_language"
+    run_pid=""
+    drv start "${sim[@]}" "$program" "$@" >/dev/null && run_pid=driver
   else
-    (cd "$bin" && exec env $(language_env) $preload wine "$program" "$@" >"$work/$run.out" 2>&1) &
+    (cd "$bin" && exec env $(language_env) "${preload[@]}" "${sim[@]}" wine "$program" "$@" >"$work/$run.out" 2>&1) &
+    run_pid=$!
   fi
-  run_pid=$!
 }
 
 # finish WANTED_EXIT_CODE [SECONDS]: waits for the program and checks its exit code; a program
 # still running after SECONDS (default 120) is killed.
 finish() {
-  local limit=$((SECONDS + ${2:-120}))
-  while kill -0 "$run_pid" 2>/dev/null && [ $SECONDS -lt $limit ]; do sleep 0.1; done
-  if kill -0 "$run_pid" 2>/dev/null; then
-    kill -9 "$run_pid" 2>/dev/null
-    wait "$run_pid" 2>/dev/null
+  local seconds="${2:-120}" answer
+  if [ "$run_pid" != driver ]; then
     run_pid=""
-    bad "still running after ${2:-120} s; killed"
+    bad "no program started"
     return 1
   fi
-  wait "$run_pid"
+  if ! answer="$(drv exit $((seconds * 1000)))"; then
+    drv kill >/dev/null 2>&1
+    run_pid=""
+    bad "still running after $seconds s; killed"
+    return 1
+  fi
   run_pid=""
   echo "time: $run: $(($(date +%s) - run_started)) s"
-  local code
-  code="$(tr -d '\r' <"$work/$run.out" | sed -n 's/^exit code //p')"
-  expect_eq "exit code" "${code:-none}" "$1"
+  expect_eq "exit code" "${answer#exit code }" "$1"
 }
 
 # A walk that lost its way: the program is ended so that the next one starts clean.
 abandon() {
   bad "walk abandoned: $*"
-  [ -n "$run_pid" ] && kill -9 "$run_pid" 2>/dev/null && wait "$run_pid" 2>/dev/null
+  if [ "$run_pid" = driver ]; then
+    drv kill >/dev/null 2>&1
+  elif [ -n "$run_pid" ]; then
+    kill -9 "$run_pid" 2>/dev/null && wait "$run_pid" 2>/dev/null
+  fi
   run_pid=""
   return 1
 }
 
-# drv VERB ARGS...: ui_driver in the run's language; its output on stdout.
-drv() { env $(language_env) wine "$driver" --lang "$run_language" "$@"; }
-
-# shot STEP: the whole screen as $out/<suite>-<run>-<step>.png.
+# shot STEP [ROLE]: the desktop as $out/<suite>-<run>-<step>.png. With ROLE, taken once that screen
+# has painted every text and button it holds, and checked against the catalogue: a screen that
+# stays blank, lacks a button, shows another language or another text fails the walk, the
+# picture named.
+pictures=()
 shot() {
-  local name="$suite-$run-$1.png"
-  sleep 0.2  # the screen's last paint
-  if import -window root "$out/$name" 2>/dev/null; then echo "shot: $name"; else bad "no screenshot $1"; fi
+  local name="$suite-$run-$1" why
+  local file="$out/$name.bmp"
+  if [ -n "${2:-}" ]; then
+    why="$(drv shot "$2" "$(windows_path "$file")" 2>&1 >/dev/null)" || bad "picture $name.png: ${why#ui_driver: }"
+  else
+    why="$(drv snap "$(windows_path "$file")" 2>&1 >/dev/null)" || bad "picture $name.png: ${why#ui_driver: }"
+  fi
+  [ -f "$file" ] && pictures+=("$file") && echo "shot: $name.png"
+}
+convert_pictures() {
+  local bmp
+  for bmp in "${pictures[@]}"; do
+    [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+  done
+  pictures=()
 }
 
 # wait_screen ROLE [MS]: waits for the screen; prints its window ("#N").
@@ -258,19 +349,18 @@ expect_text() {
   expect_eq "$1: control $2" "$got" "$3"
 }
 
-# screens_during: starts a watcher of the program's screens before the run; screens_seen ends it
+# screens_during: starts a watch of the program's screens before the run; screens_seen ends it
 # once the run has ended and leaves the roles it saw in `seen`, blank-separated.
 screens_during() {
   watched="$work/$run-screens"
-  rm -f "$watched.done"
-  drv quiet "$(windows_path "$watched.done")" 180000 >"$watched" &
-  watcher=$!
+  rm -f "$watched"
+  watcher_job="$(bg_job "$watched" quiet 900000)" || bad "no watch of the screens"
   local limit=$((SECONDS + 30))
   until grep -q watching "$watched" 2>/dev/null || [ $SECONDS -gt $limit ]; do sleep 0.05; done
 }
 screens_seen() {
-  : >"$watched.done"
-  wait $watcher
+  drv stop "$watcher_job" >/dev/null
+  job_end "$watched" 30 || true  # fails when a screen showed: the lines say which
   seen="$(tr -d '\r' <"$watched" | sed -n 's/^shown: \([a-z_]*\) .*/\1/p' | sort -u | tr '\n' ' ')"
 }
 
