@@ -39,7 +39,9 @@ detect() {
     "$program" /DC)
   local rc=$?
   set -e
-  if [ "$rc" = "$want" ]; then ok "exit code $want"; else bad "exit code $rc, wanted $want"; fi
+  # A Unix exit status keeps the low eight bits of the exit code: 1001 arrives as 233, which no
+  # other answer of the program shares.
+  if [ "$rc" = "$((want & 255))" ]; then ok "exit code $want"; else bad "exit code $rc, wanted $want ($((want & 255)))"; fi
   local expected
   expected="$(printf '%s cdb=%s dir=in len=44 status=00\n' "$way1" "$cdb" "$way2" "$cdb")"
   if [ "$(cat "$work/transcript.txt")" = "$expected" ]; then
