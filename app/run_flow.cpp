@@ -140,6 +140,28 @@ bool confirm(Context& ctx) {
   return wait_for_open_tray(ctx.link, 0) != user_chose_exit;
 }
 
+// A detection run answers in the launcher check's exit codes: 1001 when a supported drive reports
+// another revision, 99 (already updated) when every one reports the image's, 1 (no drive) when
+// there is none. Nothing is recorded: INQUIRY alone proves no result of an update.
+void detection_flow(Context& ctx) {
+  if (load_firmware_image(ctx.image, ctx.app.texts) != 0) {
+    show_execution_error(ctx.ui, 1);  // silent: recorded, no screen
+    finish_run(ctx);
+    return;
+  }
+  switch (detect_drives(ctx.link)) {
+    case Detection::update_needed:
+      ctx.app.exit_code = launcher_check_exit_code;
+      break;
+    case Detection::all_carry_image:
+      ctx.app.exit_code = exit_code_for(401);
+      break;
+    case Detection::no_supported_drive:
+      ctx.app.exit_code = exit_code_for(100);
+      break;
+  }
+}
+
 void update_flow(Context& ctx) {
   if (load_firmware_image(ctx.image, ctx.app.texts) != 0) {
     show_execution_error(ctx.ui, 1);
@@ -179,6 +201,10 @@ void run_flow(Context& ctx, const char* arguments) {
     return;
   }
   if (print_screens(ctx)) return;  // no update and no finish_run: the exit code stays 8
+  if (ctx.app.switches.detection_check != 0) {
+    detection_flow(ctx);
+    return;
+  }
   update_flow(ctx);
 }
 
@@ -198,7 +224,9 @@ void finish_run(Context& ctx) {
   const std::int32_t c = result_code(ctx.app.result);
   if (!ctx.ui.silent()) show_result_screen(ctx.ui, c);
   ctx.app.exit_code = exit_code_for(c);
-  if (ctx.app.switches.log_output == 0 || !result_log_due(c, ctx.ui.silent())) return;
+  // A detection run writes nothing, also when it ends before its switches are judged.
+  if (ctx.app.switches.log_output == 0 || ctx.app.switches.detection_check != 0 || !result_log_due(c, ctx.ui.silent()))
+    return;
   // A log that cannot be written changes neither the result nor the exit code.
   if (write_result_log(ctx.log, log_file_path(ctx.log)) != log_written && !ctx.ui.silent()) show_log_failure(ctx.ui);
 }

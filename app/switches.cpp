@@ -60,6 +60,9 @@ constexpr ScanSwitch first_scan_switches[] = {
     {"/AU", Case::either, End::blank_or_end, &RunSwitches::silent},
     {"/LFO", Case::either, End::blank_or_end, &RunSwitches::log_output},
     {"LogFileOutput", Case::exact, End::blank_or_end, &RunSwitches::log_output},
+    // Known before the instance checks, so that their message boxes stay away from a detection run.
+    {"/DC", Case::either, End::blank_or_end, &RunSwitches::detection_check},
+    {"DetectionCheck", Case::exact, End::blank_or_end, &RunSwitches::detection_check},
 };
 
 constexpr ScanSwitch launcher_scan_switches[] = {
@@ -85,7 +88,8 @@ void scan(Context& ctx, const char* arguments, const ScanSwitch (&switches)[N]) 
   }
 }
 
-// Words of the strict check. A guarded word may be given once; its field is set by the check.
+// Words of the strict check. A guarded word may be given once: the check counts what it met
+// itself, as the first scan has already set some of these fields, and sets the field.
 struct StrictWord {
   const char* word;
   Case letters;
@@ -108,7 +112,17 @@ constexpr StrictWord strict_words[] = {
     {"FwVersionDetailPrint", Case::exact, &RunSwitches::detail_print, 1},
     {"/LauncherLoading", Case::exact, nullptr, 0},
     {"/LauncherRunCheck", Case::exact, nullptr, 0},
+    {"/DC", Case::either, &RunSwitches::detection_check, 1},
+    {"DetectionCheck", Case::exact, &RunSwitches::detection_check, 1},
 };
+
+// A detection run touches nothing, shows nothing and writes nothing, so it goes with the language
+// and "/AU" only: a log, a print screen or a launcher's run asked beside it could not be kept,
+// and the command line is refused rather than one of them silently dropped.
+bool detection_mismatched(const RunSwitches& sw) {
+  return sw.detection_check != 0 && (sw.log_output != 0 || sw.copyright_print != 0 || sw.version_print != 0 ||
+                                     sw.detail_print != 0 || sw.launcher_loading != 0 || sw.launcher_run_check != 0);
+}
 
 void record_duplicate(Context& ctx, const char* at) {
   char word[switch_work_area_size];
@@ -138,6 +152,7 @@ int validate_switches(Context& ctx, const char* arguments) {
     return -1;
   }
   const char* text = load_work_area(ctx, arguments);
+  RunSwitches met;  // the guarded words this check has met
   bool error = false;
   bool duplicate = false;
   std::size_t p = 0;
@@ -147,11 +162,12 @@ int validate_switches(Context& ctx, const char* arguments) {
       const std::size_t n = match_at(text + p, w.word, w.letters, End::blank_or_end);
       if (n == 0) continue;
       if (w.guard != nullptr) {
-        if (sw.*(w.guard) != 0) {
+        if (met.*(w.guard) != 0) {
           record_duplicate(ctx, text + p);
           error = duplicate = true;
           break;
         }
+        met.*(w.guard) = w.value;
         sw.*(w.guard) = w.value;
       }
       advance = n;
@@ -168,6 +184,7 @@ int validate_switches(Context& ctx, const char* arguments) {
     p += advance;
   }
   if (sw.access_bits != 0 && sw.detail_print == 0) error = true;
+  if (detection_mismatched(sw)) error = true;
   if (error) {
     if (!duplicate) record_result(ctx.app.result, 700, "Option mismatched.");
     return -1;

@@ -13,6 +13,8 @@ struct RunSwitches {
   std::uint32_t copyright_print = 0;
   std::uint32_t version_print = 0;
   std::uint32_t detail_print = 0;
+  // Detection for endpoint-management tools: INQUIRY of each drive and nothing else, no screen.
+  std::uint32_t detection_check = 0;
   std::uint32_t access_bits = 0;  // 0x100 token A, 0x200 token B
 };
 

@@ -1,5 +1,7 @@
 #include "drive/discovery.h"
 
+#include <cstring>
+
 #include "drive/commands.h"
 #include "drive/drive_identity.h"
 #include "drive/drive_link.h"
@@ -56,7 +58,56 @@ int scan_aspi(DriveLink& link) {
   return result;
 }
 
+// The drive at current_drive by its INQUIRY alone: not supported, at the image's revision, or at
+// another.
+enum class Level { not_supported, image, other };
+
+Level inquiry_level(DriveLink& link) {
+  if (read_inquiry_identity(link) != 0) return Level::not_supported;
+  const DriveRecord* d = current_drive_record(link.state);
+  if (d == nullptr || is_supported_pair(link.image.image_identity, link.supported, d->vendor_id, d->product_id) != 0)
+    return Level::not_supported;
+  return std::strcmp(d->product_revision, link.image.image_identity.info_revision) == 0 ? Level::image : Level::other;
+}
+
+struct DetectionCount {
+  bool supported = false;
+  bool other = false;
+
+  void add(Level level) {
+    if (level == Level::not_supported) return;
+    supported = true;
+    if (level == Level::other) other = true;
+  }
+  Detection verdict() const {
+    if (other) return Detection::update_needed;
+    return supported ? Detection::all_carry_image : Detection::no_supported_drive;
+  }
+};
+
 }  // namespace
+
+Detection detect_drives(DriveLink& link) {
+  init_drive_table(link.state);
+  DetectionCount count;
+  if (link.state.transport == transport_pass_through) {
+    for (link.state.current_drive = 0; link.state.current_drive < drive_table_size; ++link.state.current_drive) {
+      DriveRecord& d = link.state.drive_table[link.state.current_drive];
+      if (spt_open(link) == 0) {
+        d.drive_type = link.devices.get_drive_type(d.device_path + device_letter_offset);
+        if (d.drive_type != platform::drive_removable) count.add(inquiry_level(link));
+      }
+      spt_close(link);
+    }
+    return count.verdict();
+  }
+  // The scan's readiness polls stay out: TEST UNIT READY is a command of its own.
+  if (aspi_load(link) != 0) return Detection::no_supported_drive;
+  for (link.state.current_drive = 0; link.state.current_drive < drive_table_size; ++link.state.current_drive) {
+    count.add(inquiry_level(link));
+  }
+  return count.verdict();
+}
 
 int probe_drive(DriveLink& link) {
   if (read_inquiry_identity(link) != 0) return -1;

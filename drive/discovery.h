@@ -11,4 +11,15 @@ int scan_drives(DriveLink& link);
 // The same outcomes for the drive at current_drive.
 int probe_drive(DriveLink& link);
 
+// What a detection run learns from INQUIRY alone, as an endpoint-management tool asks it.
+enum class Detection {
+  no_supported_drive,  // no drive answered with a supported vendor and product
+  all_carry_image,     // every supported drive reports the image's revision
+  update_needed,       // a supported drive reports another revision
+};
+// Sends INQUIRY to every drive position and no other command: no tray is asked about or moved,
+// no identity block read. A drive the system reports removable is passed over, as the update
+// passes it over. The image must be loaded: its revision is the one compared.
+Detection detect_drives(DriveLink& link);
+
 }  // namespace tz

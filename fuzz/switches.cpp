@@ -18,8 +18,9 @@ bool scans_keep_to_their_switches(const tz::RunSwitches& first, const tz::RunSwi
   return first.launcher_loading == 0 && first.launcher_run_check == 0 && first.copyright_print == 0 &&
          first.version_print == 0 && first.detail_print == 0 && first.access_bits == 0 &&
          launcher.english == first.english && launcher.silent == first.silent &&
-         launcher.log_output == first.log_output && launcher.copyright_print == 0 && launcher.version_print == 0 &&
-         launcher.detail_print == 0 && launcher.access_bits == 0;
+         launcher.log_output == first.log_output && launcher.detection_check == first.detection_check &&
+         launcher.copyright_print == 0 && launcher.version_print == 0 && launcher.detail_print == 0 &&
+         launcher.access_bits == 0;
 }
 
 }  // namespace
@@ -45,5 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const tz::RunSwitches& sw = ctx->app.switches;
   tz::fuzz::require(sw.access_bits == 0 || sw.access_bits == tz::access_bit_a || sw.access_bits == tz::access_bit_b,
                     "one access token at most");
+  tz::fuzz::require(valid != 0 || sw.detection_check == 0 ||
+                        (sw.log_output == 0 && sw.copyright_print == 0 && sw.version_print == 0 &&
+                         sw.detail_print == 0 && sw.launcher_loading == 0 && sw.launcher_run_check == 0),
+                    "an accepted detection run has nothing beside it that it could not keep");
   return 0;
 }

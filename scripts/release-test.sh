@@ -6,8 +6,10 @@
 # code-signing certificate (given through the environment, its key behind a password file). The
 # unsigned exes must be the same bytes, with the commit's time in the PE header and no symbols;
 # the signature must verify against the throwaway CA and no other, fail after one changed byte,
-# and come off again leaving the unsigned bytes; the zips must hold the exe and both guides as
-# Windows reads them, and SHA256SUMS must hold for all. --wine also runs the smoke test of the
+# and come off again leaving the unsigned bytes; the signed release's SHA256SUMS.p7s must verify
+# SHA256SUMS against the throwaway CA and no other, and fail after one changed byte; the zips must
+# hold the exe, the user guides and the deployment guides as Windows reads them, and SHA256SUMS
+# must hold for all. --wine also runs the smoke test of the
 # signed exe under Wine (tests/e2e/smoke.sh: several minutes under emulation).
 # Work folder: build/release-test/. Exit status 0 when every check holds.
 set -euo pipefail
@@ -135,16 +137,20 @@ verify() { osslsigncode verify -in "$1" -CAfile "$2" >"$3" 2>&1; }
 check "the signed exe verifies against the throwaway CA" verify "$signed" "$pki/ca.pem" "$work/verify-good.txt"
 check "osslsigncode reports the signature ok" grep -q '^Signature verification: ok' "$work/verify-good.txt"
 check "the signed exe does not verify against an unrelated CA" fails verify "$signed" "$pki/other.pem" "$work/verify-other.txt"
-tampered="$work/tampered.exe"
-cp "$signed" "$tampered"
-at=$(( $(stat -c %s "$unsigned1") / 2 ))
-python3 - "$tampered" "$at" <<'EOF'
+# flip_byte FILE AT: one bit of byte AT changes.
+flip_byte() {
+  python3 - "$1" "$2" <<'EOF'
 import sys
 path, at = sys.argv[1], int(sys.argv[2])
 data = bytearray(open(path, "rb").read())
 data[at] ^= 0x01
 open(path, "wb").write(data)
 EOF
+}
+tampered="$work/tampered.exe"
+cp "$signed" "$tampered"
+at=$(( $(stat -c %s "$unsigned1") / 2 ))
+flip_byte "$tampered" "$at"
 echo "tampered copy: byte $at changed, $(cmp -l "$signed" "$tampered" | wc -l) byte(s) differ"
 check "one changed byte fails the verification" fails verify "$tampered" "$pki/ca.pem" "$work/verify-tampered.txt"
 check "osslsigncode reports the digest mismatch" grep -q 'MISMATCH' "$work/verify-tampered.txt"
@@ -162,7 +168,32 @@ check "SHA256SUMS of both folders agree on the unsigned exe" \
 check "the signed release lists the signed exe" test "$(sums_of "$out2" "$name.exe")" = "$(sha "$signed")"
 check "the unsigned release ships the unsigned exe" test "$(sums_of "$out1" "$name.exe")" = "$(sha "$unsigned1")"
 
-# --- The zips: the shipped exe and both guides, in the encodings Windows Notepad reads.
+# --- The signed sums: a detached CMS signature by the code-signing certificate, good against the
+# throwaway CA, not against another, broken by one changed byte of SHA256SUMS.
+sums_sig="$out2/SHA256SUMS.p7s"
+verify_sums() {
+  openssl cms -verify -binary -inform DER -in "$sums_sig" -content "$1" -CAfile "$2" -purpose any \
+    -signer "$3.signer.pem" -out /dev/null >"$3" 2>&1
+}
+fingerprint() { openssl x509 -in "$1" -noout -fingerprint -sha256; }
+check "the signed release has SHA256SUMS.p7s" test -s "$sums_sig"
+check "the unsigned release has no SHA256SUMS.p7s" test ! -e "$out1/SHA256SUMS.p7s"
+check "SHA256SUMS.p7s verifies SHA256SUMS against the throwaway CA" \
+  verify_sums "$out2/SHA256SUMS" "$pki/ca.pem" "$work/sums-good.txt"
+check "openssl reports the verification successful" grep -q '^CMS Verification successful' "$work/sums-good.txt"
+check "the sums were signed by the code-signing certificate" \
+  test "$(fingerprint "$work/sums-good.txt.signer.pem")" = "$(fingerprint "$pki/code.pem")"
+check "SHA256SUMS.p7s does not verify against an unrelated CA" \
+  fails verify_sums "$out2/SHA256SUMS" "$pki/other.pem" "$work/sums-other.txt"
+cp "$out2/SHA256SUMS" "$work/SHA256SUMS.tampered"
+at=$(( $(stat -c %s "$out2/SHA256SUMS") / 2 ))
+flip_byte "$work/SHA256SUMS.tampered" "$at"
+echo "tampered SHA256SUMS: byte $at changed, $(cmp -l "$out2/SHA256SUMS" "$work/SHA256SUMS.tampered" | wc -l) byte(s) differ"
+check "one changed byte of SHA256SUMS fails the verification" \
+  fails verify_sums "$work/SHA256SUMS.tampered" "$pki/ca.pem" "$work/sums-tampered.txt"
+check "openssl reports the content verify error" grep -q 'content verify error' "$work/sums-tampered.txt"
+
+# --- The zips: the shipped exe and the guides, in the encodings Windows Notepad reads.
 exit_codes="$(awk '/^## Exit codes/ { on = 1; next } /^## / { on = 0 } on && /^\| [0-9]+ \|/ { print $2 }' \
   "$one/README.md")"
 check "README.md lists exit codes" test -n "$exit_codes"
@@ -173,27 +204,38 @@ zip_check() {
   local unpacked="$work/unpacked-$label"
   rm -rf "$unpacked" && mkdir -p "$unpacked"
   unzip -q "${zips[0]}" -d "$unpacked"
-  check "$label: the zip holds the exe and the two guides, nothing else" \
-    test "$(unzip -Z1 "${zips[0]}" | sort | tr '\n' ' ')" = "README_EN.txt README_JA.txt $name.exe "
+  check "$label: the zip holds the exe and the four guides, nothing else" \
+    test "$(unzip -Z1 "${zips[0]}" | LC_ALL=C sort | tr '\n' ' ')" = \
+    "DEPLOY_EN.txt DEPLOY_JA.txt README_EN.txt README_JA.txt $name.exe "
   check "$label: the exe in the zip is the shipped one" cmp "$unpacked/$name.exe" "$exe"
-  check "$label: every line of both guides ends with CR LF" \
-    bash -c "! grep -qv \$'\\r\$' '$unpacked/README_EN.txt' && ! grep -qv \$'\\r\$' '$unpacked/README_JA.txt'"
-  check "$label: the English guide is plain ASCII" fails env LC_ALL=C grep -q $'[^\t\r -~]' "$unpacked/README_EN.txt"
-  check "$label: the English guide is the repository's text" \
-    cmp <(tr -d '\r' <"$unpacked/README_EN.txt") "$one/docs/guide/README_EN.txt"
-  check "$label: the Japanese guide reads as code page 932 and is the repository's text" \
-    cmp <(iconv -f CP932 -t UTF-8 "$unpacked/README_JA.txt" | tr -d '\r') "$one/docs/guide/README_JA.txt"
+  local guide from
+  for guide in README_EN.txt:docs/guide/README_EN.txt DEPLOY_EN.txt:docs/deploy.md; do
+    from="${guide#*:}" guide="${guide%%:*}"
+    check "$label: $guide ends every line with CR LF" fails grep -qv $'\r$' "$unpacked/$guide"
+    check "$label: $guide is plain ASCII" fails env LC_ALL=C grep -q $'[^\t\r -~]' "$unpacked/$guide"
+    check "$label: $guide is the repository's $from" cmp <(tr -d '\r' <"$unpacked/$guide") "$one/$from"
+  done
+  for guide in README_JA.txt:docs/guide/README_JA.txt DEPLOY_JA.txt:docs/deploy_ja.md; do
+    from="${guide#*:}" guide="${guide%%:*}"
+    check "$label: $guide ends every line with CR LF" fails grep -qv $'\r$' "$unpacked/$guide"
+    check "$label: $guide reads as code page 932 and is the repository's $from" \
+      cmp <(iconv -f CP932 -t UTF-8 "$unpacked/$guide" | tr -d '\r') "$one/$from"
+  done
   local code missing=""
   for code in $exit_codes; do
     for guide in README_EN.txt README_JA.txt; do
       grep -qE "^ +$code  " "$unpacked/$guide" || missing="$missing $guide:$code"
     done
+    # The deployment guides give each code a row of a table.
+    for guide in DEPLOY_EN.txt DEPLOY_JA.txt; do
+      grep -qE "^\| $code \|" "$unpacked/$guide" || missing="$missing $guide:$code"
+    done
   done
-  check "$label: both guides explain every exit code of README.md${missing:+ (missing$missing)}" test -z "$missing"
+  check "$label: every guide explains every exit code of README.md${missing:+ (missing$missing)}" test -z "$missing"
 }
 zip_check "$out1" "$unsigned1" unsigned
 zip_check "$out2" "$signed" signed
-for guide in README_EN.txt README_JA.txt; do
+for guide in README_EN.txt README_JA.txt DEPLOY_EN.txt DEPLOY_JA.txt; do
   check "both zips carry the same $guide" cmp "$work/unpacked-unsigned/$guide" "$work/unpacked-signed/$guide"
 done
 stage "checks"

@@ -2,7 +2,8 @@
 # Builds a release of the program from the committed tree: the exe (optimised for size, stripped,
 # its PE time stamp the commit's time, so that every clean clone of the commit gives the same
 # bytes in any folder), optionally signed with Authenticode, a zip for the people who run it
-# (the exe and the guide in English and Japanese) and SHA256SUMS.
+# (the exe, the user guide and the fleet deployment guide, each in English and Japanese) and
+# SHA256SUMS, which is signed too when the exe is (CMS, below).
 #
 #   scripts/release.sh [--out DIR] [--version TEXT]
 #                      [--cert FILE --key FILE | --pkcs12 FILE] [--pass-file FILE]
@@ -17,8 +18,14 @@
 # DIR (default build/release) receives:
 #   TZ594K_for_ZEMO_V101.exe            the exe shipped in the zip: signed when a certificate was given
 #   unsigned/TZ594K_for_ZEMO_V101.exe   the exe as built, the bytes every clean build reproduces
-#   TZ594K_for_ZEMO_V101-VERSION.zip    the exe, README_EN.txt (ASCII) and README_JA.txt (code page 932)
+#   TZ594K_for_ZEMO_V101-VERSION.zip    the exe, README_EN.txt and DEPLOY_EN.txt (ASCII), README_JA.txt
+#                                       and DEPLOY_JA.txt (code page 932)
 #   SHA256SUMS                          the zip and both exes (`sha256sum -c SHA256SUMS` in DIR)
+#   SHA256SUMS.p7s                      when signing: a detached CMS signature (DER) of SHA256SUMS with
+#                                       the exe's certificate and key, the certificate inside; check it with
+#                                       openssl cms -verify -binary -inform DER -in SHA256SUMS.p7s
+#                                         -content SHA256SUMS -CAfile CA.pem -purpose any -out /dev/null
+#                                       (-purpose any: the certificate is for code signing, not e-mail)
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(dirname "$here")"
@@ -100,7 +107,7 @@ cmake --build --preset windows-release -j "${TZ594K_JOBS:-2}" >/dev/null
 built="$build/$name.exe"
 [ -f "$built" ] || fail "the build left no $built"
 
-rm -rf "$out/unsigned" "$out/package" "$out/$name.exe" "$out/SHA256SUMS" "$out"/"$name"-*.zip
+rm -rf "$out/unsigned" "$out/package" "$out/$name.exe" "$out/SHA256SUMS" "$out/SHA256SUMS.p7s" "$out"/"$name"-*.zip
 mkdir -p "$out/unsigned"
 cp "$built" "$out/unsigned/$name.exe"
 shipped="$out/$name.exe"
@@ -131,11 +138,21 @@ mkdir -p "$package"
 cp "$shipped" "$package/$name.exe"
 # Windows Notepad of every version the program supports reads ASCII and, on a Japanese system,
 # code page 932; both with CR LF line ends.
-LC_ALL=C grep -q $'[^\t -~]' docs/guide/README_EN.txt && fail "docs/guide/README_EN.txt must be plain ASCII"
-sed 's/$/\r/' docs/guide/README_EN.txt >"$package/README_EN.txt"
-iconv -f UTF-8 -t CP932 docs/guide/README_JA.txt | sed 's/$/\r/' >"$package/README_JA.txt" ||
-  fail "docs/guide/README_JA.txt does not convert to code page 932"
-files=("$name.exe" README_JA.txt README_EN.txt)
+english() {
+  LC_ALL=C grep -q $'[^\t -~]' "$1" && fail "$1 must be plain ASCII"
+  sed 's/$/\r/' "$1" >"$package/$2"
+}
+japanese() {
+  # A pipe would hide a conversion failure behind the status of sed.
+  iconv -f UTF-8 -t CP932 "$1" >"$package/$2.cp932" || fail "$1 does not convert to code page 932"
+  sed 's/$/\r/' "$package/$2.cp932" >"$package/$2"
+  rm -f "$package/$2.cp932"
+}
+english docs/guide/README_EN.txt README_EN.txt
+japanese docs/guide/README_JA.txt README_JA.txt
+english docs/deploy.md DEPLOY_EN.txt
+japanese docs/deploy_ja.md DEPLOY_JA.txt
+files=("$name.exe" README_JA.txt README_EN.txt DEPLOY_JA.txt DEPLOY_EN.txt)
 (
   cd "$package"
   chmod 0644 "${files[@]}"
@@ -149,12 +166,53 @@ rm -rf "$package"
   sha256sum "$name-$version.zip" "$name.exe" "unsigned/$name.exe" >SHA256SUMS
 )
 
+# The sums are signed with the exe's certificate and key, so that whoever trusts the exe's
+# signature can trust the zip's sum as well. CMS takes neither a PKCS#12 file nor one password file
+# read twice, so the key is re-wrapped for it in a private folder under a password of its own.
+if [ "$sign" = 1 ]; then
+  keys="$(mktemp -d)"
+  trap 'rm -rf "$keys"' EXIT
+  chmod 700 "$keys"
+  head -c 32 /dev/urandom | base64 >"$keys/pass"
+  p12_pass=(-passin pass:)
+  [ -z "$pass_file" ] || p12_pass=(-passin "file:$pass_file")
+  if [ -n "$pkcs12" ]; then
+    openssl pkcs12 -in "$pkcs12" "${p12_pass[@]}" -nocerts -passout "file:$keys/pass" -out "$keys/key.pem" 2>/dev/null &&
+      openssl pkcs12 -in "$pkcs12" "${p12_pass[@]}" -clcerts -nokeys -out "$keys/cert.pem" 2>/dev/null &&
+      openssl pkcs12 -in "$pkcs12" "${p12_pass[@]}" -cacerts -nokeys -out "$keys/chain.pem" 2>/dev/null ||
+      fail "openssl cannot read the PKCS#12 file $pkcs12"
+  else
+    key_pass=(-passin pass:)
+    [ -z "$pass_file" ] || key_pass=(-passin "file:$pass_file")
+    openssl pkey -in "$key" "${key_pass[@]}" -aes-256-cbc -passout "file:$keys/pass" -out "$keys/key.pem" 2>/dev/null ||
+      fail "openssl cannot read the key $key"
+    # The first certificate signs; any further ones in the file are its chain.
+    openssl x509 -in "$cert" -out "$keys/cert.pem" 2>/dev/null || fail "openssl cannot read the certificate $cert"
+    awk '/-----BEGIN CERTIFICATE-----/ { n++ } n > 1' "$cert" >"$keys/chain.pem"
+  fi
+  chain=()
+  ! grep -q 'BEGIN CERTIFICATE' "$keys/chain.pem" || chain=(-certfile "$keys/chain.pem")
+  openssl cms -sign -binary -md sha256 -in "$out/SHA256SUMS" -signer "$keys/cert.pem" -inkey "$keys/key.pem" \
+    -passin "file:$keys/pass" "${chain[@]}" -outform DER -out "$out/SHA256SUMS.p7s" ||
+    fail "openssl could not sign SHA256SUMS"
+  rm -rf "$keys"
+  trap - EXIT
+  cms_verify=(openssl cms -verify -binary -inform DER -in "$out/SHA256SUMS.p7s" -content "$out/SHA256SUMS" -purpose any
+    -out /dev/null)
+  [ -z "$ca" ] || cms_verify+=(-CAfile "$ca")
+  if ! "${cms_verify[@]}" >"$out/verify-sums.txt" 2>&1; then
+    [ -z "$ca" ] || { cat "$out/verify-sums.txt" >&2; fail "the signature of SHA256SUMS does not verify against $ca"; }
+    echo "release: the chain of SHA256SUMS.p7s does not verify against the system's CA bundle (give --ca); see $out/verify-sums.txt" >&2
+  fi
+fi
+
 size() { stat -c %s "$1"; }
 hash() { sha256sum "$1" | cut -d' ' -f1; }
 echo "release $version of commit $commit (time stamp $SOURCE_DATE_EPOCH), built in $(( $(date +%s) - start )) s"
 echo "unsigned exe  $(size "$out/unsigned/$name.exe") bytes  sha256 $(hash "$out/unsigned/$name.exe")"
 if [ "$sign" = 1 ]; then
   echo "signed exe    $(size "$shipped") bytes  sha256 $(hash "$shipped")"
+  echo "signed sums   SHA256SUMS.p7s, $(size "$out/SHA256SUMS.p7s") bytes (CMS, DER, detached)"
 else
   echo "signed exe    none: no certificate given"
 fi

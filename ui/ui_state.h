@@ -58,7 +58,8 @@ struct Ui {
   RunResult& result;
 
   const char* text(Text id) const { return texts.get(id); }
-  bool silent() const { return switches.silent != 0; }
+  // A detection run is silent as well: it runs where no one can answer a screen.
+  bool silent() const { return switches.silent != 0 || switches.detection_check != 0; }
 };
 
 }  // namespace tz

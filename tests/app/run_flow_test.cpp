@@ -216,6 +216,13 @@ std::vector<RunCase> run_cases() {
        {processing, progress},
        {false, true},
        true},
+      {"detection, a drive needs the update", {at_level("1.00", false)}, "/DC", {}, -1, 1001, {}, {false}},
+      {"detection, already updated", {at_level("1.01", false)}, "/dc /AU", {}, -1, 99, {}, {false}},
+      {"detection, no drive", {}, "DetectionCheck /LE", {}, -1, 1, {}, {}},
+      {"detection beside the launcher's check is refused", {older}, "/DC /LauncherRunCheck", {}, 700, 7, {}, {false}},
+      {"detection beside a print switch is refused", {older}, "/CO /DC", {}, 700, 7, {}, {false}},
+      // Refused by the combination rule, which records nothing: no log, exit code 8.
+      {"the log beside a print switch", {older}, "/LFO /FVP", {}, -1, 8, {invalid_option}, {false}},
       {"invalid option", {older}, "/XYZ", {}, 700, 7, {invalid_option}, {false}},
       {"invalid option, silent", {older}, "/AU /XYZ", {}, 700, 7, {}, {false}},
       {"a print switch given twice", {older}, "/CO /CO", {}, 701, 7, {invalid_option}, {false}},
@@ -294,6 +301,49 @@ TEST(RunFlow, TheUserPicksTheSecondOfTwoDrives) {
       EXPECT_EQ(other.target_id, 1);
     }
   }
+}
+
+// Detection beside the launcher's check, over the same closed trays: the check ejects them, also
+// that of the drive already updated; detection asks each drive INQUIRY and nothing else, with no
+// screen, message box or log, also where ASPI is missing or its switches are refused.
+TEST(RunFlow, DetectionTouchesNoTrayAndShowsNothing) {
+  for (const Via via : {Via::pass_through, Via::aspi}) {
+    SCOPED_TRACE(via == Via::pass_through ? "pass-through" : "ASPI");
+    {
+      Machine m(via);
+      m.add(at_level("1.01", false));
+      m.add(at_level("1.00", false));
+      EXPECT_EQ(m.run("/LauncherRunCheck /AU"), 1001);
+      EXPECT_TRUE(m.drives[0].tray_open());
+      EXPECT_TRUE(m.drives[1].tray_open());
+    }
+    {
+      Machine m(via);
+      m.add(at_level("1.01", false));
+      m.add(at_level("1.00", false));
+      EXPECT_EQ(m.run("/DC"), 1001);
+      for (const sim::SimDrive& d : m.drives) {
+        EXPECT_FALSE(d.tray_open());
+        EXPECT_EQ(d.count(CommandKind::any), d.count(CommandKind::inquiry));
+        EXPECT_EQ(d.count(CommandKind::inquiry), 1u);
+      }
+      EXPECT_TRUE(m.screens().empty());
+      EXPECT_TRUE(m.host.windows.message_boxes.empty());
+      EXPECT_EQ(result_code(m.ctx->app.result), -1);
+    }
+    for (const char* arguments : {"/DC /LFO", "LogFileOutput DetectionCheck /AU"}) {
+      Machine m(via);
+      m.add(older);
+      EXPECT_EQ(m.run(arguments), 7) << arguments;
+      EXPECT_TRUE(m.screens().empty()) << arguments;
+      EXPECT_FALSE(m.ctx->log.log_path_built) << arguments;  // no log was even named
+      EXPECT_EQ(m.drives[0].count(CommandKind::any), 0u) << arguments;
+    }
+  }
+  Machine m(Via::aspi);
+  m.host.aspi.library_missing = true;
+  EXPECT_EQ(m.run("/DC"), 1);
+  EXPECT_TRUE(m.host.windows.message_boxes.empty());  // not even "WNASPI32.DLL Error !!"
 }
 
 TEST(RunFlow, AClosedTrayIsOpenedByTheUserAtThePrompt) {

@@ -225,6 +225,9 @@ TEST(InstanceChecks, AnotherInstanceEndsTheRun) {
       {"KVT_FwDownloadWnd", "/LE", false, 801, "Another download program is running.", true},
       {"KVT_FwLauncherWnd", "", true, 801, "This program is running.", true},
       {"KVT_FwLauncherWnd", "/AU", false, 801, "This program is running.", false},
+      // A detection run asks no one, also when another loader or the launcher runs.
+      {"KVT_FwDownloadWnd", "/DC", true, 801, "Another download program is running.", false},
+      {"KVT_FwLauncherWnd", "DetectionCheck", false, 801, "This program is running.", false},
       // The launcher started us: its window is expected.
       {"KVT_FwLauncherWnd", "/LauncherLoading", false, -1, "", false},
       {"KVT_FwLauncherWnd", "/LauncherRunCheck /AU", false, -1, "", false},

@@ -11,26 +11,29 @@ namespace {
 
 struct ScanCase {
   const char* arguments;
-  std::uint32_t english, silent, log_output, launcher_loading, launcher_run_check;
+  std::uint32_t english, silent, log_output, launcher_loading, launcher_run_check, detection_check;
 };
 
 // The scans find a switch anywhere, also inside a longer word, and never fail.
 TEST(SwitchScans, SetFieldsWhereverTheSwitchStands) {
   const ScanCase cases[] = {
-      {"", 0, 0, 0, 0, 0},
-      {"/AU", 0, 1, 0, 0, 0},
-      {"/au", 0, 1, 0, 0, 0},
-      {"/Au /lE", 1, 1, 0, 0, 0},
-      {"/AUX", 0, 0, 0, 0, 0},  // no blank or end after the switch
-      {"X/AU", 0, 1, 0, 0, 0},  // not anchored
-      {"LanguageEnglish LogFileOutput", 1, 0, 1, 0, 0},
-      {"languageenglish", 0, 0, 0, 0, 0},  // long words are exact
-      {"/lfo\t/AU", 0, 1, 0, 0, 0},        // a tab is an ordinary character
-      {"/lfo", 0, 0, 1, 0, 0},
-      {"/lFo /aU", 0, 1, 1, 0, 0},
-      {"/LauncherLoadingXYZ", 0, 0, 0, 1, 0},
-      {"/LauncherRunCheck /AU", 0, 1, 0, 0, 1},
-      {"/launcherloading", 0, 0, 0, 0, 0},
+      {"", 0, 0, 0, 0, 0, 0},
+      {"/AU", 0, 1, 0, 0, 0, 0},
+      {"/au", 0, 1, 0, 0, 0, 0},
+      {"/Au /lE", 1, 1, 0, 0, 0, 0},
+      {"/AUX", 0, 0, 0, 0, 0, 0},  // no blank or end after the switch
+      {"X/AU", 0, 1, 0, 0, 0, 0},  // not anchored
+      {"LanguageEnglish LogFileOutput", 1, 0, 1, 0, 0, 0},
+      {"languageenglish", 0, 0, 0, 0, 0, 0},  // long words are exact
+      {"/lfo\t/AU", 0, 1, 0, 0, 0, 0},        // a tab is an ordinary character
+      {"/lfo", 0, 0, 1, 0, 0, 0},
+      {"/lFo /aU", 0, 1, 1, 0, 0, 0},
+      {"/LauncherLoadingXYZ", 0, 0, 0, 1, 0, 0},
+      {"/LauncherRunCheck /AU", 0, 1, 0, 0, 1, 0},
+      {"/launcherloading", 0, 0, 0, 0, 0, 0},
+      {"/dC LanguageEnglish", 1, 0, 0, 0, 0, 1},
+      {"DetectionCheck", 0, 0, 0, 0, 0, 1},
+      {"detectioncheck /DCX", 0, 0, 0, 0, 0, 0},
   };
   for (const ScanCase& c : cases) {
     test::Fixture f;
@@ -42,6 +45,7 @@ TEST(SwitchScans, SetFieldsWhereverTheSwitchStands) {
     EXPECT_EQ(s.log_output, c.log_output) << c.arguments;
     EXPECT_EQ(s.launcher_loading, c.launcher_loading) << c.arguments;
     EXPECT_EQ(s.launcher_run_check, c.launcher_run_check) << c.arguments;
+    EXPECT_EQ(s.detection_check, c.detection_check) << c.arguments;
   }
 }
 
@@ -84,10 +88,22 @@ TEST(ValidateSwitches, StrictScanAndCombinations) {
       {"FwVersionDetailPrint", -1, -1, ""},
       {"/LFO /FVP", -1, -1, ""},
       {"LogFileOutput FwVersionDetailPrint " + token_b(), -1, -1, ""},
+      // Detection: once, either form, beside the language and "/AU" only.
+      {"/DC /AU /LE", 0, -1, ""},
+      {"LanguageEnglish DetectionCheck", 0, -1, ""},
+      {"/DC /dc", -1, 701, "/dc"},
+      {"/dc DetectionCheck", -1, 701, "DetectionCheck"},
+      {"detectionCheck", -1, 700, "Option mismatched."},
+      {"/DC /LFO", -1, 700, "Option mismatched."},
+      {"/FVP /DC", -1, 700, "Option mismatched."},
+      {"DetectionCheck FwVersionDetailPrint " + token_a(), -1, 700, "Option mismatched."},
+      {"/LauncherLoading /DC", -1, 700, "Option mismatched."},
   };
   for (const ValidateCase& c : cases) {
     test::Fixture f;
+    // Both scans run before the check, as at start-up.
     first_switch_scan(*f.ctx, c.arguments.c_str());
+    launcher_switch_scan(*f.ctx, c.arguments.c_str());
     EXPECT_EQ(validate_switches(*f.ctx, c.arguments.c_str()), c.result) << c.arguments;
     EXPECT_EQ(result_code(f.ctx->app.result), c.code) << c.arguments;
     EXPECT_EQ(std::string(result_message(f.ctx->app.result)), c.message) << c.arguments;

@@ -528,6 +528,55 @@ TEST(ScanDrives, ACandidateHasItsTrayAskedAgainAfterTheDecision) {
   }
 }
 
+// Detection for endpoint-management tools: every tray closed, and INQUIRY is all that reaches a
+// drive, whatever the levels; removable drives are not even asked.
+TEST(DetectDrives, AnswersFromInquiryAloneAndLeavesEveryTrayAsItWas) {
+  const DriveSettings older = level("1.00", false);
+  const DriveSettings current = level("1.01", false);
+  DriveSettings other = foreign();
+  other.tray_open = false;
+  DriveSettings removable = older;
+  removable.removable = true;
+  const struct Case {
+    const char* what;
+    std::vector<DriveSettings> drives;  // at records 1, 2, ...
+    Detection verdict;
+    bool pass_through_only = false;  // the system reports drive types behind letters only
+  } cases[] = {
+      {"no drive", {}, Detection::no_supported_drive},
+      {"somebody else's drive", {other}, Detection::no_supported_drive},
+      {"an older level", {older}, Detection::update_needed},
+      {"the image's level", {current}, Detection::all_carry_image},
+      {"one of two at the image's level", {current, older}, Detection::update_needed},
+      {"both at the image's level, beside somebody else's", {current, other, current}, Detection::all_carry_image},
+      // INQUIRY cannot tell: the update itself finds no match for this level.
+      {"a level that cannot take the image", {level("0.80", false)}, Detection::update_needed},
+      {"a removable drive is passed over", {removable, current}, Detection::all_carry_image, true},
+      {"only a removable drive", {removable}, Detection::no_supported_drive, true},
+  };
+  for (const Via via : both) {
+    for (const Case& c : cases) {
+      if (c.pass_through_only && via != Via::pass_through) continue;
+      SCOPED_TRACE(std::string(name(via)) + ": " + c.what);
+      Bench b(via);
+      for (std::size_t i = 0; i < c.drives.size(); ++i) b.add(static_cast<std::uint32_t>(i + 1), c.drives[i]);
+      std::vector<std::uint32_t> versions;
+      for (const SimDrive& d : b.drives) versions.push_back(d.state_version());
+      EXPECT_EQ(detect_drives(b.ctx->link), c.verdict);
+      for (std::size_t i = 0; i < b.drives.size(); ++i) {
+        const SimDrive& d = b.drives[i];
+        const std::uint32_t asked = d.settings().removable ? 0 : 1;
+        EXPECT_EQ(d.count(CommandKind::inquiry), asked) << "drive " << i;
+        EXPECT_EQ(d.count(CommandKind::any), asked) << "drive " << i;
+        EXPECT_FALSE(d.tray_open()) << "drive " << i;
+        EXPECT_EQ(d.state_version(), versions[i]) << "drive " << i;
+      }
+      EXPECT_TRUE(b.host.dialogs.opened_templates().empty());
+      EXPECT_EQ(b.host.devices.open_handle_count(), 0u);
+    }
+  }
+}
+
 TEST(VolumeLocks, FailPartWayAndAreReleased) {
   Bench b(Via::pass_through);
   DriveSettings refusing = level("1.00");
