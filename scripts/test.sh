@@ -40,7 +40,7 @@ case "$TZ594K_I386_MODE" in
     echo "== Windows tests: every test under Wine (this machine runs 32-bit programs natively)" ;;
   emulated)
     if [ "${TZ594K_I386:-}" = emulated ]; then why="emulation forced by TZ594K_I386=emulated"; else why="this machine cannot run them itself"; fi
-    echo "== Windows tests: the emulated tier under Wine (32-bit programs run under qemu-i386 emulation: $why); the walks that drive screens and faults are reported skipped, too slow there" ;;
+    echo "== Windows tests: every test under Wine, emulated (32-bit programs run under qemu-i386 emulation: $why)" ;;
   *)
     echo "== Windows tests: the build and its import checks only (this machine cannot run 32-bit programs, not even under qemu-i386 emulation); every test under Wine is reported skipped" ;;
 esac

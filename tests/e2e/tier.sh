@@ -2,8 +2,8 @@
 # Runs a test under Wine when this machine's way of running 32-bit programs allows it, and otherwise
 # reports it skipped (exit code 77) with the reason:
 #   tier.sh TIER [--session] COMMAND [ARGS...]
-# TIER is "emulated" for the tests that also run where 32-bit code is emulated, "native" for those
-# left out there (too slow under emulation). TZ594K_I386_MODE (native, emulated or none) is what
+# TIER is "emulated" for the tests that also run where 32-bit code is emulated (today every one),
+# "native" for any left out there. TZ594K_I386_MODE (native, emulated or none) is what
 # scripts/i386.sh found; it is asked again when unset. --session keeps one wineserver on the
 # test's prefix for all of the test's runs.
 set -euo pipefail
@@ -16,7 +16,7 @@ case "$mode" in
   native) ;;
   emulated)
     if [ "$tier" != emulated ]; then
-      echo "skipped: left out where 32-bit programs run under qemu-i386 emulation: each run of the screen driver starts a Wine process, too slow there for its screen watches to hold"
+      echo "skipped: left out where 32-bit programs run under qemu-i386 emulation"
       exit 77
     fi ;;
   *)
