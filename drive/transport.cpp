@@ -27,6 +27,20 @@ void save_sense(DriveState& drive, const std::uint8_t* sense) {
   drive.last_ascq = sense[13];
 }
 
+// What the system wrote back into DataTransferLength, never more than was asked for.
+std::uint32_t pass_through_transferred(bool call_succeeded, const std::uint8_t* header, std::uint32_t length) {
+  if (!call_succeeded) return 0;
+  const std::uint32_t moved = get_le32(header + spt::data_transfer_length);
+  return moved < length ? moved : length;
+}
+
+// ASPI has no residual count: a request that completed moved its whole length unless the manager
+// reports a data underrun (whatever SRB_Status says), and then how much it moved is unknown.
+std::uint32_t aspi_transferred(const std::uint8_t* block, std::uint32_t length) {
+  if (block[srb::status] != srb::ss_comp || block[srb::ha_stat] == srb::hastat_do_du) return 0;
+  return length;
+}
+
 int pass_through_result(bool call_succeeded, std::uint8_t scsi_status) {
   if (!call_succeeded) return -1;
   if (scsi_status == scsi_status_good) return 0;
@@ -108,6 +122,7 @@ int aspi_load(DriveLink& link) {
 int aspi_execute(DriveLink& link, const std::uint8_t* cdb, std::uint8_t flags, std::uint32_t length,
                  std::uint8_t* buffer, std::uint32_t timeout_ms) {
   DriveState& state = link.state;
+  state.transferred = 0;
   const DriveRecord* drive = current_drive_record(link.state);
   if (drive == nullptr || cdb == nullptr || state.aspi.send_command == 0) return -1;
   if (length != 0 && buffer == nullptr) return -1;
@@ -139,6 +154,7 @@ int aspi_execute(DriveLink& link, const std::uint8_t* cdb, std::uint8_t flags, s
   const std::uint8_t immediate = block[srb::status];
   if (immediate != srb::ss_pending) {
     os.close_handle(event);
+    state.transferred = aspi_transferred(block, length);
     return immediate == srb::ss_comp ? 0 : -1;
   }
 
@@ -163,6 +179,7 @@ int aspi_execute(DriveLink& link, const std::uint8_t* cdb, std::uint8_t flags, s
     return -1;
   }
   const std::uint8_t status = block[srb::status];
+  state.transferred = aspi_transferred(block, length);
   if (status == srb::ss_comp) return 0;
   if (status == srb::ss_err) {
     save_sense(state, block + srb::sense_area);
@@ -189,6 +206,7 @@ void spt_close(DriveLink& link) {
 
 int spt_execute_buffered(DriveLink& link, const std::uint8_t* cdb, std::uint8_t direction, std::uint32_t length,
                          std::uint8_t* buffer) {
+  link.state.transferred = 0;
   // The buffered request sends the header alone, so it cannot carry data to the drive.
   if (cdb == nullptr || !valid_direction(direction) || direction == dir_out) return -1;
   if (length > spt_buffered_data_capacity || (length != 0 && direction == dir_in && buffer == nullptr)) return -1;
@@ -204,11 +222,13 @@ int spt_execute_buffered(DriveLink& link, const std::uint8_t* cdb, std::uint8_t 
                                                  spt::header_size, request, length + spt_data_offset, returned);
   if (direction == dir_in && length != 0) std::memcpy(buffer, request + spt_data_offset, length);
   save_sense(state, request + spt_sense_offset);
+  state.transferred = pass_through_transferred(ok, request, length);
   return pass_through_result(ok, request[spt::scsi_status]);
 }
 
 int spt_execute_direct(DriveLink& link, const std::uint8_t* cdb, std::uint8_t direction, std::uint32_t length,
                        std::uint8_t* buffer) {
+  link.state.transferred = 0;
   if (cdb == nullptr || !valid_direction(direction) || (length != 0 && buffer == nullptr)) return -1;
   const DriveRecord* drive = current_drive_record(link.state);
   if (drive == nullptr) return -1;
@@ -221,6 +241,7 @@ int spt_execute_direct(DriveLink& link, const std::uint8_t* cdb, std::uint8_t di
   const bool ok = link.devices.device_io_control(drive->device_handle, platform::ioctl_scsi_pass_through_direct,
                                                  request, spt_direct_size, request, spt_direct_size, returned);
   save_sense(state, request + spt_sense_offset);
+  state.transferred = pass_through_transferred(ok, request, length);
   return pass_through_result(ok, request[spt::scsi_status]);
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // One SCSI request to the drive at current_drive, over ASPI or SCSI pass-through. Every executor
 // returns 0 (GOOD), 1 (CHECK CONDITION; last_sense_key, last_asc, last_ascq saved) or -1
-// (transport failure, time-out, another SCSI status, or a request refused before it was sent).
+// (transport failure, time-out, another SCSI status, or a request refused before it was sent),
+// and leaves the number of data bytes the drive moved in DriveState::transferred: GOOD says
+// nothing about how much data came.
 #include <array>
 #include <cstdint>
 
