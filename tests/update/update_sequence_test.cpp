@@ -165,6 +165,8 @@ TEST(UpdateSequence, ProgressLinesAndBarsOfAGoodUpdate) {
   UpdateBench b(Via::aspi);
   b.choose();
   b.update();
+  // An update that stopped early shows fewer lines than looked at below: it fails here, not there.
+  ASSERT_EQ(b.code(), 0) << b.message();
   const auto& dialogs = b.host.dialogs;
   const auto last = [&](int control) {
     const std::vector<std::string> texts = dialogs.texts_of(control);
@@ -179,7 +181,9 @@ TEST(UpdateSequence, ProgressLinesAndBarsOfAGoodUpdate) {
   EXPECT_EQ(last(1106), "Complete !!");
   EXPECT_EQ(last(1100), "Verify...");
   EXPECT_EQ(last(1099), "Good !!");
-  EXPECT_EQ(dialogs.texts_of(1099).end()[-2], "Verify... (Please wait for about 40 seconds.)");
+  const std::vector<std::string> verify_line = dialogs.texts_of(1099);
+  ASSERT_GE(verify_line.size(), 2u);
+  EXPECT_EQ(verify_line.end()[-2], "Verify... (Please wait for about 40 seconds.)");
 
   // Each bar: emptied with the screen and with its attempt, then empty while the block index
   // gives less than one percent, then mark by mark to the full bar.
@@ -193,6 +197,7 @@ TEST(UpdateSequence, ProgressLinesAndBarsOfAGoodUpdate) {
     for (int k = 1; k <= 20; ++k) expected.push_back(bar(k));
     EXPECT_EQ(seen, expected);
   }
+  ASSERT_FALSE(dialogs.screens.empty());
   EXPECT_EQ(dialogs.screens.front().template_id, screen_progress.english);
   EXPECT_EQ(dialogs.screens.front().caption, "F/W Loader  TZ594K for ZEMO V1.01");
 }
@@ -201,7 +206,7 @@ TEST(UpdateSequence, JapaneseScreensGetTheJapaneseSteps) {
   UpdateBench b(Via::pass_through, test::drive_at_level("1.00"), language_japanese);
   b.choose();
   b.update();
-  EXPECT_EQ(b.code(), 0);
+  ASSERT_EQ(b.code(), 0) << b.message();
   EXPECT_EQ(b.host.dialogs.screens.front().template_id, screen_progress.japanese);
   EXPECT_EQ(b.host.dialogs.texts_of(1103).back(), "ドライブチェック中...");
   EXPECT_EQ(b.host.dialogs.texts_of(1105).back(), "ＲＯＭデータ書換え中... (50秒程度お待ちください)");
