@@ -121,8 +121,14 @@ int cmd_read_download(DriveLink& link, std::uint32_t header_length, std::uint32_
   put_be24(cdb + 3, offset);
   put_be24(cdb + 6, total);
   std::uint8_t* buffer = link.state.scsi_data_buffer;
+  // The piece this read checks was assembled right here for its write: bytes that a short data
+  // phase leaves behind would compare equal with what was sent. Each byte becomes its complement
+  // first, so no byte left behind can.
+  for (std::uint32_t i = 0; i < total; ++i) buffer[i] = static_cast<std::uint8_t>(~buffer[i]);
   const int result = send(link, cdb, dir_in, total, buffer, PassThroughKind::direct);
   if (result != 0) return result;
+  // GOOD says nothing of how much came back: a piece that did not come back whole was not read.
+  if (link.state.transferred < total) return -1;
   if (header_out != nullptr && header_length != 0) std::memmove(header_out, buffer, header_length);
   // The data part is often read back into scsi_data_buffer itself: an overlapping move.
   if (data_length != 0) std::memmove(data_out, buffer + header_length, data_length);

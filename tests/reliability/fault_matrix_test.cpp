@@ -113,6 +113,7 @@ std::vector<Step> steps() {
   const auto hang = FaultAction::hang;
   const auto drop = FaultAction::drop;
   const auto flip = FaultAction::flip;
+  const auto cut = FaultAction::short_transfer;
   const auto identity = CommandKind::identity;
   const auto event = CommandKind::event_status;
   const auto vendor = CommandKind::vendor_status;
@@ -216,6 +217,9 @@ std::vector<Step> steps() {
             {at_piece(write, drop, block(1))},
             write_failed("Download error.(31)")},
            {"the last block's write fails once", {nth(write, check, pieces)}, updated},
+           {"write GOOD with no data taken, every attempt",
+            {at_piece(write, cut, block(1))},
+            write_failed("Download error.(31)")},
        }},
       {"read-back",
        {
@@ -232,6 +236,14 @@ std::vector<Step> steps() {
            {"block read never completes once", {nth(read, hang, 3)}, updated},
            {"a bit flipped once", {nth(read, flip, 3)}, updated},
            {"a bit flipped, every attempt", {at_piece(read, flip, block(1))}, write_failed("Download error.(31)")},
+           // The piece just written still lies in the receive area: only an honest count tells.
+           {"info block GOOD with no data, every attempt",
+            {at_piece(read, cut, info_block)},
+            write_failed("Download error.(12)")},
+           {"block GOOD with no data, every attempt",
+            {at_piece(read, cut, block(1))},
+            write_failed("Download error.(32)")},
+           {"GOOD with no data once", {nth(read, cut, 3)}, updated},
        }},
       // A refused rewrite is tried again after a whole new download.
       {"rewrite",
@@ -256,6 +268,9 @@ std::vector<Step> steps() {
            {"a block comes back flipped, every attempt",
             {at_piece(read, flip, block(1), pieces + 1)},
             verify_failed("Download error.(31)")},
+           {"a block comes back GOOD with no data, every attempt",
+            {at_piece(read, cut, block(1), pieces + 1)},
+            verify_failed("Download error.(32)")},
        }},
       // Only behind a drive letter is there a volume to lock.
       {"in-use check",

@@ -280,6 +280,35 @@ TEST(UpdateSequence, RetriesAndFailuresEndWithTheirCodeAndMessage) {
   }
 }
 
+// Read-backs answered GOOD with no data, ten in a row: no attempt passes, nothing is rewritten.
+// Where the transport says so the read fails (12); where an ASPI manager does not, the stale
+// receive area still cannot match (11).
+TEST(UpdateSequence, AReadBackThatBroughtNothingNeverPasses) {
+  const struct Case {
+    Via via;
+    bool underrun_reported;
+    const char* message;
+  } cases[] = {
+      {Via::pass_through, true, "Download error.(12)"},
+      {Via::aspi, true, "Download error.(12)"},
+      {Via::aspi, false, "Download error.(11)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(test::name_of(c.via)) + (c.underrun_reported ? "" : ", underrun unreported"));
+    sim::DriveSettings settings = test::drive_at_level("1.00");
+    settings.faults.add_rule(rule(CommandKind::read, FaultAction::short_transfer, 1, 10));
+    UpdateBench b(c.via, settings);
+    b.host.aspi.underrun_unreported = !c.underrun_reported;
+    b.choose();
+    b.update();
+    EXPECT_EQ(b.code(), 500);
+    EXPECT_EQ(b.message(), c.message);
+    EXPECT_EQ(b.drive.count(CommandKind::read), 10u);
+    EXPECT_EQ(b.drive.count(CommandKind::rewrite), 0u);
+    EXPECT_FALSE(b.holds_image());
+  }
+}
+
 // The system is asked to stay awake before the update's first command and let go after its
 // last, whether the update succeeded or the drive refused the rewrite ten times.
 TEST(UpdateSequence, TheSystemStaysAwakeFromTheFirstCommandToTheLast) {
