@@ -138,7 +138,13 @@ int cmd_read_download(DriveLink& link, std::uint32_t header_length, std::uint32_
 int cmd_execute(DriveLink& link, std::uint8_t mode) {
   std::uint8_t* cdb = link.state.cdb.execute;
   cdb[11] = mode;
-  return send_no_data(link, cdb);
+  // The drive rewrites or reads its ROM for as long as it needs and is never interrupted: its own
+  // answer ends the request, or the longest wait of all.
+  ScsiRequest request;
+  request.cdb = cdb;
+  request.aspi_timeout = aspi_long_command_timeout_ms;
+  request.on_timeout = OnTimeout::keep;
+  return execute_request(link, request);
 }
 
 }  // namespace tz

@@ -119,8 +119,10 @@ int aspi_load(DriveLink& link) {
   return -1;
 }
 
+bool aspi_usable(const DriveLink& link) { return link.state.aspi.send_command != 0; }
+
 int aspi_execute(DriveLink& link, const std::uint8_t* cdb, std::uint8_t flags, std::uint32_t length,
-                 std::uint8_t* buffer, std::uint32_t timeout_ms) {
+                 std::uint8_t* buffer, std::uint32_t timeout_ms, OnTimeout on_timeout) {
   DriveState& state = link.state;
   state.transferred = 0;
   const DriveRecord* drive = current_drive_record(link.state);
@@ -160,7 +162,10 @@ int aspi_execute(DriveLink& link, const std::uint8_t* cdb, std::uint8_t flags, s
 
   const std::uint32_t waited = os.wait_for_single_object(event, timeout_ms);
   if (waited != platform::wait_object_0) {
-    if (!reclaim_request_block(link, block, event)) {
+    // A kept request may still end and signal its event at any moment: the event stays open.
+    const bool block_free = on_timeout == OnTimeout::keep ? block[srb::status] != srb::ss_pending
+                                                          : reclaim_request_block(link, block, event);
+    if (!block_free) {
       // The manager keeps the block, so its late end could land in any later request: ASPI
       // serves no more requests this run.
       state.aspi.send_command = 0;
@@ -261,7 +266,7 @@ int execute_request(DriveLink& link, const ScsiRequest& request) {
     return spt_execute_buffered(link, request.cdb, request.direction, request.length, request.buffer);
   }
   return aspi_execute(link, request.cdb, aspi_direction_flags(request.direction), request.length, request.buffer,
-                      request.aspi_timeout);
+                      request.aspi_timeout, request.on_timeout);
 }
 
 }  // namespace tz

@@ -43,6 +43,8 @@ const std::uint8_t* LinkedDrive::read_piece(std::uint32_t offset, std::uint32_t 
 
 int LinkedDrive::execute(std::uint8_t mode) { return cmd_execute(link_, mode); }
 
+bool LinkedDrive::lost() { return link_.state.transport != transport_pass_through && !aspi_usable(link_); }
+
 std::uint8_t ProgressView::language() const { return ui_.language; }
 
 const char* ProgressView::text(Text id) const { return ui_.text(id); }

@@ -25,6 +25,7 @@ class LinkedDrive final : public UpdateDrive {
                   std::uint32_t length) override;
   const std::uint8_t* read_piece(std::uint32_t offset, std::uint32_t length) override;
   int execute(std::uint8_t mode) override;
+  bool lost() override;
 
  private:
   DriveLink& link_;

@@ -169,10 +169,12 @@ Failure update_sequence(const UpdateParts& u, const DriveRecord& d) {
       show_step(u.view, Step::transfer);
       outcome = send_info_block(u, write_phase_bar_line);
       if (!failed(outcome)) outcome = send_payload_blocks(u, write_phase_bar_line);
+      // Attempts that can send nothing would only bury the failure that cut the drive off.
+      if (failed(outcome) && u.drive.lost()) break;
       if (failed(outcome)) continue;
       show_step(u.view, Step::transfer_done);
       outcome = rewrite_rom(u, method[4]);
-      if (!failed(outcome)) break;
+      if (!failed(outcome) || u.drive.lost()) break;
     }
   }
   if (!failed(outcome) && on(u.build.VERIFY_PROCESS_NUMBER)) {
@@ -182,7 +184,7 @@ Failure update_sequence(const UpdateParts& u, const DriveRecord& d) {
       outcome = send_info_block(u, verify_phase_bar_line);
       if (!failed(outcome)) outcome = send_payload_blocks(u, verify_phase_bar_line);
       if (!failed(outcome)) outcome = verify_rom(u, method[5]);
-      if (!failed(outcome)) break;
+      if (!failed(outcome) || u.drive.lost()) break;
     }
   }
   u.drive.close();

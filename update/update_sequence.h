@@ -55,6 +55,9 @@ class UpdateDrive {
   virtual const std::uint8_t* read_piece(std::uint32_t offset, std::uint32_t length) = 0;
   // ROM rewrite (0x80 or 0x00) or verify (0x40); returns when the drive is done.
   virtual int execute(std::uint8_t mode) = 0;
+  // True once no request can reach the drive any more this run: the transport still holds one
+  // the drive never answered.
+  virtual bool lost() = 0;
 
  protected:
   ~UpdateDrive() = default;

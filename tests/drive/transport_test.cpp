@@ -440,14 +440,51 @@ TEST(Aspi, AddressesWithoutADriveEndAtOnce) {
 
 TEST(Aspi, ADriveThatNeverAnswersTimesOutOnTheClock) {
   sim::DriveSettings settings = DriveFixture::ready_settings();
-  settings.faults.add_rule(fault(sim::CommandKind::verify, sim::FaultAction::hang));
+  settings.faults.add_rule(fault(sim::CommandKind::inquiry, sim::FaultAction::hang));
   DriveFixture d(Transport::aspi, settings);
   const std::int32_t before = d.f.host.clock.now_ms();
-  EXPECT_EQ(cmd_execute(d.ctx().link, 0x40), -1);
+  EXPECT_EQ(cmd_inquiry(d.ctx().link), -1);
   EXPECT_EQ(d.f.host.clock.now_ms() - before, 60000);
   EXPECT_EQ(d.last_message(), "WaitForSingleObject Timeout");
   EXPECT_EQ(cmd_test_unit_ready(d.ctx().link, 0), 0) << "the block serves the next request";
   EXPECT_EQ(d.f.host.clock.now_ms() - before, 60000) << "the next request did not wait behind the hung one";
+}
+
+// The ROM rewrite and the verify are never aborted: the drive's own answer ends them, however late
+// within the longest wait; one the drive never gives leaves the request with the manager, and
+// ASPI sends nothing more this run.
+TEST(Aspi, TheLongCommandsAreNeverAborted) {
+  const struct Case {
+    const char* what;
+    std::uint8_t mode;
+    bool hang;
+    int result;
+    std::int32_t waited_ms;
+  } cases[] = {
+      // Nothing downloaded: the drive refuses, in its own time.
+      {"verify answers after 90 s", 0x40, false, 1, 90000},
+      {"verify never answers", 0x40, true, -1, 1800000},
+      {"rewrite never answers", 0x80, true, -1, 1800000},
+  };
+  for (const Case& c : cases) {
+    sim::DriveSettings settings = DriveFixture::ready_settings();
+    settings.verify_ms = 90000;
+    if (c.hang) {
+      settings.faults.add_rule(
+          fault(c.mode == 0x40 ? sim::CommandKind::verify : sim::CommandKind::rewrite, sim::FaultAction::hang));
+    }
+    DriveFixture d(Transport::aspi, settings);
+    const std::int32_t before = d.f.host.clock.now_ms();
+    EXPECT_EQ(cmd_execute(d.ctx().link, c.mode), c.result) << c.what;
+    EXPECT_EQ(d.f.host.clock.now_ms() - before, c.waited_ms) << c.what;
+    EXPECT_EQ(d.f.host.aspi.aborts_sent, 0u) << c.what;
+    EXPECT_EQ(aspi_usable(d.ctx().link), !c.hang) << c.what;
+    EXPECT_EQ(d.message_count(), c.hang ? 1u : 0u) << c.what;
+    const std::uint32_t sent = d.f.host.aspi.commands_sent;
+    EXPECT_EQ(cmd_test_unit_ready(d.ctx().link, 0), c.hang ? -1 : 0) << c.what;
+    EXPECT_EQ(d.f.host.aspi.commands_sent, sent + (c.hang ? 0u : 1u)) << c.what;
+    EXPECT_EQ(d.f.host.aspi.blocks_reused_while_pending, 0u) << c.what;
+  }
 }
 
 // A request that outlives its wait is aborted before its block serves another, so that its end,

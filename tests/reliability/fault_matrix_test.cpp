@@ -251,7 +251,9 @@ std::vector<Step> steps() {
            {"refused once", {nth(rewrite, check)}, updated},
            {"refused every attempt", {every(rewrite, check)}, rewrite_refused},
            {"transport fails once", {nth(rewrite, fail)}, updated},
-           {"never completes once", {nth(rewrite, hang)}, updated},
+           // ASPI never aborts a rewrite: once its longest wait is over, the manager keeps the
+           // request and nothing more reaches the drive.
+           {"never completes once", {nth(rewrite, hang)}, updated, Drive::ready, Mode::user, {}, rewrite_refused},
        }},
       // A whole new download, then the verify, against the ROM already rewritten.
       {"verify",
@@ -261,7 +263,13 @@ std::vector<Step> steps() {
            {"a block's write GOOD without storing once", {nth(write, drop, pieces + 2)}, updated},
            {"fails every attempt", {every(verify, check)}, verify_failed("Verify error.(1)")},
            {"transport fails once", {nth(verify, fail)}, updated},
-           {"never completes once", {nth(verify, hang)}, updated},
+           {"never completes once",
+            {nth(verify, hang)},
+            updated,
+            Drive::ready,
+            Mode::user,
+            {},
+            verify_failed("Verify error.(1)")},
            {"info block write fails, every attempt",
             {at_piece(write, check, info_block, pieces + 1)},
             verify_failed("Download error.(13)")},

@@ -240,7 +240,6 @@ TEST(UpdateSequence, RetriesAndFailuresEndWithTheirCodeAndMessage) {
       {"rewrite fails once", rule(CommandKind::rewrite, FaultAction::check), true, 0, "", 2, true},
       {"rewrite fails ten times", rule(CommandKind::rewrite, FaultAction::check, 1, 10), true, 300,
        "Illegal F/W file.(1)", 10, false},
-      {"rewrite never completes once", rule(CommandKind::rewrite, FaultAction::hang), true, 0, "", 2, true},
       {"info block write fails ten times", rule(CommandKind::write, FaultAction::check, 1, 10), true, 500,
        "Download error.(13)", 0, false},
       {"info block read-back fails ten times", rule(CommandKind::read, FaultAction::check, 1, 10), true, 500,
@@ -306,6 +305,53 @@ TEST(UpdateSequence, AReadBackThatBroughtNothingNeverPasses) {
     EXPECT_EQ(b.drive.count(CommandKind::read), 10u);
     EXPECT_EQ(b.drive.count(CommandKind::rewrite), 0u);
     EXPECT_FALSE(b.holds_image());
+  }
+}
+
+// The ROM rewrite and the verify are never aborted. A drive slower than the other commands' wait
+// is waited for and has the last word; one that never answers is given up after the longest wait
+// under either transport, and under ASPI, whose manager then keeps the request, nothing more is
+// sent: the phase ends with that failure.
+TEST(UpdateSequence, ARewritingOrVerifyingDriveIsNeverInterrupted) {
+  enum class Slow { rewrite_90_s, verify_90_s, rewrite_hangs, verify_hangs };
+  const struct Case {
+    const char* what;
+    Slow slow;
+    Via via;
+    std::int32_t code;
+    const char* message;
+    std::uint32_t rewrites;
+    bool holds_image;
+  } cases[] = {
+      {"rewrite takes 90 s", Slow::rewrite_90_s, Via::aspi, 0, "", 1, true},
+      {"verify takes 90 s", Slow::verify_90_s, Via::aspi, 0, "", 1, true},
+      {"rewrite never answers", Slow::rewrite_hangs, Via::aspi, 300, "Illegal F/W file.(1)", 1, false},
+      {"verify never answers", Slow::verify_hangs, Via::aspi, 600, "Verify error.(1)", 1, true},
+      {"rewrite never answers", Slow::rewrite_hangs, Via::pass_through, 0, "", 2, true},
+      {"verify never answers", Slow::verify_hangs, Via::pass_through, 0, "", 1, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(test::name_of(c.via)) + ": " + c.what);
+    sim::DriveSettings settings = test::drive_at_level("1.00");
+    if (c.slow == Slow::rewrite_90_s) settings.rewrite_ms = 90000;
+    if (c.slow == Slow::verify_90_s) settings.verify_ms = 90000;
+    if (c.slow == Slow::rewrite_hangs) settings.faults.add_rule(rule(CommandKind::rewrite, FaultAction::hang));
+    if (c.slow == Slow::verify_hangs) settings.faults.add_rule(rule(CommandKind::verify, FaultAction::hang));
+    UpdateBench b(c.via, settings);
+    b.choose();
+    b.update();
+    EXPECT_EQ(b.code(), c.code);
+    EXPECT_EQ(b.message(), c.message);
+    EXPECT_EQ(b.host.aspi.aborts_sent, 0u);
+    EXPECT_EQ(b.drive.count(CommandKind::rewrite), c.rewrites);
+    EXPECT_EQ(b.holds_image(), c.holds_image);
+    if (c.via == Via::aspi && c.code != 0) {
+      // Nothing follows the long command the drive never answered.
+      const std::vector<Command> commands = parse(b.take_transcript());
+      ASSERT_FALSE(commands.empty());
+      EXPECT_EQ(commands.back().op(), 0xF5);
+      EXPECT_EQ(commands.back().status, "hang");
+    }
   }
 }
 
