@@ -232,7 +232,7 @@ Outcome SimDrive::execute(const std::uint8_t* cdb_in, std::uint32_t cdb_length, 
     if (cut && out.status == status_good) out.transferred = 0;
   }
 
-  if (flip && out.status == status_good && direction == Direction::in && out.transferred != 0) {
+  if (flip && data != nullptr && out.status == status_good && direction == Direction::in && out.transferred != 0) {
     // A bit of the data proper: the header in front of read-back data is never compared.
     const std::uint32_t skip =
         kind == CommandKind::read && out.transferred > download_header_bytes ? download_header_bytes : 0;

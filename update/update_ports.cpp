@@ -5,6 +5,7 @@
 #include "drive/preparation.h"
 #include "drive/transport.h"
 #include "image/layout.h"
+#include "ui/power.h"
 #include "ui/progress.h"
 #include "ui/waits.h"
 #include "ui/worker.h"
@@ -60,5 +61,7 @@ void ProgressView::service_messages() { tz::service_messages(ui_, ui_.state.prog
 void ProgressView::wait_servicing(std::uint32_t ms) { tz::wait_servicing(ui_, ms, ui_.state.progress_window); }
 
 int ProgressView::run_in_worker(WorkerRoutine routine, void* work) { return tz::run_in_worker(ui_, routine, work); }
+
+bool ProgressView::mains_power() { return check_mains_power(ui_, system_); }
 
 }  // namespace tz

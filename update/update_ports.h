@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "drive/drive_link.h"
+#include "platform/system.h"
 #include "ui/ui_state.h"
 #include "update/update_sequence.h"
 
@@ -31,10 +32,10 @@ class LinkedDrive final : public UpdateDrive {
   DriveLink& link_;
 };
 
-// The progress screen whose window the screen mechanics hold.
+// The progress screen whose window the screen mechanics hold, and the system's power source.
 class ProgressView final : public UpdateView {
  public:
-  explicit ProgressView(Ui& ui) : ui_(ui) {}
+  ProgressView(Ui& ui, platform::System& system) : ui_(ui), system_(system) {}
 
   std::uint8_t language() const override;
   const char* text(Text id) const override;
@@ -43,9 +44,11 @@ class ProgressView final : public UpdateView {
   void service_messages() override;
   void wait_servicing(std::uint32_t ms) override;
   int run_in_worker(WorkerRoutine routine, void* work) override;
+  bool mains_power() override;
 
  private:
   Ui& ui_;
+  platform::System& system_;
 };
 
 }  // namespace tz

@@ -377,6 +377,43 @@ TEST(UpdateSequence, TheSystemStaysAwakeFromTheFirstCommandToTheLast) {
   }
 }
 
+// While the update runs, Windows names the reason the program holds up the end of the session, in
+// the run's language, on the main window; the reason goes with the update's end. A system without
+// the call updates as ever.
+TEST(UpdateSequence, TheShutdownReasonStandsForTheWholeUpdate) {
+  const struct Case {
+    std::uint8_t language;
+    bool missing;
+    std::u16string reason;
+  } cases[] = {
+      {language_english, false, u"Firmware update in progress. Do not turn off the computer."},
+      {language_japanese, false, u"ファームウェアを更新しています。コンピュータの電源を切らないでください。"},
+      {language_english, true, u""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.missing ? "before Vista" : c.language == language_japanese ? "Japanese" : "English");
+    UpdateBench b(Via::pass_through, test::drive_at_level("1.00"), c.language);
+    b.host.windows.shutdown_reasons_missing = c.missing;
+    b.ctx->app.main_window = 0x7000;
+    b.choose();
+    // The system is kept awake from before the first command to after the last: the reason
+    // stands at both ends.
+    std::vector<std::u16string> at_awake;
+    b.host.system.on_keep_awake = [&](bool) {
+      at_awake.push_back(b.host.windows.shutdown_reason);
+      EXPECT_EQ(b.host.windows.shutdown_reason_window, c.missing ? platform::null_handle : 0x7000);
+    };
+    b.update();
+    EXPECT_EQ(b.code(), 0);
+    EXPECT_EQ(at_awake, std::vector<std::u16string>(2, c.reason));
+    EXPECT_EQ(b.host.windows.shutdown_reason_window, platform::null_handle);
+    EXPECT_EQ(b.host.windows.shutdown_reason, u"") << "cleared at the end";
+    const std::vector<std::u16string> log =
+        c.missing ? std::vector<std::u16string>{} : std::vector<std::u16string>{c.reason, u""};
+    EXPECT_EQ(b.host.windows.shutdown_reason_log, log);
+  }
+}
+
 // The drive's table entry, as the model tables give it, decides which steps run.
 TEST(UpdateSequence, MethodFlagsChooseTheSteps) {
   struct Case {
