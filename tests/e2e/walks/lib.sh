@@ -72,6 +72,9 @@ bin="$work/bin"
 program="TZ594K_for_ZEMO_V101.exe"
 failures=0
 run="" run_pid="" run_language=en run_bay="" run_started=0
+# A command and its arguments put before `wine` when a run starts, for a walk whose program needs
+# surroundings of its own (power.sh: a laptop's power supply in a mount namespace of its own).
+run_wrapper=()
 
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
@@ -199,9 +202,9 @@ launch_with() {
     preload="LD_PRELOAD=$sgio_library"
   fi
   if [ "$how" = run ]; then
-    (cd "$bin" && exec env $(language_env) $preload wine "$driver" run "$program" "$@" >"$work/$run.out" 2>&1) &
+    (cd "$bin" && exec env $(language_env) $preload "${run_wrapper[@]}" wine "$driver" run "$program" "$@" >"$work/$run.out" 2>&1) &
   else
-    (cd "$bin" && exec env $(language_env) $preload wine "$program" "$@" >"$work/$run.out" 2>&1) &
+    (cd "$bin" && exec env $(language_env) $preload "${run_wrapper[@]}" wine "$program" "$@" >"$work/$run.out" 2>&1) &
   fi
   run_pid=$!
 }
