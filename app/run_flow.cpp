@@ -11,6 +11,7 @@
 #include "image/image_load.h"
 #include "image/matching.h"
 #include "platform/devices.h"
+#include "ui/power.h"
 #include "ui/screens.h"
 #include "update/result_log.h"
 #include "update/update_screens.h"
@@ -184,6 +185,11 @@ void update_flow(Context& ctx) {
     go_on = false;
   }
   go_on = go_on && choose_drive(ctx) && confirm(ctx);
+  // On battery nothing is sent to the drive before the AC adapter is in, or "/IP" says so.
+  if (go_on && !check_mains_power(ctx.ui, ctx.os.system)) {
+    record_result(ctx.app.result, power_refused_code, power_refused_message);
+    go_on = false;
+  }
   if (go_on) {
     apply_method_flags(ctx);
     show_progress_screen(ctx.link, ctx.app.result);

@@ -110,6 +110,8 @@ constexpr StrictWord strict_words[] = {
     {"/LFO", Case::either, nullptr, 0},
     {"LogFileOutput", Case::exact, nullptr, 0},
     {"FwVersionDetailPrint", Case::exact, &RunSwitches::detail_print, 1},
+    {"/IP", Case::either, &RunSwitches::ignore_power, 1},
+    {"IgnorePower", Case::exact, &RunSwitches::ignore_power, 1},
     {"/LauncherLoading", Case::exact, nullptr, 0},
     {"/LauncherRunCheck", Case::exact, nullptr, 0},
     {"/DC", Case::either, &RunSwitches::detection_check, 1},

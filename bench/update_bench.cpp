@@ -114,7 +114,7 @@ struct Bench {
   // allocates for every screen it opens).
   bool update() {
     tz::LinkedDrive drive(ctx->link);
-    tz::ProgressView view(ctx->ui);
+    tz::ProgressView view(ctx->ui, ctx->os.system);
     return tz::run_update({drive, view, ctx->image, ctx->app.build, ctx->app.result}) == 0 &&
            tz::result_code(ctx->app.result) == 0;
   }

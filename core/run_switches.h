@@ -16,6 +16,8 @@ struct RunSwitches {
   // Detection for endpoint-management tools: INQUIRY of each drive and nothing else, no screen.
   std::uint32_t detection_check = 0;
   std::uint32_t access_bits = 0;  // 0x100 token A, 0x200 token B
+  // "/IP", "IgnorePower": the ROM is rewritten on battery power too. Set by the strict check.
+  std::uint32_t ignore_power = 0;
 };
 
 inline constexpr std::uint32_t access_bit_a = 0x100;

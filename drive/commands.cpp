@@ -37,6 +37,18 @@ int read_into_data_buffer(DriveLink& link, const std::uint8_t* cdb, std::uint32_
   return send(link, cdb, dir_in, length, buffer, PassThroughKind::buffered);
 }
 
+// Every byte of the area turned into its complement, eight at a time where it can.
+void complement(std::uint8_t* area, std::uint32_t length) {
+  std::uint32_t i = 0;
+  for (; length - i >= 8; i += 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, area + i, sizeof(word));
+    word = ~word;
+    std::memcpy(area + i, &word, sizeof(word));
+  }
+  for (; i < length; ++i) area[i] = static_cast<std::uint8_t>(~area[i]);
+}
+
 }  // namespace
 
 int cmd_test_unit_ready(DriveLink& link, std::uint8_t control) {
@@ -121,8 +133,14 @@ int cmd_read_download(DriveLink& link, std::uint32_t header_length, std::uint32_
   put_be24(cdb + 3, offset);
   put_be24(cdb + 6, total);
   std::uint8_t* buffer = link.state.scsi_data_buffer;
+  // The piece this read checks was assembled right here for its write: bytes that a short data
+  // phase leaves behind would compare equal with what was sent. Each byte becomes its complement
+  // first, so no byte left behind can.
+  complement(buffer, total);
   const int result = send(link, cdb, dir_in, total, buffer, PassThroughKind::direct);
   if (result != 0) return result;
+  // GOOD says nothing of how much came back: a piece that did not come back whole was not read.
+  if (link.state.transferred < total) return -1;
   if (header_out != nullptr && header_length != 0) std::memmove(header_out, buffer, header_length);
   // The data part is often read back into scsi_data_buffer itself: an overlapping move.
   if (data_length != 0) std::memmove(data_out, buffer + header_length, data_length);
@@ -132,7 +150,13 @@ int cmd_read_download(DriveLink& link, std::uint32_t header_length, std::uint32_
 int cmd_execute(DriveLink& link, std::uint8_t mode) {
   std::uint8_t* cdb = link.state.cdb.execute;
   cdb[11] = mode;
-  return send_no_data(link, cdb);
+  // The drive rewrites or reads its ROM for as long as it needs and is never interrupted: its own
+  // answer ends the request, or the longest wait of all.
+  ScsiRequest request;
+  request.cdb = cdb;
+  request.aspi_timeout = aspi_long_command_timeout_ms;
+  request.on_timeout = OnTimeout::keep;
+  return execute_request(link, request);
 }
 
 }  // namespace tz

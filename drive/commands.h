@@ -33,9 +33,12 @@ int cmd_write_download(DriveLink& link, std::uint32_t header_length, std::uint32
                        const std::uint8_t* header, const std::uint8_t* data);
 // Vendor 0xE8: reads header and data back into scsi_data_buffer and, on GOOD only, splits them
 // into header_out (skipped when null) and data_out, which may lie in scsi_data_buffer itself.
+// Before the read every byte of the receive area is turned into its complement; GOOD with fewer
+// bytes than the CDB asked for is -1.
 int cmd_read_download(DriveLink& link, std::uint32_t header_length, std::uint32_t data_length, std::uint32_t offset,
                       std::uint8_t* header_out, std::uint8_t* data_out);
 // Vendor 0xF5: ROM rewrite (mode 0x80 or 0x00) or verify (0x40); returns when the drive is done.
+// Under ASPI it waits up to aspi_long_command_timeout_ms and never aborts the request.
 int cmd_execute(DriveLink& link, std::uint8_t mode);
 
 }  // namespace tz

@@ -98,6 +98,10 @@ struct DriveState {
   std::uint8_t last_sense_key = 0;
   std::uint8_t last_asc = 0;
   std::uint8_t last_ascq = 0;
+  // Data bytes the drive moved in the last request, in its direction: what the system wrote back
+  // for pass-through; for ASPI the whole length unless the manager reported a data underrun, which
+  // carries no count (0). 0 for a request that failed or was refused before it was sent.
+  std::uint32_t transferred = 0;
 
   AspiLibrary aspi;
   // Request blocks and buffers in the 32-bit Windows layouts; aligned for the adapters' DMA.

@@ -27,6 +27,20 @@ void save_sense(DriveState& drive, const std::uint8_t* sense) {
   drive.last_ascq = sense[13];
 }
 
+// What the system wrote back into DataTransferLength, never more than was asked for.
+std::uint32_t pass_through_transferred(bool call_succeeded, const std::uint8_t* header, std::uint32_t length) {
+  if (!call_succeeded) return 0;
+  const std::uint32_t moved = get_le32(header + spt::data_transfer_length);
+  return moved < length ? moved : length;
+}
+
+// ASPI has no residual count: a request that completed moved its whole length unless the manager
+// reports a data underrun (whatever SRB_Status says), and then how much it moved is unknown.
+std::uint32_t aspi_transferred(const std::uint8_t* block, std::uint32_t length) {
+  if (block[srb::status] != srb::ss_comp || block[srb::ha_stat] == srb::hastat_do_du) return 0;
+  return length;
+}
+
 int pass_through_result(bool call_succeeded, std::uint8_t scsi_status) {
   if (!call_succeeded) return -1;
   if (scsi_status == scsi_status_good) return 0;
@@ -105,9 +119,12 @@ int aspi_load(DriveLink& link) {
   return -1;
 }
 
+bool aspi_usable(const DriveLink& link) { return link.state.aspi.send_command != 0; }
+
 int aspi_execute(DriveLink& link, const std::uint8_t* cdb, std::uint8_t flags, std::uint32_t length,
-                 std::uint8_t* buffer, std::uint32_t timeout_ms) {
+                 std::uint8_t* buffer, std::uint32_t timeout_ms, OnTimeout on_timeout) {
   DriveState& state = link.state;
+  state.transferred = 0;
   const DriveRecord* drive = current_drive_record(link.state);
   if (drive == nullptr || cdb == nullptr || state.aspi.send_command == 0) return -1;
   if (length != 0 && buffer == nullptr) return -1;
@@ -139,12 +156,16 @@ int aspi_execute(DriveLink& link, const std::uint8_t* cdb, std::uint8_t flags, s
   const std::uint8_t immediate = block[srb::status];
   if (immediate != srb::ss_pending) {
     os.close_handle(event);
+    state.transferred = aspi_transferred(block, length);
     return immediate == srb::ss_comp ? 0 : -1;
   }
 
   const std::uint32_t waited = os.wait_for_single_object(event, timeout_ms);
   if (waited != platform::wait_object_0) {
-    if (!reclaim_request_block(link, block, event)) {
+    // A kept request may still end and signal its event at any moment: the event stays open.
+    const bool block_free = on_timeout == OnTimeout::keep ? block[srb::status] != srb::ss_pending
+                                                          : reclaim_request_block(link, block, event);
+    if (!block_free) {
       // The manager keeps the block, so its late end could land in any later request: ASPI
       // serves no more requests this run.
       state.aspi.send_command = 0;
@@ -163,6 +184,7 @@ int aspi_execute(DriveLink& link, const std::uint8_t* cdb, std::uint8_t flags, s
     return -1;
   }
   const std::uint8_t status = block[srb::status];
+  state.transferred = aspi_transferred(block, length);
   if (status == srb::ss_comp) return 0;
   if (status == srb::ss_err) {
     save_sense(state, block + srb::sense_area);
@@ -189,6 +211,7 @@ void spt_close(DriveLink& link) {
 
 int spt_execute_buffered(DriveLink& link, const std::uint8_t* cdb, std::uint8_t direction, std::uint32_t length,
                          std::uint8_t* buffer) {
+  link.state.transferred = 0;
   // The buffered request sends the header alone, so it cannot carry data to the drive.
   if (cdb == nullptr || !valid_direction(direction) || direction == dir_out) return -1;
   if (length > spt_buffered_data_capacity || (length != 0 && direction == dir_in && buffer == nullptr)) return -1;
@@ -204,11 +227,13 @@ int spt_execute_buffered(DriveLink& link, const std::uint8_t* cdb, std::uint8_t 
                                                  spt::header_size, request, length + spt_data_offset, returned);
   if (direction == dir_in && length != 0) std::memcpy(buffer, request + spt_data_offset, length);
   save_sense(state, request + spt_sense_offset);
+  state.transferred = pass_through_transferred(ok, request, length);
   return pass_through_result(ok, request[spt::scsi_status]);
 }
 
 int spt_execute_direct(DriveLink& link, const std::uint8_t* cdb, std::uint8_t direction, std::uint32_t length,
                        std::uint8_t* buffer) {
+  link.state.transferred = 0;
   if (cdb == nullptr || !valid_direction(direction) || (length != 0 && buffer == nullptr)) return -1;
   const DriveRecord* drive = current_drive_record(link.state);
   if (drive == nullptr) return -1;
@@ -221,6 +246,7 @@ int spt_execute_direct(DriveLink& link, const std::uint8_t* cdb, std::uint8_t di
   const bool ok = link.devices.device_io_control(drive->device_handle, platform::ioctl_scsi_pass_through_direct,
                                                  request, spt_direct_size, request, spt_direct_size, returned);
   save_sense(state, request + spt_sense_offset);
+  state.transferred = pass_through_transferred(ok, request, length);
   return pass_through_result(ok, request[spt::scsi_status]);
 }
 
@@ -240,7 +266,7 @@ int execute_request(DriveLink& link, const ScsiRequest& request) {
     return spt_execute_buffered(link, request.cdb, request.direction, request.length, request.buffer);
   }
   return aspi_execute(link, request.cdb, aspi_direction_flags(request.direction), request.length, request.buffer,
-                      request.aspi_timeout);
+                      request.aspi_timeout, request.on_timeout);
 }
 
 }  // namespace tz

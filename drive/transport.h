@@ -1,7 +1,9 @@
 #pragma once
 // One SCSI request to the drive at current_drive, over ASPI or SCSI pass-through. Every executor
 // returns 0 (GOOD), 1 (CHECK CONDITION; last_sense_key, last_asc, last_ascq saved) or -1
-// (transport failure, time-out, another SCSI status, or a request refused before it was sent).
+// (transport failure, time-out, another SCSI status, or a request refused before it was sent),
+// and leaves the number of data bytes the drive moved in DriveState::transferred: GOOD says
+// nothing about how much data came.
 #include <array>
 #include <cstdint>
 
@@ -18,6 +20,20 @@ inline constexpr std::uint32_t aspi_command_timeout_ms = 60000;
 // How long a request given up on may take to end once aborted.
 inline constexpr std::uint32_t aspi_abort_wait_ms = 5000;
 inline constexpr std::uint32_t spt_timeout_seconds = 1800;
+// How long ASPI waits for the ROM rewrite and the verify, which are never aborted: as long as a
+// pass-through request may take, 36 times the longest rewrite a table entry announces (50 s).
+// Once the user is told the update failed he turns the computer off, so a drive still rewriting
+// must have had every chance to finish.
+inline constexpr std::uint32_t aspi_long_command_timeout_ms = spt_timeout_seconds * 1000;
+
+// What becomes of an ASPI request that outlives its wait.
+enum class OnTimeout : std::uint8_t {
+  // Aborted, so that its late end cannot land in the block once it holds the next request.
+  abort,
+  // Left to the drive, which may be rewriting its ROM: an abort reaching it then is the surest way
+  // to leave it without firmware. The manager keeps the block, so ASPI serves no more requests.
+  keep,
+};
 
 enum class PassThroughKind : std::uint8_t { buffered, direct };
 
@@ -28,6 +44,7 @@ struct ScsiRequest {
   std::uint32_t length = 0;
   std::uint8_t* buffer = nullptr;
   std::uint32_t aspi_timeout = aspi_command_timeout_ms;
+  OnTimeout on_timeout = OnTimeout::abort;
   PassThroughKind kind = PassThroughKind::buffered;
 };
 
@@ -52,10 +69,13 @@ std::uint8_t aspi_direction_flags(std::uint8_t direction);
 
 // Loads wnaspi32.dll and checks its support status; -1 after its message (none in silent mode).
 int aspi_load(DriveLink& link);
-// A request whose wait fails is aborted before the request block serves another; when the
-// manager will not give the block back, every later request returns -1 without being sent.
+// A request whose wait fails is aborted before the request block serves another, unless it is
+// to be kept; when the manager does not give the block back, every later request returns -1
+// without being sent.
 int aspi_execute(DriveLink& link, const std::uint8_t* cdb, std::uint8_t flags, std::uint32_t length,
-                 std::uint8_t* buffer, std::uint32_t timeout_ms);
+                 std::uint8_t* buffer, std::uint32_t timeout_ms, OnTimeout on_timeout = OnTimeout::abort);
+// False once ASPI serves no more requests this run: the manager kept a request block.
+bool aspi_usable(const DriveLink& link);
 
 // Opens device_path of the current drive into device_handle: 0, or -1 when it could not be opened.
 int spt_open(DriveLink& link);

@@ -16,11 +16,11 @@ namespace {
 
 bool scans_keep_to_their_switches(const tz::RunSwitches& first, const tz::RunSwitches& launcher) {
   return first.launcher_loading == 0 && first.launcher_run_check == 0 && first.copyright_print == 0 &&
-         first.version_print == 0 && first.detail_print == 0 && first.access_bits == 0 &&
+         first.version_print == 0 && first.detail_print == 0 && first.access_bits == 0 && first.ignore_power == 0 &&
          launcher.english == first.english && launcher.silent == first.silent &&
          launcher.log_output == first.log_output && launcher.detection_check == first.detection_check &&
          launcher.copyright_print == 0 && launcher.version_print == 0 && launcher.detail_print == 0 &&
-         launcher.access_bits == 0;
+         launcher.access_bits == 0 && launcher.ignore_power == 0;
 }
 
 }  // namespace

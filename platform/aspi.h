@@ -66,6 +66,11 @@ inline constexpr std::uint8_t ss_no_device = 0x82;
 inline constexpr std::uint8_t ss_invalid_srb = 0xE0;
 inline constexpr std::uint8_t ss_aspi_is_busy = 0xE5;
 inline constexpr std::uint8_t ss_no_adapters = 0xE8;
+
+// SRB_HaStat values.
+inline constexpr std::uint8_t hastat_ok = 0x00;
+inline constexpr std::uint8_t hastat_selection_timeout = 0x11;
+inline constexpr std::uint8_t hastat_do_du = 0x12;  // data overrun or underrun
 }  // namespace srb
 
 class Aspi {

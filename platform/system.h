@@ -1,11 +1,21 @@
 #pragma once
-// kernel32/advapi32 queries of the running system: command line, version, registry, local time;
-// and the one request the program makes of it, to stay awake.
+// kernel32/advapi32 queries of the running system: command line, version, registry, local time,
+// power source; and the one request the program makes of it, to stay awake.
 #include <cstdint>
 
 #include "platform/types.h"
 
 namespace tz::platform {
+
+// GetSystemPowerStatus's first three fields, as the system reports them.
+struct PowerStatus {
+  std::uint8_t ac_line_status = 255;        // 0 offline, 1 online, 255 unknown
+  std::uint8_t battery_flag = 255;          // bits: 1 high, 2 low, 4 critical, 8 charging, 128 none; 255 unknown
+  std::uint8_t battery_life_percent = 255;  // 255 unknown
+};
+inline constexpr std::uint8_t ac_line_offline = 0;
+inline constexpr std::uint8_t battery_flag_no_battery = 128;
+inline constexpr std::uint8_t battery_flag_unknown = 255;
 
 class System {
  public:
@@ -29,6 +39,8 @@ class System {
   // called off again (ES_SYSTEM_REQUIRED, continuous). False where the system lacks the call
   // (Windows 95, NT 4.0) or refused it.
   virtual bool keep_awake(bool on) = 0;
+  // GetSystemPowerStatus: false where the system lacks the call (Windows NT 4.0) or it failed.
+  virtual bool power_status(PowerStatus& status) = 0;
 };
 
 }  // namespace tz::platform

@@ -12,13 +12,12 @@ struct MessageAnswer {
   bool handled = false;
   std::intptr_t value = 0;
 };
-using MainWindowProcedure = MessageAnswer (*)(std::uint32_t message, std::uintptr_t wparam,
-                                              std::intptr_t lparam);
+using MainWindowProcedure = MessageAnswer (*)(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam);
 
 struct MainWindowClass {
   const char* class_name = nullptr;  // also the window's title
   Handle instance = null_handle;
-  std::uint16_t icon_id = 0;           // LoadIconA from the instance
+  std::uint16_t icon_id = 0;                // LoadIconA from the instance
   MainWindowProcedure procedure = nullptr;  // DefWindowProcA for what it leaves unhandled
 };
 
@@ -40,6 +39,11 @@ class Windows {
   virtual bool set_foreground_window(Handle window) = 0;
   // MessageBoxA: the button pressed (IDOK = 1 ...), 0 on failure.
   virtual int message_box(Handle owner, const char* text, const char* caption, std::uint32_t flags) = 0;
+  // ShutdownBlockReasonCreate: the reason Windows shows for the window while the program holds up
+  // the end of the session. False where the system lacks the call (before Vista) or refused it.
+  virtual bool set_shutdown_reason(Handle window, const char16_t* reason) = 0;
+  // ShutdownBlockReasonDestroy.
+  virtual bool clear_shutdown_reason(Handle window) = 0;
 };
 
 }  // namespace tz::platform

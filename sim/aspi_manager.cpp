@@ -13,8 +13,6 @@ namespace srb = platform::srb;
 namespace {
 
 constexpr std::uint8_t srb_posting = 0x01;
-constexpr std::uint8_t hastat_ok = 0x00;
-constexpr std::uint8_t hastat_selection_timeout = 0x11;
 
 std::uint8_t end_now(std::uint8_t* block, std::uint8_t status) {
   block[srb::status] = status;
@@ -75,11 +73,17 @@ void complete_aspi_request(std::uint8_t* block, const Outcome& outcome) {
   std::memset(block + srb::sense_area, 0, room);
   std::uint8_t status = srb::ss_comp;
   if (outcome.delivery != Outcome::Delivery::completed) {
-    block[srb::ha_stat] = hastat_selection_timeout;
+    block[srb::ha_stat] = srb::hastat_selection_timeout;
     block[srb::targ_stat] = 0;
     status = srb::ss_aborted;
   } else {
-    block[srb::ha_stat] = hastat_ok;
+    // A command that ends GOOD having moved less data than the block asked for is an underrun:
+    // the adapter says so beside the target's GOOD, and ASPI carries no count of what did move.
+    const std::uint8_t direction = block[srb::flags] & (srb::dir_in | srb::dir_out);
+    const bool data_phase = direction == srb::dir_in || direction == srb::dir_out;
+    const bool underrun =
+        data_phase && outcome.status == status_good && outcome.transferred < get_le32(block + srb::buf_len);
+    block[srb::ha_stat] = underrun ? srb::hastat_do_du : srb::hastat_ok;
     block[srb::targ_stat] = outcome.status;
     if (outcome.status != status_good) status = srb::ss_err;
     std::memcpy(block + srb::sense_area, outcome.sense, std::min(room, outcome.sense_length));

@@ -45,9 +45,10 @@ std::uint32_t aspi_support_info();
 std::uint8_t accept_aspi_request(std::uint8_t* block, const AspiTargets& targets, AddressResolver resolve,
                                  void* context, AspiRequest& request);
 
-// Writes a finished command into the block: adapter and target status, sense area (zero where
-// the drive gave no sense), and last of all SRB_Status (SS_COMP, SS_ERR, or SS_ABORTED when the
-// request never reached the drive).
+// Writes a finished command into the block: adapter and target status (HASTAT_DO_DU for a GOOD
+// command that moved less data than SRB_BufLen), sense area (zero where the drive gave no sense),
+// and last of all SRB_Status (SS_COMP, SS_ERR, or SS_ABORTED when the request never reached the
+// drive).
 void complete_aspi_request(std::uint8_t* block, const Outcome& outcome);
 
 // The requests a manager has accepted and not yet finished, carried out one at a time in order, as

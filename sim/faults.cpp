@@ -11,8 +11,13 @@ struct ActionName {
   const char* name;
 };
 constexpr ActionName action_names[] = {
-    {FaultAction::check, "check"}, {FaultAction::fail, "fail"}, {FaultAction::busy, "busy"},
-    {FaultAction::hang, "hang"},   {FaultAction::drop, "drop"}, {FaultAction::flip, "flip"},
+    {FaultAction::check, "check"},
+    {FaultAction::fail, "fail"},
+    {FaultAction::busy, "busy"},
+    {FaultAction::hang, "hang"},
+    {FaultAction::drop, "drop"},
+    {FaultAction::flip, "flip"},
+    {FaultAction::short_transfer, "short"},
 };
 
 // splitmix64: one well-mixed value per (seed, command number), so a replay needs only the seed.

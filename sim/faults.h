@@ -15,6 +15,9 @@ enum class FaultAction : std::uint8_t {
   hang,   // the command never completes
   drop,   // a download write answers GOOD but stores nothing
   flip,   // one bit of the data returned to the host is inverted
+  // GOOD, but the data phase moved nothing: a read leaves the host's buffer as it was, a write
+  // stores nothing; the fronts report the residual (pass-through) or a data underrun (ASPI).
+  short_transfer,
 };
 const char* fault_action_name(FaultAction action);
 bool parse_fault_action(std::string_view name, FaultAction& action);

@@ -185,6 +185,7 @@ Outcome SimDrive::execute(const std::uint8_t* cdb_in, std::uint32_t cdb_length, 
   Outcome out;
   bool drop = false;
   bool flip = false;
+  bool cut = false;
   if (fault.hit) {
     switch (fault.action) {
       case FaultAction::fail:
@@ -205,9 +206,12 @@ Outcome SimDrive::execute(const std::uint8_t* cdb_in, std::uint32_t cdb_length, 
       case FaultAction::flip:
         flip = true;
         break;
+      case FaultAction::short_transfer:
+        cut = true;
+        break;
     }
   }
-  const bool runs = !fault.hit || drop || flip;
+  const bool runs = !fault.hit || drop || flip || cut;
   if (settling_ && static_cast<std::int32_t>(now_ms_ - settled_at_) >= 0) settling_ = false;
   if (runs && !ready_) {
     set_check_condition(out, {sense_hardware_error, 0x40, 0x80});  // diagnostic failure: no firmware
@@ -218,11 +222,17 @@ Outcome SimDrive::execute(const std::uint8_t* cdb_in, std::uint32_t cdb_length, 
   } else if (runs && settling_ && kind != CommandKind::inquiry) {
     // Still starting its boot code after the boot-mode command.
     set_check_condition(out, becoming_ready);
+  } else if (runs && cut && direction == Direction::in && data != nullptr) {
+    // The drive answers as ever, but its data never reach the host's buffer.
+    scratch_.resize(length);
+    dispatch(cdb, received, direction, scratch_.data(), length, false, out);
+    if (out.status == status_good) out.transferred = 0;
   } else if (runs) {
-    dispatch(cdb, received, direction, data, length, drop, out);
+    dispatch(cdb, received, direction, data, length, drop || cut, out);
+    if (cut && out.status == status_good) out.transferred = 0;
   }
 
-  if (flip && out.status == status_good && direction == Direction::in && out.transferred != 0) {
+  if (flip && data != nullptr && out.status == status_good && direction == Direction::in && out.transferred != 0) {
     // A bit of the data proper: the header in front of read-back data is never compared.
     const std::uint32_t skip =
         kind == CommandKind::read && out.transferred > download_header_bytes ? download_header_bytes : 0;

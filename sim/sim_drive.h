@@ -156,6 +156,7 @@ class SimDrive {
   bool header_written_ = false;
   std::vector<std::uint8_t> area_;     // allocated at the first download write
   std::vector<std::uint8_t> written_;  // one bit per area byte
+  std::vector<std::uint8_t> scratch_;  // where a read whose data never reach the host answers
 
   std::uint32_t counts_[command_kind_count + 1] = {};
   CommandRecord history_[history_capacity];

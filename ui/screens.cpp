@@ -28,6 +28,7 @@ constexpr ShellScreen invalid_option{screen_invalid_option, true, SystemIcon::ha
 constexpr ShellScreen not_applicable{screen_not_applicable, true, SystemIcon::exclamation, false, false, false};
 constexpr ShellScreen already_updated{screen_already_updated, true, SystemIcon::asterisk, false, false, false};
 constexpr ShellScreen tray_closed{screen_tray_closed, true, SystemIcon::asterisk, true, true, false};
+constexpr ShellScreen on_battery{screen_on_battery, true, SystemIcon::exclamation, true, true, false};
 constexpr ShellScreen eject_failed{screen_eject_failed, true, SystemIcon::hand, false, true, false};
 constexpr ShellScreen drive_in_use{screen_drive_in_use, true, SystemIcon::hand, false, true, false};
 constexpr ShellScreen execution_error{screen_execution_error, true, SystemIcon::hand, false, false, true};
@@ -139,6 +140,7 @@ void show_already_updated(Ui& ui) {
 }
 
 std::int32_t show_tray_prompt(Ui& ui) { return show_shell_screen<tray_closed>(ui); }
+std::int32_t show_battery_prompt(Ui& ui) { return show_shell_screen<on_battery>(ui); }
 std::int32_t show_notice(Ui& ui) { return show_shell_screen<notice>(ui); }
 void show_eject_failed(Ui& ui) { show_shell_screen<eject_failed>(ui); }
 void show_drive_in_use(Ui& ui) { show_shell_screen<drive_in_use>(ui); }

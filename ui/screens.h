@@ -19,6 +19,7 @@ inline constexpr ScreenPair screen_tray_closed{279, 280};
 inline constexpr ScreenPair screen_eject_failed{230, 231};
 inline constexpr ScreenPair screen_drive_in_use{234, 235};
 inline constexpr ScreenPair screen_execution_error{292, 293};
+inline constexpr ScreenPair screen_on_battery{294, 295};
 inline constexpr ScreenPair screen_drive_selection{188, 191};
 inline constexpr ScreenPair screen_notice{150, 192};
 inline constexpr ScreenPair screen_processing{236, 237};
@@ -98,6 +99,8 @@ void show_not_applicable(Ui& ui);
 void show_already_updated(Ui& ui);
 // The callers decide about silent mode for these. 0 for the positive button, 1 for exit.
 std::int32_t show_tray_prompt(Ui& ui);
+// The computer runs on its battery: try again once the AC adapter is in (0), or leave (1).
+std::int32_t show_battery_prompt(Ui& ui);
 std::int32_t show_notice(Ui& ui);
 void show_eject_failed(Ui& ui);
 void show_drive_in_use(Ui& ui);

@@ -5,6 +5,7 @@
 #include "drive/preparation.h"
 #include "drive/transport.h"
 #include "image/layout.h"
+#include "ui/power.h"
 #include "ui/progress.h"
 #include "ui/waits.h"
 #include "ui/worker.h"
@@ -43,6 +44,8 @@ const std::uint8_t* LinkedDrive::read_piece(std::uint32_t offset, std::uint32_t 
 
 int LinkedDrive::execute(std::uint8_t mode) { return cmd_execute(link_, mode); }
 
+bool LinkedDrive::lost() { return link_.state.transport != transport_pass_through && !aspi_usable(link_); }
+
 std::uint8_t ProgressView::language() const { return ui_.language; }
 
 const char* ProgressView::text(Text id) const { return ui_.text(id); }
@@ -58,5 +61,7 @@ void ProgressView::service_messages() { tz::service_messages(ui_, ui_.state.prog
 void ProgressView::wait_servicing(std::uint32_t ms) { tz::wait_servicing(ui_, ms, ui_.state.progress_window); }
 
 int ProgressView::run_in_worker(WorkerRoutine routine, void* work) { return tz::run_in_worker(ui_, routine, work); }
+
+bool ProgressView::mains_power() { return check_mains_power(ui_, system_); }
 
 }  // namespace tz

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "drive/drive_link.h"
+#include "platform/system.h"
 #include "ui/ui_state.h"
 #include "update/update_sequence.h"
 
@@ -25,15 +26,16 @@ class LinkedDrive final : public UpdateDrive {
                   std::uint32_t length) override;
   const std::uint8_t* read_piece(std::uint32_t offset, std::uint32_t length) override;
   int execute(std::uint8_t mode) override;
+  bool lost() override;
 
  private:
   DriveLink& link_;
 };
 
-// The progress screen whose window the screen mechanics hold.
+// The progress screen whose window the screen mechanics hold, and the system's power source.
 class ProgressView final : public UpdateView {
  public:
-  explicit ProgressView(Ui& ui) : ui_(ui) {}
+  ProgressView(Ui& ui, platform::System& system) : ui_(ui), system_(system) {}
 
   std::uint8_t language() const override;
   const char* text(Text id) const override;
@@ -42,9 +44,11 @@ class ProgressView final : public UpdateView {
   void service_messages() override;
   void wait_servicing(std::uint32_t ms) override;
   int run_in_worker(WorkerRoutine routine, void* work) override;
+  bool mains_power() override;
 
  private:
   Ui& ui_;
+  platform::System& system_;
 };
 
 }  // namespace tz

@@ -73,6 +73,12 @@ struct ProgressScreen {
   RunResult& result;
 };
 
+// What Windows shows for the program while it holds up the end of the session during the update.
+const char16_t* shutdown_reason(std::uint8_t language) {
+  return language == language_japanese ? u"ファームウェアを更新しています。コンピュータの電源を切らないでください。"
+                                       : u"Firmware update in progress. Do not turn off the computer.";
+}
+
 bool progress_procedure(ProgressScreen& screen, Handle window, std::uint32_t message, std::uintptr_t, std::intptr_t) {
   Ui& ui = screen.link.ui;
   // Every line operation of the update addresses the window stored here.
@@ -90,12 +96,15 @@ bool progress_procedure(ProgressScreen& screen, Handle window, std::uint32_t mes
   }
   if (message == progress_start_message) {
     LinkedDrive drive(screen.link);
-    ProgressView view(ui);
+    ProgressView view(ui, screen.link.system);
     // A laptop that falls asleep for want of input part-way through the ROM rewrite leaves the
-    // drive without firmware; the system is asked to stay awake for the whole update.
+    // drive without firmware; the system is asked to stay awake for the whole update. The main
+    // window refuses the end of the session all along; the reason tells the user why.
+    ui.windows.set_shutdown_reason(ui.main_window, shutdown_reason(ui.language));
     screen.link.system.keep_awake(true);
     run_update({drive, view, screen.link.image, screen.link.build, screen.result});
     screen.link.system.keep_awake(false);
+    ui.windows.clear_shutdown_reason(ui.main_window);
     dialogs.end_dialog(window, 1);
     return true;
   }

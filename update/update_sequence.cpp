@@ -4,6 +4,7 @@
 
 #include "image/image_load.h"
 #include "image/layout.h"
+#include "ui/power.h"
 
 namespace tz {
 
@@ -36,12 +37,16 @@ constexpr std::uint8_t verify_mode = 0x40;
 
 bool on(std::uint32_t build_switch) { return build_switch == 1; }
 
-// What a step of the sequence ends with: code 0 when it succeeded, else the failure to record.
+// What a step of the sequence ends with: code 0 when it succeeded, else the failure to record,
+// and whether the update ends with it rather than trying the phase again.
 struct Failure {
   std::int32_t code;
   const char* message;
+  bool final = false;
 };
 constexpr Failure succeeded{0, ""};
+// The ROM is never rewritten on battery power: the old one stays, and the drive is let go.
+constexpr Failure power_refused{power_refused_code, power_refused_message, true};
 bool failed(const Failure& f) { return f.code != 0; }
 
 void show_step(UpdateView& view, Step step) {
@@ -130,6 +135,8 @@ Failure send_payload_blocks(const UpdateParts& u, int line) {
 // The two long drive commands on the worker, announcing `seconds`.
 Failure rewrite_rom(const UpdateParts& u, std::uint8_t seconds) {
   u.view.service_messages();
+  // The one step that cannot be undone: the power is looked at again right before it.
+  if (!u.view.mains_power()) return power_refused;
   u.view.set_step_text(step_line(Step::rom_rewrite), step_text(u.view.language(), Step::rom_rewrite),
                        static_cast<int>(seconds));
   LongCommand rewrite{u.drive, on(u.build.SYNC_BOOT_SYSTEM_NUMBER) ? rewrite_mode_sync : rewrite_mode_plain};
@@ -169,10 +176,12 @@ Failure update_sequence(const UpdateParts& u, const DriveRecord& d) {
       show_step(u.view, Step::transfer);
       outcome = send_info_block(u, write_phase_bar_line);
       if (!failed(outcome)) outcome = send_payload_blocks(u, write_phase_bar_line);
+      // Attempts that can send nothing would only bury the failure that cut the drive off.
+      if (failed(outcome) && u.drive.lost()) break;
       if (failed(outcome)) continue;
       show_step(u.view, Step::transfer_done);
       outcome = rewrite_rom(u, method[4]);
-      if (!failed(outcome)) break;
+      if (!failed(outcome) || outcome.final || u.drive.lost()) break;
     }
   }
   if (!failed(outcome) && on(u.build.VERIFY_PROCESS_NUMBER)) {
@@ -182,7 +191,7 @@ Failure update_sequence(const UpdateParts& u, const DriveRecord& d) {
       outcome = send_info_block(u, verify_phase_bar_line);
       if (!failed(outcome)) outcome = send_payload_blocks(u, verify_phase_bar_line);
       if (!failed(outcome)) outcome = verify_rom(u, method[5]);
-      if (!failed(outcome)) break;
+      if (!failed(outcome) || u.drive.lost()) break;
     }
   }
   u.drive.close();

@@ -55,6 +55,9 @@ class UpdateDrive {
   virtual const std::uint8_t* read_piece(std::uint32_t offset, std::uint32_t length) = 0;
   // ROM rewrite (0x80 or 0x00) or verify (0x40); returns when the drive is done.
   virtual int execute(std::uint8_t mode) = 0;
+  // True once no request can reach the drive any more this run: the transport still holds one
+  // the drive never answered.
+  virtual bool lost() = 0;
 
  protected:
   ~UpdateDrive() = default;
@@ -74,6 +77,9 @@ class UpdateView {
   virtual void wait_servicing(std::uint32_t ms) = 0;
   // 0 when the routine succeeded, -1 when it failed, 1 when no thread could be started.
   virtual int run_in_worker(WorkerRoutine routine, void* work) = 0;
+  // Right before each ROM rewrite: true to go on; false when the computer runs on its battery and
+  // the run is silent or the user left the battery screen.
+  virtual bool mains_power() = 0;
 
   [[gnu::format(printf, 3, 4)]] void set_step_text(int line, const char* format, ...) {
     std::va_list arguments;

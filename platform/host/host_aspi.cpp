@@ -179,6 +179,9 @@ void HostAspi::worker_loop() {
     } else {
       // The outcome first, the event last, as the program relies on.
       sim::complete_aspi_request(running_.block, outcome_);
+      if (underrun_unreported && running_.block[srb::ha_stat] == srb::hastat_do_du) {
+        running_.block[srb::ha_stat] = srb::hastat_ok;
+      }
       if (request.event_notify) signal(request.post);
     }
     task_ = Task::none;

@@ -49,6 +49,7 @@ class HostAspi final : public Aspi {
   bool complete_synchronously = false;       // requests end inside SendASPI32Command when they can
   bool abort_refused = false;                // SC_ABORT_SRB answers SS_ABORT_FAIL and aborts nothing
   bool abort_unsignalled = false;            // an aborted request ends without signalling its event
+  bool underrun_unreported = false;          // a short data phase ends as a whole one (HASTAT_OK)
 
   // What the program did.
   std::uint32_t load_count = 0;

@@ -73,6 +73,13 @@ void HostSystem::reg_close(Handle key) {
   if (keys_.erase(key) != 0) --open_keys;
 }
 
+bool HostSystem::power_status(PowerStatus& status) {
+  ++power_queries;
+  if (!power) return false;
+  status = *power;
+  return true;
+}
+
 bool HostSystem::keep_awake(bool on) {
   awake = on;
   if (on_keep_awake) on_keep_awake(on);

@@ -24,6 +24,10 @@ class HostSystem final : public System {
   // Whether the program asks the system to stay awake; a test may watch each request as it comes.
   bool awake = false;
   std::function<void(bool on)> on_keep_awake;
+  // What GetSystemPowerStatus reports (a desktop: AC online, no system battery); empty: the system
+  // lacks the call. Each query is counted.
+  std::optional<PowerStatus> power = PowerStatus{1, battery_flag_no_battery, 255};
+  std::uint32_t power_queries = 0;
 
   int open_keys = 0;              // keys opened and not yet closed
   std::uint32_t last_access = 0;  // what the last open asked for
@@ -36,6 +40,7 @@ class HostSystem final : public System {
   void reg_close(Handle key) override;
   LocalTime local_time() override;
   bool keep_awake(bool on) override;
+  bool power_status(PowerStatus& status) override;
 
   void set_version(std::uint32_t platform_id, std::uint32_t major, std::uint32_t minor, std::uint32_t build);
   void set_locale(const std::string& value) { registry["Control Panel\\International"]["Locale"] = value; }

@@ -47,13 +47,28 @@ int HostWindows::message_box(Handle owner, const char* text, const char* caption
   return message_box_answer;
 }
 
-std::intptr_t HostWindows::send_to_main_window(std::uint32_t message, std::uintptr_t wparam,
-                                               std::intptr_t lparam) {
+std::intptr_t HostWindows::send_to_main_window(std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
   if (registered.procedure != nullptr) {
     const MessageAnswer answer = registered.procedure(message, wparam, lparam);
     if (answer.handled) return answer.value;
   }
   return message == wm_queryendsession || message == wm_powerbroadcast ? 1 : 0;
+}
+
+bool HostWindows::set_shutdown_reason(Handle window, const char16_t* reason) {
+  if (shutdown_reasons_missing || reason == nullptr) return false;
+  shutdown_reason = reason;
+  shutdown_reason_window = window;
+  shutdown_reason_log.push_back(shutdown_reason);
+  return true;
+}
+
+bool HostWindows::clear_shutdown_reason(Handle window) {
+  if (shutdown_reasons_missing || window != shutdown_reason_window) return false;
+  shutdown_reason.clear();
+  shutdown_reason_window = null_handle;
+  shutdown_reason_log.emplace_back();
+  return true;
 }
 
 }  // namespace tz::platform::host

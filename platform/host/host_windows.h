@@ -34,6 +34,12 @@ class HostWindows final : public Windows {
   MainWindowClass registered{};
   Handle main_window = null_handle;
   bool main_window_alive = false;
+  // The shutdown reason the program holds ("" for none), the window it holds it for, and every
+  // setting and clearing in order ("" for a clearing).
+  std::u16string shutdown_reason;
+  Handle shutdown_reason_window = null_handle;
+  std::vector<std::u16string> shutdown_reason_log;
+  bool shutdown_reasons_missing = false;  // a system before Vista
 
   Handle module_instance() override { return 0x400000; }
   Handle find_window(const char* class_name) override;
@@ -44,11 +50,12 @@ class HostWindows final : public Windows {
   bool is_iconic(Handle window) override { return minimised.count(window) != 0; }
   bool set_foreground_window(Handle window) override;
   int message_box(Handle owner, const char* text, const char* caption, std::uint32_t flags) override;
+  bool set_shutdown_reason(Handle window, const char16_t* reason) override;
+  bool clear_shutdown_reason(Handle window) override;
 
   // Delivers a message to the main window's procedure as Windows would (DefWindowProcA answers 1
   // to WM_QUERYENDSESSION and TRUE to WM_POWERBROADCAST when the procedure leaves them).
-  std::intptr_t send_to_main_window(std::uint32_t message, std::uintptr_t wparam = 0,
-                                    std::intptr_t lparam = 0);
+  std::intptr_t send_to_main_window(std::uint32_t message, std::uintptr_t wparam = 0, std::intptr_t lparam = 0);
 };
 
 }  // namespace tz::platform::host

@@ -9,6 +9,12 @@ namespace tz::platform::win32 {
 static_assert(sizeof(OSVERSIONINFOA) == sizeof(OsVersionInfo));
 static_assert(sizeof(SYSTEMTIME) == sizeof(LocalTime));
 
+namespace {
+
+HMODULE kernel32() { return GetModuleHandleA("kernel32.dll"); }
+
+}  // namespace
+
 const char* Win32System::command_line() { return GetCommandLineA(); }
 
 std::uint32_t Win32System::module_file_name(char* buffer, std::uint32_t size) {
@@ -59,11 +65,25 @@ LocalTime Win32System::local_time() {
 bool Win32System::keep_awake(bool on) {
   // Looked up, not linked: Windows 95 and NT 4.0 lack it, and there the program runs as before.
   using SetThreadExecutionStateEntry = EXECUTION_STATE(WINAPI*)(EXECUTION_STATE);
-  const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  const HMODULE kernel = kernel32();
   const auto set_state =
       kernel == nullptr ? nullptr : library_entry<SetThreadExecutionStateEntry>(kernel, "SetThreadExecutionState");
   if (set_state == nullptr) return false;
   return set_state(on ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS) != 0;
+}
+
+bool Win32System::power_status(PowerStatus& status) {
+  // Looked up, not linked: NT 4.0 lacks it, and there the run goes on as it would without it.
+  using GetSystemPowerStatusEntry = BOOL(WINAPI*)(LPSYSTEM_POWER_STATUS);
+  const HMODULE kernel = kernel32();
+  const auto get_status =
+      kernel == nullptr ? nullptr : library_entry<GetSystemPowerStatusEntry>(kernel, "GetSystemPowerStatus");
+  SYSTEM_POWER_STATUS s{};
+  if (get_status == nullptr || !get_status(&s)) return false;
+  status.ac_line_status = s.ACLineStatus;
+  status.battery_flag = s.BatteryFlag;
+  status.battery_life_percent = s.BatteryLifePercent;
+  return true;
 }
 
 }  // namespace tz::platform::win32

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/win32/win32_library.h"
+
 namespace tz::platform::win32 {
 
 namespace {
@@ -18,6 +20,13 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
 }
 
 HWND hwnd(Handle h) { return reinterpret_cast<HWND>(h); }
+
+// Looked up, not linked: Windows before Vista lacks the shutdown reasons.
+template <typename Entry>
+Entry user32_entry(const char* name) {
+  const HMODULE user = GetModuleHandleA("user32.dll");
+  return user == nullptr ? nullptr : library_entry<Entry>(user, name);
+}
 
 }  // namespace
 
@@ -38,8 +47,8 @@ Handle Win32Windows::create_main_window(const MainWindowClass& window_class) {
   wc.lpszClassName = window_class.class_name;
   RegisterClassA(&wc);
   return reinterpret_cast<Handle>(CreateWindowExA(0, window_class.class_name, window_class.class_name,
-                                                  WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0,
-                                                  nullptr, nullptr, instance, nullptr));
+                                                  WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr,
+                                                  nullptr, instance, nullptr));
 }
 
 bool Win32Windows::show_window(Handle window, int command) { return ShowWindow(hwnd(window), command) != 0; }
@@ -50,6 +59,19 @@ bool Win32Windows::set_foreground_window(Handle window) { return SetForegroundWi
 
 int Win32Windows::message_box(Handle owner, const char* text, const char* caption, std::uint32_t flags) {
   return MessageBoxA(hwnd(owner), text, caption, flags);
+}
+
+bool Win32Windows::set_shutdown_reason(Handle window, const char16_t* reason) {
+  static_assert(sizeof(WCHAR) == sizeof(char16_t));
+  using CreateEntry = BOOL(WINAPI*)(HWND, LPCWSTR);
+  const auto create = user32_entry<CreateEntry>("ShutdownBlockReasonCreate");
+  return create != nullptr && create(hwnd(window), reinterpret_cast<LPCWSTR>(reason)) != 0;
+}
+
+bool Win32Windows::clear_shutdown_reason(Handle window) {
+  using DestroyEntry = BOOL(WINAPI*)(HWND);
+  const auto destroy = user32_entry<DestroyEntry>("ShutdownBlockReasonDestroy");
+  return destroy != nullptr && destroy(hwnd(window)) != 0;
 }
 
 }  // namespace tz::platform::win32

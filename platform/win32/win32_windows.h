@@ -15,6 +15,8 @@ class Win32Windows final : public Windows {
   bool is_iconic(Handle window) override;
   bool set_foreground_window(Handle window) override;
   int message_box(Handle owner, const char* text, const char* caption, std::uint32_t flags) override;
+  bool set_shutdown_reason(Handle window, const char16_t* reason) override;
+  bool clear_shutdown_reason(Handle window) override;
 
  private:
   Handle instance_;

@@ -70,6 +70,12 @@ TEST(ValidateSwitches, StrictScanAndCombinations) {
       {token_b() + " FwVersionDetailPrint", 0, -1, ""},
       {"/LauncherLoading /LauncherRunCheck /LFO", 0, -1, ""},
       {"/LFO /CO", 0, -1, ""},  // the log may go with the copyright screen
+      {"/AU /ip /LFO", 0, -1, ""},
+      {"IgnorePower", 0, -1, ""},
+      {"/IP /Ip", -1, 701, "/Ip"},
+      {"/IP IgnorePower", -1, 701, "IgnorePower"},
+      {"ignorepower", -1, 700, "Option mismatched."},
+      {"/IPX", -1, 700, "Option mismatched."},
       {"/FVP FwVersionPrint", -1, 701, "FwVersionPrint"},
       {"/AUX", -1, 700, "Option mismatched."},
       {"X/AU", -1, 700, "Option mismatched."},
@@ -135,10 +141,20 @@ TEST(ValidateSwitches, SetsThePrintSwitchesAndTheToken) {
     const std::string args = "/CO FwVersionPrint FwVersionDetailPrint " + c.token;
     ASSERT_EQ(validate_switches(*f.ctx, args.c_str()), 0) << c.token;
     const RunSwitches& s = f.ctx->app.switches;
+    EXPECT_EQ(s.ignore_power, 0u);
     EXPECT_EQ(s.copyright_print, 1u);
     EXPECT_EQ(s.version_print, 1u);
     EXPECT_EQ(s.detail_print, 1u);
     EXPECT_EQ(s.access_bits, c.bits) << c.token;
+  }
+}
+
+TEST(ValidateSwitches, SetsTheOverrideOfThePowerCheck) {
+  for (const char* args : {"/IP", "/ip /AU", "IgnorePower /LFO"}) {
+    test::Fixture f;
+    first_switch_scan(*f.ctx, args);
+    ASSERT_EQ(validate_switches(*f.ctx, args), 0) << args;
+    EXPECT_EQ(f.ctx->app.switches.ignore_power, 1u) << args;
   }
 }
 

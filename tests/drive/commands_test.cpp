@@ -146,10 +146,11 @@ TEST(Commands, ReadDownloadSplitsIntoHeaderAndDataEvenInPlace) {
   }
 }
 
-// The read-back lands in scsi_data_buffer as it is, and only a good read reaches the outputs.
+// Only a good read reaches the outputs; the receive area holds the complement of what lay there.
 TEST(Commands, FailedReadDownloadLeavesTheOutputsAlone) {
   for (const Transport transport : {Transport::pass_through, Transport::aspi}) {
-    for (const sim::FaultAction action : {sim::FaultAction::check, sim::FaultAction::fail}) {
+    for (const sim::FaultAction action :
+         {sim::FaultAction::check, sim::FaultAction::fail, sim::FaultAction::short_transfer}) {
       sim::DriveSettings settings;
       settings.faults.add_rule(fault(sim::CommandKind::read, action));
       DriveFixture d(transport, settings);
@@ -163,9 +164,26 @@ TEST(Commands, FailedReadDownloadLeavesTheOutputsAlone) {
       EXPECT_NE(cmd_read_download(d.ctx().link, 48, 1024, 368, header, data), 0) << what;
       EXPECT_EQ(std::count(header, header + 48, 0x11), 48) << what;
       EXPECT_EQ(std::count(data, data + 1024, 0x22), 1024) << what;
-      EXPECT_EQ(std::count(buffer, buffer + 48 + 1024, 0x33), 48 + 1024) << what << ": not cleared";
+      EXPECT_EQ(std::count(buffer, buffer + 48 + 1024, 0xCC), 48 + 1024) << what;
     }
   }
+}
+
+// A manager that reports a read-back cut short as a whole one: the command cannot tell, yet not one
+// byte it hands over equals the piece that was written there.
+TEST(Commands, ABlindReadBackNeverHandsBackThePieceSent) {
+  const test::ProgramImage& image = test::program_image();
+  const std::uint8_t* block = image.area.data() + test::block_offset(7);
+  sim::DriveSettings settings;
+  settings.faults.add_rule(fault(sim::CommandKind::read, sim::FaultAction::short_transfer));
+  DriveFixture d(Transport::aspi, settings);
+  d.f.host.aspi.underrun_unreported = true;
+  ASSERT_EQ(test::enter_download_mode(d.drive).status, sim::status_good);
+  ASSERT_EQ(cmd_write_download(d.ctx().link, 48, 1024, test::block_offset(7), image.header.data(), block), 0);
+  std::uint8_t* data = d.ctx().drive.scsi_data_buffer;
+  ASSERT_EQ(cmd_read_download(d.ctx().link, 48, 1024, test::block_offset(7), nullptr, data), 0);
+  ASSERT_EQ(d.last().transferred, 0u) << "the drive moved nothing";
+  for (std::uint32_t i = 0; i < 1024; ++i) ASSERT_NE(data[i], block[i]) << "byte " << i;
 }
 
 TEST(Commands, IdentityReadClearsItsDestinationEvenWhenItFails) {

@@ -169,6 +169,41 @@ TEST(MatchDriveIdentity, ImageFirstThenSupportedLevels) {
   EXPECT_EQ(match_drive_identity(f.ctx->link, drive_table_size), -1);
 }
 
+// Each of the ten texts the comparison takes, changed on its own, makes a drive that is no longer
+// the image's nor a supported level's: a drive differing in any one of them is neither reported as
+// updated nor rewritten.
+TEST(MatchDriveIdentity, EveryComparedTextCounts) {
+  const struct Text {
+    const char* name;
+    char* (*field)(IdentityRecord&);
+  } texts[] = {
+      {"T1", [](IdentityRecord& r) -> char* { return r.model_code; }},
+      {"T8", [](IdentityRecord& r) -> char* { return r.t8; }},
+      {"T9", [](IdentityRecord& r) -> char* { return r.t9; }},
+      {"T6", [](IdentityRecord& r) -> char* { return r.t6; }},
+      {"T2", [](IdentityRecord& r) -> char* { return r.info_vendor; }},
+      {"T3", [](IdentityRecord& r) -> char* { return r.info_product; }},
+      {"T4", [](IdentityRecord& r) -> char* { return r.info_revision; }},
+      {"T5", [](IdentityRecord& r) -> char* { return r.t5; }},
+      {"T7", [](IdentityRecord& r) -> char* { return r.t7; }},
+      {"T17", [](IdentityRecord& r) -> char* { return r.t17; }},
+  };
+  // The image's own level, and a supported one.
+  for (const auto& [level, unchanged] : {std::pair{"1.01", 1}, std::pair{"1.00", 0}}) {
+    for (const Text& t : texts) {
+      Loaded f;
+      DriveRecord& d = f.candidate(0, level);
+      ASSERT_EQ(match_drive_identity(f.ctx->link, 0), unchanged) << level;
+      char* text = t.field(d.identity);
+      ASSERT_GT(std::strlen(text), 0u) << t.name;
+      text[std::strlen(text) - 1] = 0x7F;  // one character no table holds, the width kept
+      EXPECT_EQ(identities_equal(d.identity, f.ctx->image.image_identity), -1) << level << " " << t.name;
+      EXPECT_EQ(match_drive_identity(f.ctx->link, 0), -1) << level << " " << t.name;
+      EXPECT_EQ(select_update_targets(f.ctx->link), 0) << level << " " << t.name;
+    }
+  }
+}
+
 struct SelectCase {
   const char* name;
   std::vector<const char*> drives;  // firmware levels at records 0, 1, ...

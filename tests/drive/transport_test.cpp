@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "core/bytes.h"
 #include "drive/commands.h"
@@ -143,6 +144,66 @@ TEST(Transport, TheSenseKeyByteIsSavedWhole) {
     EXPECT_EQ(s.last_sense_key, 0x85) << transport_name(transport);
     EXPECT_EQ(s.last_asc, 0x2C) << transport_name(transport);
     EXPECT_EQ(s.last_ascq, 0x01) << transport_name(transport);
+  }
+}
+
+// How many data bytes each request moved, as the system or the ASPI manager reports it: what a
+// GOOD status alone does not say. ASPI has no residual count, so an underrun reads as nothing.
+TEST(Transport, BytesMovedByEachRequest) {
+  const test::ProgramImage& image = test::program_image();
+  const struct Case {
+    const char* what;
+    Transport transport;
+    std::function<int(Context&)> call;
+    int result;
+    std::uint32_t transferred;
+  } cases[] = {
+      {"INQUIRY", Transport::pass_through, [](Context& c) { return cmd_inquiry(c.link); }, 0, 44},
+      {"INQUIRY", Transport::aspi, [](Context& c) { return cmd_inquiry(c.link); }, 0, 44},
+      // Without the media class the drive has 4 bytes for the 8 asked for.
+      {"event status, 4 of 8 bytes", Transport::pass_through,
+       [](Context& c) { return cmd_get_event_status(c.link, 0x00, 8); }, 0, 4},
+      {"event status, 4 of 8 bytes", Transport::aspi, [](Context& c) { return cmd_get_event_status(c.link, 0x00, 8); },
+       0, 0},
+      {"download write", Transport::pass_through,
+       [&image](Context& c) {
+         return cmd_write_download(c.link, 48, 1024, 368, image.header.data(), image.area.data());
+       },
+       0, 1072},
+      {"download write", Transport::aspi,
+       [&image](Context& c) {
+         return cmd_write_download(c.link, 48, 1024, 368, image.header.data(), image.area.data());
+       },
+       0, 1072},
+      {"read-back", Transport::pass_through,
+       [](Context& c) { return cmd_read_download(c.link, 48, 368, 0, nullptr, c.drive.scsi_data_buffer); }, 0, 416},
+      {"read-back", Transport::aspi,
+       [](Context& c) { return cmd_read_download(c.link, 48, 368, 0, nullptr, c.drive.scsi_data_buffer); }, 0, 416},
+      {"no data phase", Transport::pass_through, [](Context& c) { return cmd_test_unit_ready(c.link, 0); }, 0, 0},
+      {"no data phase", Transport::aspi, [](Context& c) { return cmd_test_unit_ready(c.link, 0); }, 0, 0},
+  };
+  for (const Case& c : cases) {
+    DriveFixture d(c.transport);
+    ASSERT_EQ(test::enter_download_mode(d.drive).status, sim::status_good);
+    d.ctx().drive.transferred = 0xDEAD;
+    EXPECT_EQ(c.call(d.ctx()), c.result) << transport_name(c.transport) << " " << c.what;
+    EXPECT_EQ(d.ctx().drive.transferred, c.transferred) << transport_name(c.transport) << " " << c.what;
+  }
+  // A request that failed, or never left the program, moved nothing.
+  for (const Transport transport : {Transport::pass_through, Transport::aspi}) {
+    for (const sim::FaultAction action : {sim::FaultAction::check, sim::FaultAction::fail, sim::FaultAction::busy}) {
+      sim::DriveSettings settings;
+      settings.faults.add_rule(fault(sim::CommandKind::inquiry, action));
+      DriveFixture d(transport, settings);
+      d.ctx().drive.transferred = 0xDEAD;
+      EXPECT_NE(cmd_inquiry(d.ctx().link), 0) << transport_name(transport);
+      EXPECT_EQ(d.ctx().drive.transferred, 0u) << transport_name(transport) << " " << sim::fault_action_name(action);
+    }
+    DriveFixture d(transport);
+    d.ctx().drive.transferred = 0xDEAD;
+    d.ctx().drive.current_drive = drive_table_size;
+    EXPECT_EQ(cmd_inquiry(d.ctx().link), -1);
+    EXPECT_EQ(d.ctx().drive.transferred, 0u) << transport_name(transport) << ": refused unsent";
   }
 }
 
@@ -379,14 +440,51 @@ TEST(Aspi, AddressesWithoutADriveEndAtOnce) {
 
 TEST(Aspi, ADriveThatNeverAnswersTimesOutOnTheClock) {
   sim::DriveSettings settings = DriveFixture::ready_settings();
-  settings.faults.add_rule(fault(sim::CommandKind::verify, sim::FaultAction::hang));
+  settings.faults.add_rule(fault(sim::CommandKind::inquiry, sim::FaultAction::hang));
   DriveFixture d(Transport::aspi, settings);
   const std::int32_t before = d.f.host.clock.now_ms();
-  EXPECT_EQ(cmd_execute(d.ctx().link, 0x40), -1);
+  EXPECT_EQ(cmd_inquiry(d.ctx().link), -1);
   EXPECT_EQ(d.f.host.clock.now_ms() - before, 60000);
   EXPECT_EQ(d.last_message(), "WaitForSingleObject Timeout");
   EXPECT_EQ(cmd_test_unit_ready(d.ctx().link, 0), 0) << "the block serves the next request";
   EXPECT_EQ(d.f.host.clock.now_ms() - before, 60000) << "the next request did not wait behind the hung one";
+}
+
+// The ROM rewrite and the verify are never aborted: the drive's own answer ends them, however late
+// within the longest wait; one the drive never gives leaves the request with the manager, and
+// ASPI sends nothing more this run.
+TEST(Aspi, TheLongCommandsAreNeverAborted) {
+  const struct Case {
+    const char* what;
+    std::uint8_t mode;
+    bool hang;
+    int result;
+    std::int32_t waited_ms;
+  } cases[] = {
+      // Nothing downloaded: the drive refuses, in its own time.
+      {"verify answers after 90 s", 0x40, false, 1, 90000},
+      {"verify never answers", 0x40, true, -1, 1800000},
+      {"rewrite never answers", 0x80, true, -1, 1800000},
+  };
+  for (const Case& c : cases) {
+    sim::DriveSettings settings = DriveFixture::ready_settings();
+    settings.verify_ms = 90000;
+    if (c.hang) {
+      settings.faults.add_rule(
+          fault(c.mode == 0x40 ? sim::CommandKind::verify : sim::CommandKind::rewrite, sim::FaultAction::hang));
+    }
+    DriveFixture d(Transport::aspi, settings);
+    const std::int32_t before = d.f.host.clock.now_ms();
+    EXPECT_EQ(cmd_execute(d.ctx().link, c.mode), c.result) << c.what;
+    EXPECT_EQ(d.f.host.clock.now_ms() - before, c.waited_ms) << c.what;
+    EXPECT_EQ(d.f.host.aspi.aborts_sent, 0u) << c.what;
+    EXPECT_EQ(aspi_usable(d.ctx().link), !c.hang) << c.what;
+    EXPECT_EQ(d.message_count(), c.hang ? 1u : 0u) << c.what;
+    const std::uint32_t sent = d.f.host.aspi.commands_sent;
+    EXPECT_EQ(cmd_test_unit_ready(d.ctx().link, 0), c.hang ? -1 : 0) << c.what;
+    EXPECT_EQ(d.f.host.aspi.commands_sent, sent + (c.hang ? 0u : 1u)) << c.what;
+    EXPECT_EQ(d.f.host.aspi.blocks_reused_while_pending, 0u) << c.what;
+  }
 }
 
 // A request that outlives its wait is aborted before its block serves another, so that its end,

@@ -113,6 +113,7 @@ std::vector<Step> steps() {
   const auto hang = FaultAction::hang;
   const auto drop = FaultAction::drop;
   const auto flip = FaultAction::flip;
+  const auto cut = FaultAction::short_transfer;
   const auto identity = CommandKind::identity;
   const auto event = CommandKind::event_status;
   const auto vendor = CommandKind::vendor_status;
@@ -216,6 +217,9 @@ std::vector<Step> steps() {
             {at_piece(write, drop, block(1))},
             write_failed("Download error.(31)")},
            {"the last block's write fails once", {nth(write, check, pieces)}, updated},
+           {"write GOOD with no data taken, every attempt",
+            {at_piece(write, cut, block(1))},
+            write_failed("Download error.(31)")},
        }},
       {"read-back",
        {
@@ -232,6 +236,14 @@ std::vector<Step> steps() {
            {"block read never completes once", {nth(read, hang, 3)}, updated},
            {"a bit flipped once", {nth(read, flip, 3)}, updated},
            {"a bit flipped, every attempt", {at_piece(read, flip, block(1))}, write_failed("Download error.(31)")},
+           // The piece just written still lies in the receive area: only an honest count tells.
+           {"info block GOOD with no data, every attempt",
+            {at_piece(read, cut, info_block)},
+            write_failed("Download error.(12)")},
+           {"block GOOD with no data, every attempt",
+            {at_piece(read, cut, block(1))},
+            write_failed("Download error.(32)")},
+           {"GOOD with no data once", {nth(read, cut, 3)}, updated},
        }},
       // A refused rewrite is tried again after a whole new download.
       {"rewrite",
@@ -239,7 +251,9 @@ std::vector<Step> steps() {
            {"refused once", {nth(rewrite, check)}, updated},
            {"refused every attempt", {every(rewrite, check)}, rewrite_refused},
            {"transport fails once", {nth(rewrite, fail)}, updated},
-           {"never completes once", {nth(rewrite, hang)}, updated},
+           // ASPI never aborts a rewrite: once its longest wait is over, the manager keeps the
+           // request and nothing more reaches the drive.
+           {"never completes once", {nth(rewrite, hang)}, updated, Drive::ready, Mode::user, {}, rewrite_refused},
        }},
       // A whole new download, then the verify, against the ROM already rewritten.
       {"verify",
@@ -249,13 +263,22 @@ std::vector<Step> steps() {
            {"a block's write GOOD without storing once", {nth(write, drop, pieces + 2)}, updated},
            {"fails every attempt", {every(verify, check)}, verify_failed("Verify error.(1)")},
            {"transport fails once", {nth(verify, fail)}, updated},
-           {"never completes once", {nth(verify, hang)}, updated},
+           {"never completes once",
+            {nth(verify, hang)},
+            updated,
+            Drive::ready,
+            Mode::user,
+            {},
+            verify_failed("Verify error.(1)")},
            {"info block write fails, every attempt",
             {at_piece(write, check, info_block, pieces + 1)},
             verify_failed("Download error.(13)")},
            {"a block comes back flipped, every attempt",
             {at_piece(read, flip, block(1), pieces + 1)},
             verify_failed("Download error.(31)")},
+           {"a block comes back GOOD with no data, every attempt",
+            {at_piece(read, cut, block(1), pieces + 1)},
+            verify_failed("Download error.(32)")},
        }},
       // Only behind a drive letter is there a volume to lock.
       {"in-use check",

@@ -44,6 +44,7 @@ constexpr auto busy = sim::FaultAction::busy;
 constexpr auto hang = sim::FaultAction::hang;
 constexpr auto drop = sim::FaultAction::drop;
 constexpr auto flip = sim::FaultAction::flip;
+constexpr auto cut = sim::FaultAction::short_transfer;
 
 // Rates that let most runs get somewhere: a download has 1097 writes and as many reads, the other
 // commands come a few at a time, a rewrite or a verify once per attempt.
@@ -56,7 +57,7 @@ constexpr KindFaults kind_faults[] = {
     {CommandKind::test_unit_ready, 15, {0.3, 1.0}, {check, fail, busy, check}},
     {CommandKind::prepare, 15, {0.5, 1.0}, {check, fail, busy, hang}},
     {CommandKind::write, 35, {0.0005, 0.004}, {check, fail, drop, hang}},
-    {CommandKind::read, 35, {0.0005, 0.004}, {check, flip, busy, hang}},
+    {CommandKind::read, 35, {0.0005, 0.004}, {check, flip, cut, hang}},
     {CommandKind::rewrite, 30, {0.4, 0.8}, {check, fail, busy, hang}},
     {CommandKind::verify, 30, {0.4, 0.8}, {check, fail, busy, hang}},
 };

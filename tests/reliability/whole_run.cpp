@@ -181,10 +181,13 @@ std::string unearned_rewrite(const std::vector<TranscriptLine>& lines, const sim
     const std::uint32_t any_count = ++counts[sim::command_kind_count];
     const sim::FaultDecision fault = sim::decide_fault(drive.faults, kind, kind_count, any_count, line.cdb);
     const bool good = line.completed && line.status == status_good;
-    // Whether the command reached the drive's firmware at all: a fault other than a dropped write
-    // or a flipped bit stops it before it does anything.
-    const bool ran = line.completed &&
-                     (!fault.hit || fault.action == sim::FaultAction::drop || fault.action == sim::FaultAction::flip);
+    // Whether the command reached the drive's firmware at all: a fault other than a dropped write,
+    // a flipped bit or a data phase cut short stops it before it does anything.
+    const bool ran =
+        line.completed && (!fault.hit || fault.action == sim::FaultAction::drop ||
+                           fault.action == sim::FaultAction::flip || fault.action == sim::FaultAction::short_transfer);
+    // GOOD, and yet the data never crossed: a read-back of nothing checks nothing.
+    const bool cut = fault.hit && fault.action == sim::FaultAction::short_transfer;
     if (kind == sim::CommandKind::prepare && good) {
       in_session = true;
       continue;
@@ -207,9 +210,9 @@ std::string unearned_rewrite(const std::vector<TranscriptLine>& lines, const sim
         written[piece] = good;
         read_back[piece] = false;
         const bool dropped = fault.hit && fault.action == sim::FaultAction::drop;
-        if (good && in_session && !dropped) stored[piece] = true;
+        if (good && in_session && !dropped && !cut) stored[piece] = true;
       } else {
-        read_back[piece] = written[piece] && good && !(fault.hit && fault.action == sim::FaultAction::flip);
+        read_back[piece] = written[piece] && good && !cut && !(fault.hit && fault.action == sim::FaultAction::flip);
       }
       continue;
     }

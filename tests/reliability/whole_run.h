@@ -80,12 +80,13 @@ std::int32_t exit_code_of(std::int32_t code);
 // Why a rewrite or verify reached a drive before the download it needs was complete, or why the
 // drive granted one it had to refuse. The host's side: every piece since the attempt began (the
 // info block, then each payload block) written with GOOD and, with `compare`, read back with GOOD
-// and unaltered. The drive's side: a rewrite or verify answered GOOD needs every piece stored (a
-// write answered GOOD that its faults did not drop) in the same boot session (since a GOOD
+// and unaltered, the whole piece having come back. The drive's side: a rewrite or verify answered
+// GOOD needs every piece stored (a write answered GOOD that its faults did not drop nor cut
+// short) in the same boot session (since a GOOD
 // boot-mode command, for a drive with boot mode) and since the last rewrite request the drive
 // carried out; nor does a drive with boot mode answer GOOD to a download write or read-back before
-// it. The drive's fault plan is replayed to see flipped bits, dropped writes and commands that
-// never ran. Empty when every rewrite and verify was earned.
+// it. The drive's fault plan is replayed to see flipped bits, dropped writes, data phases cut
+// short and commands that never ran. Empty when every rewrite and verify was earned.
 std::string unearned_rewrite(const std::vector<TranscriptLine>& lines, const sim::DriveSettings& drive, bool compare);
 
 // Every rule a whole run must keep, after `run` returned `exit_code`: one text per broken rule.

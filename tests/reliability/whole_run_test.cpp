@@ -174,6 +174,22 @@ TEST(UnearnedRewrite, EveryPieceMustBeStoredAndReadBackSinceTheAttemptBegan) {
         l.push_back(rewrite);
       },
       plan_with(sim::CommandKind::read, sim::FaultAction::flip, 7));
+  add(
+      "a read-back answered GOOD with no data", true, false,
+      [](auto& l) {
+        add_download(l, true);
+        l.push_back(rewrite);
+      },
+      plan_with(sim::CommandKind::read, sim::FaultAction::short_transfer, 7));
+  // Where compare is off nothing shows the host a write that moved no data; the drive's area has a
+  // hole, and a rewrite granted on it was not earned.
+  add(
+      "a write answered GOOD with no data, the rewrite granted", false, false,
+      [](auto& l) {
+        add_download(l, false);
+        l.push_back(rewrite);
+      },
+      plan_with(sim::CommandKind::write, sim::FaultAction::short_transfer, 7));
   add("a verify on the download the rewrite used up", true, false, [](auto& l) {
     add_download(l, true);
     l.push_back(rewrite);

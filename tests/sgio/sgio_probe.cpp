@@ -9,6 +9,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -169,6 +170,20 @@ constexpr Request requests[] = {
      0,
      0,
      60},
+    // GOOD with a data phase that moved nothing: the whole length is the residual count.
+    {"GOOD with no data",
+     "tz594k-drive-G",
+     {0x12, 0, 0, 0, 36, 0},
+     SG_DXFER_FROM_DEV,
+     36,
+     32,
+     5000,
+     'S',
+     0,
+     0x00,
+     0,
+     36,
+     0},
     // A device file whose letter has no drive in the bay.
     {"letter without a drive",
      "tz594k-drive-F",
@@ -247,6 +262,10 @@ void run(const std::string& folder, const Request& r) {
     check(std::memcmp(data + 8, "KORVANTA", 8) == 0 && std::memcmp(data + 32, "1.00", 4) == 0,
           "inquiry: vendor KORVANTA, revision 1.00");
   }
+  if (std::strcmp(r.what, "GOOD with no data") == 0) {
+    check(std::all_of(data, data + 36, [](unsigned char b) { return b == 0; }),
+          "GOOD with no data: the buffer untouched");
+  }
   if (std::strcmp(r.what, "test unit ready, tray open") == 0) {
     check((sense[2] & 0x0F) == 0x02 && sense[12] == 0x3A && sense[13] == 0x02, "tray open: sense 02/3A/02");
   }
@@ -265,8 +284,12 @@ int main(int argc, char** argv) {
              "drive letter=D firmware=1.00 tray=open tray-ms=40\n"
              "drive at=1:0 letter=E firmware=0.90 tray=closed\n"
              "fault kind=tur action=fail\n"
-             "fault kind=inquiry action=hang\n");
-  for (const char* name : {"tz594k-drive-D", "tz594k-drive-E", "tz594k-drive-F"}) write_file(folder + "/" + name, "");
+             "fault kind=inquiry action=hang\n"
+             "drive letter=G firmware=1.00 tray=open\n"
+             "fault kind=inquiry action=short\n");
+  for (const char* name : {"tz594k-drive-D", "tz594k-drive-E", "tz594k-drive-F", "tz594k-drive-G"}) {
+    write_file(folder + "/" + name, "");
+  }
   write_file(folder + "/other-file", "12345");
   // The transcript is named in Windows form, as for wnaspi32.dll, through a prefix whose Z: is the root.
   const std::string prefix = folder + "/prefix";
@@ -297,7 +320,8 @@ int main(int argc, char** argv) {
             "D: cdb=000000000000 dir=none len=0 status=02 sense=02/3A/02\n"
             "D: cdb=1B0000000300 dir=none len=0 status=00\n"
             "E: cdb=000000000000 dir=none len=0 status=fail\n"
-            "E: cdb=120000002400 dir=in len=36 status=hang\n",
+            "E: cdb=120000002400 dir=in len=36 status=hang\n"
+            "G: cdb=120000002400 dir=in len=36 status=00\n",
         "transcript: one line per command that reached a drive");
   check(read_file(folder + "/tz594k-bay.txt").find("\ndrive letter=D firmware=1.00 tray=closed disc=no tray-ms=40\n") !=
             std::string::npos,

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -761,6 +762,7 @@ TEST(SimDrive, FaultRulesHitTheNthCommandOfTheirKind) {
       {"busy", sim::FaultAction::busy, sim::Outcome::Delivery::completed, sim::status_busy, "none"},
       {"hang", sim::FaultAction::hang, sim::Outcome::Delivery::hung, sim::status_good, "none"},
       {"drop", sim::FaultAction::drop, sim::Outcome::Delivery::completed, sim::status_good, "none"},
+      {"short", sim::FaultAction::short_transfer, sim::Outcome::Delivery::completed, sim::status_good, "none"},
   };
   for (const Case& c : cases) {
     sim::DriveSettings settings;
@@ -785,6 +787,29 @@ TEST(SimDrive, FaultRulesHitTheNthCommandOfTheirKind) {
     run(drive, {0xE8, 0, 0, 0x00, 0x05, 0x70, 0x00, 0x04, 0x30, 0, 0, 0}, Direction::in, back, sizeof(back));
     EXPECT_EQ(std::memcmp(back + 48, piece + 1024, 1024) == 0, false) << c.what;
   }
+}
+
+// A data phase cut short: GOOD, nothing moved, and the host's buffer as it was; what the drive
+// would refuse it still refuses.
+TEST(SimDrive, AShortTransferMovesNothingYetAnswersGood) {
+  const test::ProgramImage& image = program_image();
+  sim::DriveSettings settings;
+  settings.faults.add_rule({sim::CommandKind::read, 1, 2, sim::FaultAction::short_transfer, {}, false});
+  SimDrive drive(settings);
+  std::uint8_t back[1072];
+  std::memset(back, 0x5A, sizeof(back));
+  const std::initializer_list<std::uint8_t> read_block0 = {0xE8, 0, 0, 0x00, 0x01, 0x70, 0x00, 0x04, 0x30, 0, 0, 0};
+  EXPECT_EQ(sense_of(run(drive, read_block0, Direction::in, back, sizeof(back))), "05/2C/00")
+      << "outside download mode";
+  ASSERT_EQ(test::enter_download_mode(drive).status, sim::status_good);
+  ASSERT_EQ(test::write_piece(drive, image.header.data(), 368, image.area.data() + 368, 1024).status, sim::status_good);
+  const sim::Outcome cut = run(drive, read_block0, Direction::in, back, sizeof(back));
+  EXPECT_EQ(cut.status, sim::status_good);
+  EXPECT_EQ(cut.transferred, 0u);
+  EXPECT_EQ(std::count(back, back + sizeof(back), 0x5A), 1072) << "the buffer was written";
+  const sim::Outcome whole = run(drive, read_block0, Direction::in, back, sizeof(back));
+  EXPECT_EQ(whole.transferred, 1072u) << "only the rule's commands";
+  EXPECT_EQ(std::memcmp(back + 48, image.area.data() + 368, 1024), 0);
 }
 
 // A rule with an offset hits that place of the download area in every attempt, and nothing else.

@@ -165,6 +165,8 @@ TEST(UpdateSequence, ProgressLinesAndBarsOfAGoodUpdate) {
   UpdateBench b(Via::aspi);
   b.choose();
   b.update();
+  // An update that stopped early shows fewer lines than looked at below: it fails here, not there.
+  ASSERT_EQ(b.code(), 0) << b.message();
   const auto& dialogs = b.host.dialogs;
   const auto last = [&](int control) {
     const std::vector<std::string> texts = dialogs.texts_of(control);
@@ -179,7 +181,9 @@ TEST(UpdateSequence, ProgressLinesAndBarsOfAGoodUpdate) {
   EXPECT_EQ(last(1106), "Complete !!");
   EXPECT_EQ(last(1100), "Verify...");
   EXPECT_EQ(last(1099), "Good !!");
-  EXPECT_EQ(dialogs.texts_of(1099).end()[-2], "Verify... (Please wait for about 40 seconds.)");
+  const std::vector<std::string> verify_line = dialogs.texts_of(1099);
+  ASSERT_GE(verify_line.size(), 2u);
+  EXPECT_EQ(verify_line.end()[-2], "Verify... (Please wait for about 40 seconds.)");
 
   // Each bar: emptied with the screen and with its attempt, then empty while the block index
   // gives less than one percent, then mark by mark to the full bar.
@@ -193,6 +197,7 @@ TEST(UpdateSequence, ProgressLinesAndBarsOfAGoodUpdate) {
     for (int k = 1; k <= 20; ++k) expected.push_back(bar(k));
     EXPECT_EQ(seen, expected);
   }
+  ASSERT_FALSE(dialogs.screens.empty());
   EXPECT_EQ(dialogs.screens.front().template_id, screen_progress.english);
   EXPECT_EQ(dialogs.screens.front().caption, "F/W Loader  TZ594K for ZEMO V1.01");
 }
@@ -201,7 +206,7 @@ TEST(UpdateSequence, JapaneseScreensGetTheJapaneseSteps) {
   UpdateBench b(Via::pass_through, test::drive_at_level("1.00"), language_japanese);
   b.choose();
   b.update();
-  EXPECT_EQ(b.code(), 0);
+  ASSERT_EQ(b.code(), 0) << b.message();
   EXPECT_EQ(b.host.dialogs.screens.front().template_id, screen_progress.japanese);
   EXPECT_EQ(b.host.dialogs.texts_of(1103).back(), "ドライブチェック中...");
   EXPECT_EQ(b.host.dialogs.texts_of(1105).back(), "ＲＯＭデータ書換え中... (50秒程度お待ちください)");
@@ -235,7 +240,6 @@ TEST(UpdateSequence, RetriesAndFailuresEndWithTheirCodeAndMessage) {
       {"rewrite fails once", rule(CommandKind::rewrite, FaultAction::check), true, 0, "", 2, true},
       {"rewrite fails ten times", rule(CommandKind::rewrite, FaultAction::check, 1, 10), true, 300,
        "Illegal F/W file.(1)", 10, false},
-      {"rewrite never completes once", rule(CommandKind::rewrite, FaultAction::hang), true, 0, "", 2, true},
       {"info block write fails ten times", rule(CommandKind::write, FaultAction::check, 1, 10), true, 500,
        "Download error.(13)", 0, false},
       {"info block read-back fails ten times", rule(CommandKind::read, FaultAction::check, 1, 10), true, 500,
@@ -275,6 +279,82 @@ TEST(UpdateSequence, RetriesAndFailuresEndWithTheirCodeAndMessage) {
   }
 }
 
+// Read-backs answered GOOD with no data, ten in a row: no attempt passes, nothing is rewritten.
+// Where the transport says so the read fails (12); where an ASPI manager does not, the stale
+// receive area still cannot match (11).
+TEST(UpdateSequence, AReadBackThatBroughtNothingNeverPasses) {
+  const struct Case {
+    Via via;
+    bool underrun_reported;
+    const char* message;
+  } cases[] = {
+      {Via::pass_through, true, "Download error.(12)"},
+      {Via::aspi, true, "Download error.(12)"},
+      {Via::aspi, false, "Download error.(11)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(test::name_of(c.via)) + (c.underrun_reported ? "" : ", underrun unreported"));
+    sim::DriveSettings settings = test::drive_at_level("1.00");
+    settings.faults.add_rule(rule(CommandKind::read, FaultAction::short_transfer, 1, 10));
+    UpdateBench b(c.via, settings);
+    b.host.aspi.underrun_unreported = !c.underrun_reported;
+    b.choose();
+    b.update();
+    EXPECT_EQ(b.code(), 500);
+    EXPECT_EQ(b.message(), c.message);
+    EXPECT_EQ(b.drive.count(CommandKind::read), 10u);
+    EXPECT_EQ(b.drive.count(CommandKind::rewrite), 0u);
+    EXPECT_FALSE(b.holds_image());
+  }
+}
+
+// The ROM rewrite and the verify are never aborted. A drive slower than the other commands' wait
+// is waited for and has the last word; one that never answers is given up after the longest wait
+// under either transport, and under ASPI, whose manager then keeps the request, nothing more is
+// sent: the phase ends with that failure.
+TEST(UpdateSequence, ARewritingOrVerifyingDriveIsNeverInterrupted) {
+  enum class Slow { rewrite_90_s, verify_90_s, rewrite_hangs, verify_hangs };
+  const struct Case {
+    const char* what;
+    Slow slow;
+    Via via;
+    std::int32_t code;
+    const char* message;
+    std::uint32_t rewrites;
+    bool holds_image;
+  } cases[] = {
+      {"rewrite takes 90 s", Slow::rewrite_90_s, Via::aspi, 0, "", 1, true},
+      {"verify takes 90 s", Slow::verify_90_s, Via::aspi, 0, "", 1, true},
+      {"rewrite never answers", Slow::rewrite_hangs, Via::aspi, 300, "Illegal F/W file.(1)", 1, false},
+      {"verify never answers", Slow::verify_hangs, Via::aspi, 600, "Verify error.(1)", 1, true},
+      {"rewrite never answers", Slow::rewrite_hangs, Via::pass_through, 0, "", 2, true},
+      {"verify never answers", Slow::verify_hangs, Via::pass_through, 0, "", 1, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(test::name_of(c.via)) + ": " + c.what);
+    sim::DriveSettings settings = test::drive_at_level("1.00");
+    if (c.slow == Slow::rewrite_90_s) settings.rewrite_ms = 90000;
+    if (c.slow == Slow::verify_90_s) settings.verify_ms = 90000;
+    if (c.slow == Slow::rewrite_hangs) settings.faults.add_rule(rule(CommandKind::rewrite, FaultAction::hang));
+    if (c.slow == Slow::verify_hangs) settings.faults.add_rule(rule(CommandKind::verify, FaultAction::hang));
+    UpdateBench b(c.via, settings);
+    b.choose();
+    b.update();
+    EXPECT_EQ(b.code(), c.code);
+    EXPECT_EQ(b.message(), c.message);
+    EXPECT_EQ(b.host.aspi.aborts_sent, 0u);
+    EXPECT_EQ(b.drive.count(CommandKind::rewrite), c.rewrites);
+    EXPECT_EQ(b.holds_image(), c.holds_image);
+    if (c.via == Via::aspi && c.code != 0) {
+      // Nothing follows the long command the drive never answered.
+      const std::vector<Command> commands = parse(b.take_transcript());
+      ASSERT_FALSE(commands.empty());
+      EXPECT_EQ(commands.back().op(), 0xF5);
+      EXPECT_EQ(commands.back().status, "hang");
+    }
+  }
+}
+
 // The system is asked to stay awake before the update's first command and let go after its
 // last, whether the update succeeded or the drive refused the rewrite ten times.
 TEST(UpdateSequence, TheSystemStaysAwakeFromTheFirstCommandToTheLast) {
@@ -294,6 +374,43 @@ TEST(UpdateSequence, TheSystemStaysAwakeFromTheFirstCommandToTheLast) {
     EXPECT_GT(b.drive.history_size(), before);
     EXPECT_EQ(requests[1], std::make_pair(false, b.drive.history_size()));
     EXPECT_FALSE(b.host.system.awake);
+  }
+}
+
+// While the update runs, Windows names the reason the program holds up the end of the session, in
+// the run's language, on the main window; the reason goes with the update's end. A system without
+// the call updates as ever.
+TEST(UpdateSequence, TheShutdownReasonStandsForTheWholeUpdate) {
+  const struct Case {
+    std::uint8_t language;
+    bool missing;
+    std::u16string reason;
+  } cases[] = {
+      {language_english, false, u"Firmware update in progress. Do not turn off the computer."},
+      {language_japanese, false, u"ファームウェアを更新しています。コンピュータの電源を切らないでください。"},
+      {language_english, true, u""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.missing ? "before Vista" : c.language == language_japanese ? "Japanese" : "English");
+    UpdateBench b(Via::pass_through, test::drive_at_level("1.00"), c.language);
+    b.host.windows.shutdown_reasons_missing = c.missing;
+    b.ctx->app.main_window = 0x7000;
+    b.choose();
+    // The system is kept awake from before the first command to after the last: the reason
+    // stands at both ends.
+    std::vector<std::u16string> at_awake;
+    b.host.system.on_keep_awake = [&](bool) {
+      at_awake.push_back(b.host.windows.shutdown_reason);
+      EXPECT_EQ(b.host.windows.shutdown_reason_window, c.missing ? platform::null_handle : 0x7000);
+    };
+    b.update();
+    EXPECT_EQ(b.code(), 0);
+    EXPECT_EQ(at_awake, std::vector<std::u16string>(2, c.reason));
+    EXPECT_EQ(b.host.windows.shutdown_reason_window, platform::null_handle);
+    EXPECT_EQ(b.host.windows.shutdown_reason, u"") << "cleared at the end";
+    const std::vector<std::u16string> log =
+        c.missing ? std::vector<std::u16string>{} : std::vector<std::u16string>{c.reason, u""};
+    EXPECT_EQ(b.host.windows.shutdown_reason_log, log);
   }
 }
 

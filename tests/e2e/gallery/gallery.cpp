@@ -492,6 +492,7 @@ const Shot shots[] = {
        return 1;
      }},
     {279, 280, "tray_closed", [](Context& ctx) { return show_tray_prompt(ctx.ui); }},
+    {294, 295, "on_battery", [](Context& ctx) { return show_battery_prompt(ctx.ui); }},
     {230, 231, "eject_failed",
      [](Context& ctx) {
        show_eject_failed(ctx.ui);

@@ -73,6 +73,10 @@ bin="$work/bin"
 program="TZ594K_for_ZEMO_V101.exe"
 failures=0
 run="" run_pid="" run_language="$walk_language" run_bay="" run_started=0
+# A command and its arguments put before `wine` when a run starts, for a walk whose program needs
+# surroundings of its own (power.sh: a laptop's power supply in a mount namespace of its own). Such
+# a run is started by Wine here, as launch_bare does.
+run_wrapper=()
 
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
@@ -270,34 +274,48 @@ launch_with() {
     attach "$run_bay" >/dev/null || bad "the bay's drives are not behind their letters"
     preload=(LD_PRELOAD="$sgio_library")
   fi
-  if [ "$how" = run ]; then
+  if [ "$how" = run ] && [ ${#run_wrapper[@]} -eq 0 ]; then
     [ "$run_language" = "$walk_language" ] || bad "a run in $run_language, but the driver starts programs in $walk_language"
     run_pid=""
     drv start "${sim[@]}" "$program" "$@" >/dev/null && run_pid=driver
   else
-    (cd "$bin" && exec env $(language_env) "${preload[@]}" "${sim[@]}" wine "$program" "$@" >"$work/$run.out" 2>&1) &
+    (cd "$bin" && exec env $(language_env) "${preload[@]}" "${sim[@]}" "${run_wrapper[@]}" wine "$program" "$@" >"$work/$run.out" 2>&1) &
     run_pid=$!
   fi
 }
 
 # finish WANTED_EXIT_CODE [SECONDS]: waits for the program and checks its exit code; a program
-# still running after SECONDS (default 120) is killed.
+# still running after SECONDS (default 120) is killed. A program Wine started here ends with the
+# low eight bits of its exit code, all a Unix exit status holds.
 finish() {
-  local seconds="${2:-120}" answer
-  if [ "$run_pid" != driver ]; then
-    run_pid=""
+  local seconds="${2:-120}" code
+  if [ -z "$run_pid" ]; then
     bad "no program started"
     return 1
-  fi
-  if ! answer="$(drv exit $((seconds * 1000)))"; then
-    drv kill >/dev/null 2>&1
-    run_pid=""
-    bad "still running after $seconds s; killed"
-    return 1
+  elif [ "$run_pid" = driver ]; then
+    if ! code="$(drv exit $((seconds * 1000)))"; then
+      drv kill >/dev/null 2>&1
+      run_pid=""
+      bad "still running after $seconds s; killed"
+      return 1
+    fi
+    code="${code#exit code }"
+  else
+    local limit=$((SECONDS + seconds))
+    while kill -0 "$run_pid" 2>/dev/null && [ $SECONDS -lt $limit ]; do sleep 0.1; done
+    if kill -0 "$run_pid" 2>/dev/null; then
+      kill -9 "$run_pid" 2>/dev/null
+      wait "$run_pid" 2>/dev/null
+      run_pid=""
+      bad "still running after $seconds s; killed"
+      return 1
+    fi
+    wait "$run_pid"
+    code=$?
   fi
   run_pid=""
   echo "time: $run: $(($(date +%s) - run_started)) s"
-  expect_eq "exit code" "${answer#exit code }" "$1"
+  expect_eq "exit code" "$code" "$1"
 }
 
 # A walk that lost its way: the program is ended so that the next one starts clean.
