@@ -20,12 +20,13 @@ fi
 
 # Gallery picture (<template id>_<role>) and its name under docs/screens/: the English notice, the
 # progress screen part-way through a real update, the success screen, and the Japanese start
-# confirmation with its comparison of the drive's firmware and the carried one.
+# confirmation with its comparison of the drive's firmware and the carried one; the battery screen.
 pictures=(
   "192_notice notice"
   "205_progress progress"
   "201_success success"
   "141_start_confirmation start_confirmation_ja"
+  "295_on_battery on_battery"
 )
 mkdir -p docs/screens
 for row in "${pictures[@]}"; do
