@@ -509,8 +509,13 @@ bool verb_shot(const std::string& role, const std::string& file, DWORD timeout) 
   tz::gallery::Picture picture;
   // The screen is taken once every text and button on it has ink on the desktop: its window may
   // stand before its controls have painted, more so where the program is emulated.
+  bool seen = false;
   for (;;) {
-    if (find(role, s, true)) {
+    if (!find(role, s, true) && seen) {
+      return fail("%s", file + ": the " + role + " screen went before control(s) " + unpainted + " had painted");
+    }
+    if (s.window != nullptr) {
+      seen = true;
       if (!s.language_fits()) {
         return fail("%s", file + ": the " + role + " screen shows in " + language_name(s.entry->language) + ", not " +
                               language_name(task->language));

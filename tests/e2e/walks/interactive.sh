@@ -250,7 +250,9 @@ walk_update_failure() {
   drv click notice 1 : wait start_confirmation : click start_confirmation 1 >/dev/null ||
     { abandon "update not started"; return; }
   wait_screen progress >/dev/null || { abandon "no progress screen"; return; }
-  shot progress progress
+  # The ten attempts follow each other with no pause, and the screen paints none of their lines
+  # before it goes: the desktop as it stands, unchecked.
+  shot progress
   wait_screen update_failure 120000 >/dev/null || { abandon "no failure screen"; return; }
   expect_text update_failure 1078 "$failure_text"
   expect_text update_failure 1081 "Download error.(11)"
