@@ -60,6 +60,8 @@ constexpr ScanSwitch first_scan_switches[] = {
     {"/AU", Case::either, End::blank_or_end, &RunSwitches::silent},
     {"/LFO", Case::either, End::blank_or_end, &RunSwitches::log_output},
     {"LogFileOutput", Case::exact, End::blank_or_end, &RunSwitches::log_output},
+    {"/TRO", Case::either, End::blank_or_end, &RunSwitches::trace_output},
+    {"TraceOutput", Case::exact, End::blank_or_end, &RunSwitches::trace_output},
 };
 
 constexpr ScanSwitch launcher_scan_switches[] = {
@@ -85,12 +87,14 @@ void scan(Context& ctx, const char* arguments, const ScanSwitch (&switches)[N]) 
   }
 }
 
-// Words of the strict check. A guarded word may be given once; its field is set by the check.
+// Words of the strict check. A guarded word may be given once; its field is set by the check. A
+// word the first scan has set already may be given once too: the check counts it on its own.
 struct StrictWord {
   const char* word;
   Case letters;
   std::uint32_t RunSwitches::*guard;  // nullptr: may repeat
   std::uint32_t value;                // what the guard field becomes
+  std::uint32_t RunSwitches::*once = nullptr;
 };
 
 constexpr StrictWord strict_words[] = {
@@ -110,6 +114,8 @@ constexpr StrictWord strict_words[] = {
     {"IgnorePower", Case::exact, &RunSwitches::ignore_power, 1},
     {"/LauncherLoading", Case::exact, nullptr, 0},
     {"/LauncherRunCheck", Case::exact, nullptr, 0},
+    {"/TRO", Case::either, nullptr, 0, &RunSwitches::trace_output},
+    {"TraceOutput", Case::exact, nullptr, 0, &RunSwitches::trace_output},
 };
 
 void record_duplicate(Context& ctx, const char* at) {
@@ -140,6 +146,7 @@ int validate_switches(Context& ctx, const char* arguments) {
     return -1;
   }
   const char* text = load_work_area(ctx, arguments);
+  RunSwitches seen;
   bool error = false;
   bool duplicate = false;
   std::size_t p = 0;
@@ -148,13 +155,16 @@ int validate_switches(Context& ctx, const char* arguments) {
     for (const StrictWord& w : strict_words) {
       const std::size_t n = match_at(text + p, w.word, w.letters, End::blank_or_end);
       if (n == 0) continue;
-      if (w.guard != nullptr) {
-        if (sw.*(w.guard) != 0) {
+      std::uint32_t* given = nullptr;
+      if (w.guard != nullptr) given = &(sw.*(w.guard));
+      if (w.once != nullptr) given = &(seen.*(w.once));
+      if (given != nullptr) {
+        if (*given != 0) {
           record_duplicate(ctx, text + p);
           error = duplicate = true;
           break;
         }
-        sw.*(w.guard) = w.value;
+        *given = w.guard != nullptr ? w.value : 1;
       }
       advance = n;
       break;
