@@ -321,7 +321,7 @@ bool Bay::parse_in(std::string_view text, std::string& error, const std::string*
       } else if (pending.empty() && (keyword == "fault" || keyword == "random" || keyword == "rom")) {
         ok = false;
         problem = "'" + keyword + "' belongs to a drive line above it";
-      } else if (!pending.back().replay.empty() && (keyword == "fault" || keyword == "random" || keyword == "rom")) {
+      } else if ((keyword == "fault" || keyword == "random" || keyword == "rom") && !pending.back().replay.empty()) {
         ok = false;
         problem = "a drive that replays a trace answers from the trace alone: no '" + keyword + "'";
       } else if (keyword == "fault") {
