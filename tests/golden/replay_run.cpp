@@ -33,7 +33,7 @@ bool bay_line(const std::string& address, const std::string& trace_path, std::st
 }  // namespace
 
 bool replay_through_program(const std::string& trace_path, const sim::TraceFile& trace, const std::string& folder,
-                            ReplayOutcome& outcome, std::string& error) {
+                            ReplayOutcome& outcome, std::string& error, sim::TranscriptFile* transcript) {
   outcome = ReplayOutcome{};
   std::uint32_t platform_id = 0;
   std::uint32_t major = 0;
@@ -78,6 +78,8 @@ bool replay_through_program(const std::string& trace_path, const sim::TraceFile&
   host.system.command_line_text = "\"C:\\Loader\\TZ594K_for_ZEMO_V101.exe\" " + trace.arguments;
   host.files.set_current_folder(folder);
   host.dialogs.record_events = false;
+  host.devices.transcript = transcript;
+  host.aspi.transcript = transcript;
   host.devices.attach_bay(bay);
   host.aspi.attach_bay(bay);
   auto ctx = std::make_unique<Context>(host.os());

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "sim/trace_file.h"
+#include "sim/transcript.h"
 
 namespace tz::golden {
 
@@ -25,8 +26,9 @@ struct ReplayOutcome {
 // Runs the program once. `folder` is a writable folder of the test's: the bay goes there, and it is
 // the current folder of the emulated system (where a silent run writes its log and trace). False,
 // with the reason, when the trace does not say enough to be replayed.
+// With `transcript`, every command the drives received goes there too.
 bool replay_through_program(const std::string& trace_path, const sim::TraceFile& trace, const std::string& folder,
-                            ReplayOutcome& outcome, std::string& error);
+                            ReplayOutcome& outcome, std::string& error, sim::TranscriptFile* transcript = nullptr);
 
 // Empty when the outcome is what the trace recorded: the same exit code, result code and message,
 // every command played and none that the trace did not have. Else what differs.
