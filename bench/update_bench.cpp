@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <string>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "app/context.h"

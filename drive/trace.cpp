@@ -51,9 +51,8 @@ class Line {
   [[gnu::format(printf, 2, 3)]] void add(const char* format, ...) {
     std::va_list arguments;
     va_start(arguments, format);
-    const int n = std::vsnprintf(at_, static_cast<std::size_t>(end_ - at_) + 1,
-                                 format,  // NOLINT(clang-analyzer-valist.Uninitialized)
-                                 arguments);
+    const std::size_t room = static_cast<std::size_t>(end_ - at_) + 1;
+    const int n = std::vsnprintf(at_, room, format, arguments);  // NOLINT(clang-analyzer-valist.Uninitialized)
     va_end(arguments);
     if (n > 0) at_ += n < end_ - at_ ? n : end_ - at_;
   }
@@ -354,18 +353,18 @@ void trace_command(DriveLink& link, const ScsiRequest& request, int result, std:
   const std::uint8_t* data = request.buffer;
   const std::uint32_t length = data == nullptr || request.direction == dir_none ? 0 : request.length;
   const bool download = cdb[0] == op_write_download || cdb[0] == op_read_download;
+  std::uint64_t data_digest = 0;
   if (length != 0 && cdb[0] == op_write_download) {
-    line.add(" digest=%016llX", static_cast<unsigned long long>(digest64(data, length)));
+    line.add(" digest=%016llX", static_cast<unsigned long long>(piece_digest(data, length, &data_digest)));
     t.have_write = length >= header_bytes;
     t.write_offset = get_be24(cdb + 3);
     t.write_length = length;
-    t.write_data_digest = t.have_write ? digest64(data + header_bytes, length - header_bytes) : 0;
+    t.write_data_digest = data_digest;
   } else if (length != 0 && cdb[0] == op_read_download) {
     if (result == 0) {
-      line.add(" digest=%016llX", static_cast<unsigned long long>(digest64(data, length)));
+      line.add(" digest=%016llX", static_cast<unsigned long long>(piece_digest(data, length, &data_digest)));
       const bool same = t.have_write && length >= header_bytes && get_be24(cdb + 3) == t.write_offset &&
-                        length == t.write_length &&
-                        digest64(data + header_bytes, length - header_bytes) == t.write_data_digest;
+                        length == t.write_length && data_digest == t.write_data_digest;
       line.add(" same=%s", same ? "yes" : "no");
     }
   } else if (length != 0 && request.direction == dir_in && answer == Answer::status) {
@@ -376,10 +375,10 @@ void trace_command(DriveLink& link, const ScsiRequest& request, int result, std:
         line.hex(data, n);
       }
     } else {
-      line.add(" digest=%016llX", static_cast<unsigned long long>(digest64(data, length)));
+      line.add(" digest=%016llX", static_cast<unsigned long long>(piece_digest(data, length)));
     }
   } else if (length != 0 && request.direction == dir_out) {
-    line.add(" digest=%016llX", static_cast<unsigned long long>(digest64(data, length)));
+    line.add(" digest=%016llX", static_cast<unsigned long long>(piece_digest(data, length)));
   }
   line.finish();
 

@@ -25,8 +25,9 @@
 // back, "timeout" when the ASPI wait gave up on it, "none" when it reached no drive (no device at
 // that ASPI address, ASPI unusable, or refused before it was sent); sense= follows a CHECK
 // CONDITION. A small reply to a data-in command is written whole (data=, trailing zero bytes left
-// out); a download write and a read-back by a digest of their data (core/digest.h), the read-back
-// also with same=yes|no: whether its data behind the header equalled the last write of that piece.
+// out); a download write and a read-back by a digest of their data (piece_digest, core/digest.h),
+// the read-back also with same=yes|no: whether its data behind the header equalled the last write
+// of that piece.
 #include <cstddef>
 #include <cstdint>
 
@@ -47,8 +48,8 @@ struct ScsiRequest;
 inline constexpr std::size_t trace_path_size = 1024 + 1 + 48 + 1;
 // Room for the longest line: an identity block of 4096 bytes in hex and the fields around it, or a
 // header line with an argument text of 2047 bytes written as \xHH each.
-inline constexpr std::size_t trace_line_room = 10 * 1024;
-inline constexpr std::size_t trace_buffer_size = 64 * 1024;
+inline constexpr std::size_t trace_line_room = std::size_t{10} * 1024;
+inline constexpr std::size_t trace_buffer_size = std::size_t{64} * 1024;
 // Replies up to this long are written whole; a longer one by its digest.
 inline constexpr std::uint32_t trace_reply_limit = 4096;
 

@@ -2,8 +2,8 @@
 // it: a trace that reads is replayed (its first commands sent back to it, then one it does not
 // expect) and checked against a transcript made of its own commands, which must agree with it.
 #include <cstddef>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>

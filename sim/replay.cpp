@@ -22,7 +22,8 @@ std::string describe_came(const std::uint8_t* cdb, std::uint32_t cdb_length, Dir
                      " dir=" + direction_word(direction) + " len=" + std::to_string(length);
   if (direction == Direction::out && data != nullptr) {
     char digest[32];
-    std::snprintf(digest, sizeof(digest), " digest=%016llX", static_cast<unsigned long long>(digest64(data, length)));
+    std::snprintf(digest, sizeof(digest), " digest=%016llX",
+                  static_cast<unsigned long long>(piece_digest(data, length)));
     text += digest;
   }
   return text;
@@ -52,7 +53,7 @@ bool Replay::agrees(const TraceCommand& expected, const std::uint8_t* cdb, std::
   }
   // What a write sends is part of the command: a change in the data is a change in the traffic.
   if (direction == Direction::out && expected.has_digest) {
-    return data != nullptr && digest64(data, length) == expected.digest;
+    return data != nullptr && piece_digest(data, length) == expected.digest;
   }
   return true;
 }
@@ -128,7 +129,7 @@ void Replay::play_data(const TraceCommand& command, std::uint8_t* data, std::uin
     return;
   }
   const std::size_t given = std::min<std::size_t>(command.data.size(), moved);
-  std::memcpy(data, command.data.data(), given);
+  if (given != 0) std::memcpy(data, command.data.data(), given);
   std::memset(data + given, 0, moved - given);
 }
 

@@ -141,8 +141,8 @@ void signal_event(const AspiRequest& request) {
 void report_replay_mismatch(const char* address, tz::sim::SimDrive& drive) {
   tz::sim::Replay* replay = drive.replay();
   if (replay == nullptr || !replay->take_report()) return;
-  const std::string message =
-      std::string("wnaspi32: replay mismatch at ") + address + ": " + tz::sim::replay_report(replay->mismatch()) + "\n";
+  const std::string message = std::string("wnaspi32: replay mismatch on the drive at ") + address + ", " +
+                              tz::sim::replay_report(replay->mismatch()) + "\n";
   OutputDebugStringA(message.c_str());
   std::fputs(message.c_str(), stderr);
 }

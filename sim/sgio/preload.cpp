@@ -122,7 +122,7 @@ int answer_sg_io(char letter, const char* device_path, void* argument) {
     s.transcript.write(address, drive->history(drive->history_size() - 1));
     tz::sim::Replay* replay = drive->replay();
     if (replay != nullptr && replay->take_report()) {
-      std::fprintf(stderr, "tz594k-sgio: replay mismatch at %s: %s\n", address,
+      std::fprintf(stderr, "tz594k-sgio: replay mismatch on the drive at %s, %s\n", address,
                    tz::sim::replay_report(replay->mismatch()).c_str());
     }
     s.bay.save_changes();

@@ -118,8 +118,9 @@ TEST(Trace, AnUpdateLeavesEveryCommandAndItsProofOnBothTransports) {
     const auto reads = run.commands(0xE8);
     ASSERT_EQ(writes.size(), 2u * 1097);
     ASSERT_EQ(reads.size(), 2u * 1097);
-    EXPECT_EQ(writes[0]->digest, digest64(image.transfer_info_block, image.transfer_info_size,
-                                          digest64(image.transfer_header, header_bytes)));
+    // The digest takes the data behind the header first, then the header.
+    EXPECT_EQ(writes[0]->digest, digest64(image.transfer_header, header_bytes,
+                                          digest64(image.transfer_info_block, image.transfer_info_size)));
     EXPECT_EQ(writes[0]->moved, 416u);
     for (const sim::TraceCommand* read : reads) EXPECT_EQ(read->same, sim::ReadBack::same) << read->n;
     // The drive's first answer to INQUIRY (under ASPI the addresses without a drive come first).

@@ -38,7 +38,8 @@ std::vector<std::uint8_t> piece() {
 
 std::string digest_text(const std::vector<std::uint8_t>& bytes) {
   char text[20];
-  std::snprintf(text, sizeof(text), "%016llX", static_cast<unsigned long long>(digest64(bytes.data(), bytes.size())));
+  std::snprintf(text, sizeof(text), "%016llX",
+                static_cast<unsigned long long>(piece_digest(bytes.data(), bytes.size())));
   return text;
 }
 
