@@ -45,11 +45,12 @@ struct Context {
   UiState ui_state;
   ImageState image;
   DriveState drive;
+  Trace trace{os.files, os.clock};
 
   // The parts, built once over the state above (members are built in this order).
   Ui ui{os.dialogs,   os.windows,   os.clock,     os.threads,      ui_state,  app.texts,
         app.language, app.switches, app.instance, app.main_window, app.result};
-  DriveLink link{os.devices, os.aspi, os.system, drive, ui, app.build, image, app.models, app.supported};
+  DriveLink link{os.devices, os.aspi, os.system, drive, ui, app.build, image, app.models, app.supported, trace};
   ResultLog log{os.files, os.system, app.texts, drive, app.result, app.program_folder};
 };
 

@@ -6,6 +6,9 @@
 #include "app/run_flow.h"
 #include "core/bytes.h"
 #include "core/os_class.h"
+#include "drive/trace.h"
+#include "image/image_load.h"
+#include "image/layout.h"
 #include "ui/message_box.h"
 
 namespace tz {
@@ -76,6 +79,44 @@ void destroy_main_window(Context& ctx) {
   if (ctx.app.main_window == platform::null_handle) return;
   ctx.os.windows.destroy_window(ctx.app.main_window);
   ctx.app.main_window = platform::null_handle;
+}
+
+// Everything after the language: the main window, the launcher check, and the run.
+std::int32_t run_from_main_window(Context& ctx, const char* arguments, platform::Handle first_found) {
+  if (!create_main_window(ctx)) {
+    record_result(ctx.app.result, 800, "Initialize error.");
+    if (!ctx.ui.silent()) show_message_box(ctx.ui, platform::mb_iconhand, "%s", result_message(ctx.app.result));
+    finish_run(ctx);
+    return ctx.app.exit_code;
+  }
+
+  launcher_switch_scan(ctx, arguments);
+  const platform::Handle launcher_found = launcher_instance_check(ctx);
+
+  const platform::Handle other = first_found != platform::null_handle ? first_found : launcher_found;
+  if (other != platform::null_handle) {
+    if (!ctx.ui.silent()) {
+      platform::Windows& windows = ctx.os.windows;
+      show_message_box(ctx.ui, platform::mb_iconhand, "%s", result_message(ctx.app.result));
+      if (windows.is_iconic(other)) windows.show_window(other, platform::sw_restore);
+      windows.set_foreground_window(other);
+    }
+    finish_run(ctx);
+    destroy_main_window(ctx);
+    return ctx.app.exit_code;
+  }
+
+  run_flow(ctx, arguments);
+  destroy_main_window(ctx);
+  return ctx.app.exit_code;
+}
+
+// The trace names the carried image by the revision in its header, read without loading it.
+void start_trace(Context& ctx, const char* arguments) {
+  IdentityRecord header{};
+  const StoredImage& stored = *ctx.image.stored;
+  if (stored.header != nullptr && stored.header_size >= header_bytes) parse_image_header(stored.header, header);
+  begin_trace(ctx.link, {ctx.app.program_folder, arguments, header.header_revision});
 }
 
 }  // namespace
@@ -154,32 +195,12 @@ std::int32_t program_entry(Context& ctx, const char* arguments) {
   ctx.drive.transport = is_nt_class(ctx.app.os_class) ? transport_pass_through : transport_aspi;
   determine_program_folder(ctx);
   choose_language(ctx);
-  if (!create_main_window(ctx)) {
-    record_result(ctx.app.result, 800, "Initialize error.");
-    if (!ctx.ui.silent()) show_message_box(ctx.ui, platform::mb_iconhand, "%s", result_message(ctx.app.result));
-    finish_run(ctx);
-    return ctx.app.exit_code;
-  }
-
-  launcher_switch_scan(ctx, arguments);
-  const platform::Handle launcher_found = launcher_instance_check(ctx);
-
-  const platform::Handle other = first_found != platform::null_handle ? first_found : launcher_found;
-  if (other != platform::null_handle) {
-    if (!ctx.ui.silent()) {
-      platform::Windows& windows = ctx.os.windows;
-      show_message_box(ctx.ui, platform::mb_iconhand, "%s", result_message(ctx.app.result));
-      if (windows.is_iconic(other)) windows.show_window(other, platform::sw_restore);
-      windows.set_foreground_window(other);
-    }
-    finish_run(ctx);
-    destroy_main_window(ctx);
-    return ctx.app.exit_code;
-  }
-
-  run_flow(ctx, arguments);
-  destroy_main_window(ctx);
-  return ctx.app.exit_code;
+  if (ctx.app.switches.trace_output != 0) start_trace(ctx, arguments);
+  const std::int32_t exit_code = run_from_main_window(ctx, arguments, first_found);
+  // The footer is written on every way out, after the result log: a trace adds nothing to a run's
+  // end but the drive asked once more.
+  end_trace(ctx.link, exit_code);
+  return exit_code;
 }
 
 }  // namespace tz

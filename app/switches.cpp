@@ -63,6 +63,8 @@ constexpr ScanSwitch first_scan_switches[] = {
     // Known before the instance checks, so that their message boxes stay away from a detection run.
     {"/DC", Case::either, End::blank_or_end, &RunSwitches::detection_check},
     {"DetectionCheck", Case::exact, End::blank_or_end, &RunSwitches::detection_check},
+    {"/TRO", Case::either, End::blank_or_end, &RunSwitches::trace_output},
+    {"TraceOutput", Case::exact, End::blank_or_end, &RunSwitches::trace_output},
 };
 
 constexpr ScanSwitch launcher_scan_switches[] = {
@@ -116,14 +118,18 @@ constexpr StrictWord strict_words[] = {
     {"/LauncherRunCheck", Case::exact, nullptr, 0},
     {"/DC", Case::either, &RunSwitches::detection_check, 1},
     {"DetectionCheck", Case::exact, &RunSwitches::detection_check, 1},
+    {"/TRO", Case::either, &RunSwitches::trace_output, 1},
+    {"TraceOutput", Case::exact, &RunSwitches::trace_output, 1},
 };
 
 // A detection run touches nothing, shows nothing and writes nothing, so it goes with the language
-// and "/AU" only: a log, a print screen or a launcher's run asked beside it could not be kept,
-// and the command line is refused rather than one of them silently dropped.
+// and "/AU" only: a log, a trace, a print screen, a launcher's run or a power override asked
+// beside it could not be kept, and the command line is refused rather than one of them silently
+// dropped.
 bool detection_mismatched(const RunSwitches& sw) {
-  return sw.detection_check != 0 && (sw.log_output != 0 || sw.copyright_print != 0 || sw.version_print != 0 ||
-                                     sw.detail_print != 0 || sw.launcher_loading != 0 || sw.launcher_run_check != 0);
+  return sw.detection_check != 0 &&
+         (sw.log_output != 0 || sw.copyright_print != 0 || sw.version_print != 0 || sw.detail_print != 0 ||
+          sw.launcher_loading != 0 || sw.launcher_run_check != 0 || sw.trace_output != 0 || sw.ignore_power != 0);
 }
 
 void record_duplicate(Context& ctx, const char* at) {

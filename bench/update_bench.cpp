@@ -1,11 +1,15 @@
 // The cost of one whole update (both phases, read-back and verify on) to a simulated drive that
 // takes no time of its own, on the virtual clock: processor time per update, of the whole process
 // and of the program's own work (the time the simulated drive spends inside each pass-through call
-// taken out), and heap allocations during it, counted by this program's own operator new.
+// taken out), and heap allocations during it, counted by this program's own operator new. The
+// Traced variants write the trace (/TRO) of every update to a file in a temporary folder.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "app/context.h"
@@ -16,6 +20,7 @@
 #include "drive/discovery.h"
 #include "drive/drive_table.h"
 #include "drive/targets.h"
+#include "drive/trace.h"
 #include "image/image_load.h"
 #include "image/matching.h"
 #include "platform/host/host_os.h"
@@ -87,6 +92,23 @@ struct Bench {
     return tz::platform::Os{os.system, os.windows, os.dialogs, os.clock, os.threads, devices, os.aspi, os.files};
   }
 
+  std::string trace_folder;
+
+  ~Bench() {
+    if (trace_folder.empty()) return;
+    tz::end_trace(ctx->link, 0);
+    std::error_code ignored;
+    std::filesystem::remove_all(trace_folder, ignored);
+  }
+
+  // Every command from here on goes to a trace.
+  bool trace() {
+    trace_folder = (std::filesystem::temp_directory_path() / "tz594k-bench-XXXXXX").string();
+    if (mkdtemp(trace_folder.data()) == nullptr) return false;
+    host.files.set_current_folder(trace_folder);
+    return tz::begin_trace(ctx->link, {".\\", "/AU /TRO", "1.01"});
+  }
+
   explicit Bench(std::uint8_t transport)
       : ctx(std::make_unique<tz::Context>(seam(host, devices))), drive(instant_drive()) {
     tz::Context& c = *ctx;
@@ -120,8 +142,12 @@ struct Bench {
   }
 };
 
-void full_update(benchmark::State& state, std::uint8_t transport) {
+void full_update(benchmark::State& state, std::uint8_t transport, bool traced = false) {
   Bench b(transport);
+  if (traced && !b.trace()) {
+    state.SkipWithError("no trace file");
+    return;
+  }
   if (!b.ready || !b.update()) {  // the first update also lets the drive allocate its download area
     state.SkipWithError("the simulated drive could not be updated");
     return;
@@ -154,8 +180,12 @@ void full_update(benchmark::State& state, std::uint8_t transport) {
 
 void BM_FullUpdatePassThrough(benchmark::State& state) { full_update(state, tz::transport_pass_through); }
 void BM_FullUpdateAspi(benchmark::State& state) { full_update(state, tz::transport_aspi); }
+void BM_FullUpdatePassThroughTraced(benchmark::State& state) { full_update(state, tz::transport_pass_through, true); }
+void BM_FullUpdateAspiTraced(benchmark::State& state) { full_update(state, tz::transport_aspi, true); }
 BENCHMARK(BM_FullUpdatePassThrough)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(BM_FullUpdatePassThroughTraced)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 BENCHMARK(BM_FullUpdateAspi)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(BM_FullUpdateAspiTraced)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
 // What one long command on the worker costs besides the command: the thread start is where the
 // update's allocations come from (the runtime library's thread start allocates on Windows too).

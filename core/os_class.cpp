@@ -1,5 +1,7 @@
 #include "core/os_class.h"
 
+#include <cstdio>
+
 namespace tz {
 
 using platform::OsVersionInfo;
@@ -45,6 +47,16 @@ const char* os_class_name(std::uint8_t os_class) {
       "WindowsNT4.0", "Windows2000", "WindowsXP", "WindowsVista", "WindowsServer2003", "WindowsNT",
   };
   return os_class < sizeof(names) / sizeof(names[0]) ? names[os_class] : nullptr;
+}
+
+std::uint8_t os_version_text(platform::System& system, OsVersionInfo& info, char* text, std::size_t size) {
+  const std::uint8_t os_class = get_os_class(system, info);
+  const char* name = os_class_name(os_class);
+  if (name != nullptr) {
+    std::snprintf(text, size, "%s %lu.%lu (Build %lu)", name, static_cast<unsigned long>(info.major),
+                  static_cast<unsigned long>(info.minor), static_cast<unsigned long>(info.build));
+  }
+  return os_class;
 }
 
 }  // namespace tz

@@ -1,5 +1,6 @@
 #pragma once
 // The Windows version as a small class: it picks the SCSI transport and names the system in the log.
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/system.h"
@@ -13,5 +14,8 @@ std::uint8_t get_os_class(platform::System& system, platform::OsVersionInfo& inf
 bool is_nt_class(std::uint8_t os_class);
 // The name the result log writes, or nullptr for class 0.
 const char* os_class_name(std::uint8_t os_class);
+// The OS class (0 to 11), with `info` as the version query left it; for a named class also
+// "NAME MAJOR.MINOR (Build N)", the system's line in the result log and the trace, into `text`.
+std::uint8_t os_version_text(platform::System& system, platform::OsVersionInfo& info, char* text, std::size_t size);
 
 }  // namespace tz

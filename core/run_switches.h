@@ -8,6 +8,7 @@ struct RunSwitches {
   std::uint32_t english = 0;
   std::uint32_t silent = 0;
   std::uint32_t log_output = 0;
+  std::uint32_t trace_output = 0;
   std::uint32_t launcher_loading = 0;
   std::uint32_t launcher_run_check = 0;
   std::uint32_t copyright_print = 0;

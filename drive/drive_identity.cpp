@@ -82,6 +82,10 @@ int read_inquiry_identity(DriveLink& link) {
 int read_drive_identity(DriveLink& link) {
   DriveRecord* d = current_drive_record(link.state);
   if (d == nullptr) return -1;
+  return read_identity_block(link, d->identity);
+}
+
+int read_identity_block(DriveLink& link, IdentityRecord& identity) {
   // The drive checks that the six parameters belong together; they come from the time once.
   const platform::LocalTime now = link.system.local_time();
   const auto not_s = static_cast<std::uint8_t>(~now.second);
@@ -100,9 +104,9 @@ int read_drive_identity(DriveLink& link) {
     std::memset(reply.data(), 0, reply.size());
     const int r = cmd_read_identity_block(link, p1, p2, p3, p4, p5, p6, identity_block_length, reply);
     if (r == 0) {
-      read_scramble_key(buffer, d->identity);
-      if (check_magic_text(link.ui.texts, buffer, d->identity) == 0 &&
-          parse_info_block(link.ui.texts, buffer, identity_block_length, d->identity, info_mode_drive) == 0) {
+      read_scramble_key(buffer, identity);
+      if (check_magic_text(link.ui.texts, buffer, identity) == 0 &&
+          parse_info_block(link.ui.texts, buffer, identity_block_length, identity, info_mode_drive) == 0) {
         return 0;
       }
       continue;

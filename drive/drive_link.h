@@ -1,9 +1,11 @@
 #pragma once
 // What the drive floor is given: the seam's device, ASPI and system parts, the drive table and
-// its buffers, the screen mechanics it waits and asks through, the build switches, and the image
-// facts that identifying and matching drives read. The program builds it once.
+// its buffers, the screen mechanics it waits and asks through, the build switches, the image facts
+// that identifying and matching drives read, and the trace every request is written to. The
+// program builds it once.
 #include "core/run_result.h"
 #include "drive/drive_state.h"
+#include "drive/trace.h"
 #include "image/image_state.h"
 #include "image/model_tables.h"
 #include "image/supported_firmware.h"
@@ -24,6 +26,7 @@ struct DriveLink {
   ImageState& image;
   const ModelTables& models;
   SupportedFirmware& supported;
+  Trace& trace;
 };
 
 }  // namespace tz

@@ -5,6 +5,7 @@
 #include "core/bytes.h"
 #include "drive/drive_link.h"
 #include "drive/drive_table.h"
+#include "drive/trace.h"
 #include "platform/aspi.h"
 #include "platform/devices.h"
 #include "ui/message_box.h"
@@ -258,7 +259,9 @@ int spt_lock_volume(DriveLink& link, std::uint8_t lock) {
   return link.devices.device_io_control(drive->device_handle, code, nullptr, 0, nullptr, 0, returned) ? 0 : -1;
 }
 
-int execute_request(DriveLink& link, const ScsiRequest& request) {
+namespace {
+
+int send_request(DriveLink& link, const ScsiRequest& request) {
   if (link.state.transport == transport_pass_through) {
     if (request.kind == PassThroughKind::direct) {
       return spt_execute_direct(link, request.cdb, request.direction, request.length, request.buffer);
@@ -267,6 +270,16 @@ int execute_request(DriveLink& link, const ScsiRequest& request) {
   }
   return aspi_execute(link, request.cdb, aspi_direction_flags(request.direction), request.length, request.buffer,
                       request.aspi_timeout, request.on_timeout);
+}
+
+}  // namespace
+
+int execute_request(DriveLink& link, const ScsiRequest& request) {
+  if (!trace_on(link.trace)) return send_request(link, request);
+  const std::int32_t started = trace_request_start(link);
+  const int result = send_request(link, request);
+  trace_command(link, request, result, started);
+  return result;
 }
 
 }  // namespace tz

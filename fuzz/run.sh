@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:?usage: fuzz/run.sh SECONDS [TARGET...]}
 shift
 targets=("$@")
-if [ ${#targets[@]} -eq 0 ]; then targets=(identity_reply inquiry_reply switches bay_file image_file); fi
+if [ ${#targets[@]} -eq 0 ]; then targets=(identity_reply inquiry_reply switches bay_file image_file trace_reader); fi
 
 bin=build/fuzz/fuzz
 findings=build/fuzz/findings
@@ -24,6 +24,7 @@ max_len() {
     switches) echo 4096 ;;
     bay_file) echo 8192 ;;
     image_file) echo 8192 ;;
+    trace_reader) echo 16384 ;;
   esac
 }
 

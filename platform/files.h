@@ -1,5 +1,5 @@
 #pragma once
-// kernel32 and runtime-library file calls that the result log needs.
+// kernel32 and runtime-library file calls that the result log and the trace need.
 #include <cstdint>
 
 #include "platform/types.h"
@@ -26,6 +26,14 @@ class Files {
   // Writes a text to an open stream (text mode: each "\n" becomes CR LF on Windows).
   virtual void write_text(Handle file, const char* text) = 0;
   virtual void close_file(Handle file) = 0;
+
+  // CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW): a handle to a file that did not
+  // exist before, or null; `exists` says whether the name was taken already.
+  virtual Handle create_new_file(const char* path, bool& exists) = 0;
+  // WriteFile of `size` bytes to a file from create_new_file: false unless all were written.
+  virtual bool write_file(Handle file, const void* data, std::uint32_t size) = 0;
+  // CloseHandle of a file from create_new_file.
+  virtual void close_new_file(Handle file) = 0;
 };
 
 }  // namespace tz::platform

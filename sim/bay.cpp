@@ -4,137 +4,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 
 #include "sim/atomic_file.h"
+#include "sim/fields.h"
+#include "sim/replay.h"
+#include "sim/trace_file.h"
 
 namespace tz::sim {
 
 namespace {
-
-struct Token {
-  std::string key;
-  std::string value;
-};
-
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
-// The rest of a quoted value from `i` (just past the opening quote) up to its closing quote.
-// Inside quotes \\ is a backslash, \" a quote and \xHH any byte; a backslash before anything else
-// stands for itself, as it did before values had escapes.
-bool read_quoted(std::string_view line, std::size_t& i, std::string& value) {
-  while (i < line.size() && line[i] != '"') {
-    if (line[i] == '\\' && i + 1 < line.size()) {
-      const char next = line[i + 1];
-      // A value that ends in a backslash was written as \" before values had escapes: with no
-      // quote after it on the line, that quote closes the value.
-      const bool closes = next == '"' && line.find('"', i + 2) == std::string_view::npos;
-      if (next == '\\' || (next == '"' && !closes)) {
-        value += next;
-        i += 2;
-        continue;
-      }
-      if (next == 'x' && i + 3 < line.size() && hex_digit(line[i + 2]) >= 0 && hex_digit(line[i + 3]) >= 0) {
-        value += static_cast<char>(hex_digit(line[i + 2]) * 16 + hex_digit(line[i + 3]));
-        i += 4;
-        continue;
-      }
-    }
-    value += line[i++];
-  }
-  if (i >= line.size()) return false;
-  ++i;
-  return true;
-}
-
-// Splits a line into its keyword and key=value fields; a value may be quoted to hold blanks and,
-// escaped, any byte. '#' outside quotes starts a comment.
-bool tokenize(std::string_view line, std::string& keyword, std::vector<Token>& fields, std::string& error) {
-  keyword.clear();
-  fields.clear();
-  std::size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && is_blank(line[i])) ++i;
-    if (i >= line.size() || line[i] == '#') break;
-    std::string key;
-    while (i < line.size() && line[i] != '=' && !is_blank(line[i])) key += line[i++];
-    if (keyword.empty() && fields.empty() && (i >= line.size() || line[i] != '=')) {
-      keyword = key;
-      continue;
-    }
-    if (i >= line.size() || line[i] != '=') {
-      error = "'" + key + "' needs a value (key=value)";
-      return false;
-    }
-    ++i;
-    std::string value;
-    if (i < line.size() && line[i] == '"') {
-      ++i;
-      if (!read_quoted(line, i, value)) {
-        error = "unterminated quote after '" + key + "='";
-        return false;
-      }
-      if (i < line.size() && !is_blank(line[i]) && line[i] != '#') {
-        error = "a blank must follow the closing quote of '" + key + "='";
-        return false;
-      }
-    } else {
-      while (i < line.size() && !is_blank(line[i])) value += line[i++];
-    }
-    for (const Token& earlier : fields) {
-      if (earlier.key == key) {
-        error = "'" + key + "' is given twice";
-        return false;
-      }
-    }
-    fields.push_back({key, value});
-  }
-  if (keyword.empty() && !fields.empty()) {
-    error = "a line starts with a keyword: drive, fault, random or rom";
-    return false;
-  }
-  return true;
-}
-
-bool parse_unsigned(const std::string& text, std::uint64_t limit, std::uint64_t& value) {
-  if (text.empty() || text[0] == '-' || text[0] == '+') return false;
-  errno = 0;
-  char* end = nullptr;
-  const unsigned long long parsed = std::strtoull(text.c_str(), &end, 0);
-  if (errno != 0 || end == nullptr || *end != '\0' || parsed > limit) return false;
-  value = parsed;
-  return true;
-}
-
-template <typename T>
-bool parse_number(const std::string& text, std::uint64_t limit, T& out) {
-  std::uint64_t value = 0;
-  if (!parse_unsigned(text, limit, value)) return false;
-  out = static_cast<T>(value);
-  return true;
-}
-
-bool parse_hex_byte(std::string_view text, std::uint8_t& out) {
-  if (text.size() != 2) return false;
-  const int high = hex_digit(text[0]);
-  const int low = hex_digit(text[1]);
-  if (high < 0 || low < 0) return false;
-  out = static_cast<std::uint8_t>(high * 16 + low);
-  return true;
-}
-
-bool parse_sense(const std::string& text, Sense& sense) {
-  if (text.size() != 8 || text[2] != '/' || text[5] != '/') return false;
-  const std::string_view view(text);
-  return parse_hex_byte(view.substr(0, 2), sense.key) && parse_hex_byte(view.substr(3, 2), sense.asc) &&
-         parse_hex_byte(view.substr(6, 2), sense.ascq);
-}
 
 bool parse_yes_no(const std::string& text, bool& out) {
   if (text == "yes") {
@@ -196,6 +75,7 @@ struct PendingDrive {
   char letter = 0;
   DriveSettings settings;
   bool has_rom = false;
+  std::string replay;
   Rom rom;
 };
 
@@ -244,6 +124,9 @@ bool parse_drive(const std::vector<Token>& fields, PendingDrive& drive, std::str
       ok = parse_number(v, 3600000, drive.settings.verify_ms);
     } else if (field.key == "tray-ms") {
       ok = parse_number(v, 3600000, drive.settings.tray_ms);
+    } else if (field.key == "replay") {
+      ok = !v.empty() && v.find('\0') == std::string::npos;
+      drive.replay = v;
     } else {
       error = "unknown drive field '" + field.key + "'";
       return false;
@@ -395,34 +278,11 @@ std::string sense_text(Sense sense) {
   return text;
 }
 
-bool plain_byte(unsigned char c) { return c > 0x20 && c < 0x7F && c != '"' && c != '\\' && c != '#'; }
-
-// A text field as a value that reads back as the same bytes: quoted, with \\, \" and \xHH for
-// the bytes a line cannot carry as they are.
-std::string quoted(std::string_view text) {
-  static constexpr char digits[] = "0123456789ABCDEF";
-  std::string value = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      value += '\\';
-      value += c;
-    } else if (byte < 0x20 || byte >= 0x7F) {
-      value += "\\x";
-      value += digits[byte >> 4];
-      value += digits[byte & 15];
-    } else {
-      value += c;
-    }
-  }
-  return value + "\"";
-}
-
-// Plain when the text is one plain word, as most are, else quoted.
-std::string text_value(std::string_view text) {
-  bool plain = !text.empty();
-  for (const char c : text) plain = plain && plain_byte(static_cast<unsigned char>(c));
-  return plain ? std::string(text) : quoted(text);
+// A trace named in a bay file lies in the bay's folder unless the name is absolute, in either
+// system's form: a path relative to the bay works for every front.
+std::string replay_path(const std::string& folder, const std::string& name) {
+  const bool absolute = name[0] == '/' || name[0] == '\\' || (name.size() >= 2 && name[1] == ':');
+  return absolute ? name : folder + name;
 }
 
 }  // namespace
@@ -432,7 +292,9 @@ std::string BayDrive::address() const {
   return std::string(1, letter) + ":";
 }
 
-bool Bay::parse(std::string_view text, std::string& error) {
+bool Bay::parse(std::string_view text, std::string& error) { return parse_in(text, error, nullptr); }
+
+bool Bay::parse_in(std::string_view text, std::string& error, const std::string* folder) {
   drives_.clear();
   std::vector<PendingDrive> pending;
   std::string keyword;
@@ -447,6 +309,10 @@ bool Bay::parse(std::string_view text, std::string& error) {
     ++line_number;
     std::string problem;
     bool ok = tokenize(line, keyword, fields, problem);
+    if (ok && keyword.empty() && !fields.empty()) {
+      ok = false;
+      problem = "a line starts with a keyword: drive, fault, random or rom";
+    }
     if (ok && !keyword.empty()) {
       if (keyword == "drive") {
         pending.emplace_back();
@@ -455,6 +321,9 @@ bool Bay::parse(std::string_view text, std::string& error) {
       } else if (pending.empty() && (keyword == "fault" || keyword == "random" || keyword == "rom")) {
         ok = false;
         problem = "'" + keyword + "' belongs to a drive line above it";
+      } else if ((keyword == "fault" || keyword == "random" || keyword == "rom") && !pending.back().replay.empty()) {
+        ok = false;
+        problem = "a drive that replays a trace answers from the trace alone: no '" + keyword + "'";
       } else if (keyword == "fault") {
         ok = parse_fault(fields, pending.back().settings, problem);
       } else if (keyword == "random") {
@@ -485,9 +354,11 @@ bool Bay::parse(std::string_view text, std::string& error) {
     }
   }
   std::vector<BayDrive> built;
+  std::map<std::string, std::shared_ptr<const TraceFile>> traces;  // one copy of a trace that drives share
   for (std::size_t i = 0; i < pending.size(); ++i) {
     PendingDrive& p = pending[i];
     BayDrive drive;
+    drive.replay = p.replay;
     drive.on_aspi = p.on_aspi;
     drive.ha = p.ha;
     drive.target = p.target;
@@ -498,13 +369,30 @@ bool Bay::parse(std::string_view text, std::string& error) {
       return false;
     }
     if (p.has_rom) drive.drive->set_rom(p.rom);
+    if (!p.replay.empty() && folder != nullptr) {
+      const std::string path = replay_path(*folder, p.replay);
+      std::shared_ptr<const TraceFile>& trace = traces[path];
+      if (trace == nullptr) {
+        auto read = std::make_shared<TraceFile>();
+        std::string problem;
+        if (!load_trace(path.c_str(), *read, problem)) {
+          error = "line " + std::to_string(p.line) + ": replay " + p.replay + ": " + problem;
+          return false;
+        }
+        trace = std::move(read);
+      }
+      std::vector<std::string> addresses;
+      if (p.on_aspi) addresses.push_back(std::to_string(p.ha) + ":" + std::to_string(p.target));
+      if (p.letter != 0) addresses.push_back(std::string(1, p.letter) + ":");
+      drive.drive->set_replay(std::make_shared<Replay>(trace, addresses));
+    }
     built.push_back(std::move(drive));
   }
   drives_ = std::move(built);
   return true;
 }
 
-bool Bay::load(const char* path, std::string& error) {
+bool Bay::load(const char* path, std::string& error, bool replays) {
   remove_stale_temporaries(path);
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr) {
@@ -523,7 +411,11 @@ bool Bay::load(const char* path, std::string& error) {
     drives_.clear();
     return false;
   }
-  return parse(text, error);
+  if (!replays) return parse(text, error);
+  const std::string bay_path = path;
+  const std::size_t slash = bay_path.find_last_of("\\/");
+  const std::string folder = slash == std::string::npos ? std::string() : bay_path.substr(0, slash + 1);
+  return parse_in(text, error, &folder);
 }
 
 std::string Bay::serialise() const {
@@ -553,6 +445,7 @@ std::string Bay::serialise() const {
     if (s.rewrite_ms != defaults.rewrite_ms) text += " rewrite-ms=" + std::to_string(s.rewrite_ms);
     if (s.verify_ms != defaults.verify_ms) text += " verify-ms=" + std::to_string(s.verify_ms);
     if (s.tray_ms != defaults.tray_ms) text += " tray-ms=" + std::to_string(s.tray_ms);
+    if (!entry.replay.empty()) text += " replay=" + text_value(entry.replay);
     text += "\n";
     for (std::uint32_t i = 0; i < s.faults.rule_count; ++i) {
       const FaultRule& rule = s.faults.rules[i];

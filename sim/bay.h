@@ -22,6 +22,7 @@ struct BayDrive {
   std::uint8_t target = 0;
   char letter = 0;  // 'C'..'Z', or 0 when the drive has no letter
   std::unique_ptr<SimDrive> drive;
+  std::string replay;  // the trace it plays, as the bay file names it; empty: none
 
   // "ha:target", else "X:".
   std::string address() const;
@@ -31,8 +32,11 @@ class Bay {
  public:
   // Replaces the drives with those of a bay file's text; on failure the bay is left empty and
   // `error` says which line is wrong and why ("line N: reason").
+  // A drive's replay= trace is not read: see load.
   bool parse(std::string_view text, std::string& error);
-  bool load(const char* path, std::string& error);
+  // Also reads the traces the replay drives name (a name relative to the bay's folder), unless
+  // `replays` is false.
+  bool load(const char* path, std::string& error, bool replays = true);
   // The bay file text for the drives as they are now.
   std::string serialise() const;
   // Writes the file whole: a process killed meanwhile leaves the old file or the new one.
@@ -46,6 +50,8 @@ class Bay {
   std::uint64_t state_version() const;
 
  private:
+  bool parse_in(std::string_view text, std::string& error, const std::string* folder);
+
   std::vector<BayDrive> drives_;
 };
 

@@ -42,7 +42,7 @@ bool KeptBay::follow(std::uint32_t now_ms) {
   stamp_ = stamp;
   Bay theirs;
   std::string error;
-  if (!theirs.load(path_.c_str(), error)) return false;
+  if (!theirs.load(path_.c_str(), error, false)) return false;
   // What this process had saved stays saved: the file already holds the trays taken from it.
   const bool saved = saved_version_ == bay_.state_version();
   bool changed = false;

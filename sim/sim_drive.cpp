@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "core/bytes.h"
+#include "sim/replay.h"
 
 namespace tz::sim {
 
@@ -127,6 +128,8 @@ SimDrive::SimDrive(const DriveSettings& settings) : settings_(settings) {
   identity_busy_left_ = settings_.identity_busy;
 }
 
+void SimDrive::set_replay(std::shared_ptr<Replay> replay) { replay_ = std::move(replay); }
+
 void SimDrive::set_rom(const Rom& rom) {
   RomIdentity identity;
   if (!read_rom_identity(rom.info, rom.info_size, identity)) return;
@@ -180,6 +183,11 @@ Outcome SimDrive::execute(const std::uint8_t* cdb_in, std::uint32_t cdb_length, 
   const CommandKind kind = classify_command(cdb);
   const std::uint32_t kind_count = ++counts_[static_cast<std::uint32_t>(kind)];
   const std::uint32_t any_count = ++counts_[command_kind_count];
+  if (replay_ != nullptr) {
+    const Outcome played = replay_->answer(cdb, received, direction, data, length);
+    record(cdb, received, direction, length, kind, played);
+    return played;
+  }
   const FaultDecision fault = decide_fault(settings_.faults, kind, kind_count, any_count, cdb);
 
   Outcome out;

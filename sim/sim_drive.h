@@ -4,6 +4,7 @@
 // valid image meant for it, verifies, and plays the faults it is told to. Plain C++: the fronts
 // (host platform layer, wnaspi32.dll) carry requests to it and own time and threads.
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "sim/faults.h"
@@ -71,6 +72,8 @@ struct CommandRecord {
   std::uint32_t transferred = 0;
 };
 
+class Replay;
+
 class SimDrive {
  public:
   static constexpr std::uint32_t history_capacity = 256;
@@ -115,6 +118,12 @@ class SimDrive {
   void clear_history();
   // Changes whenever something a bay keeps changes: the ROM, the tray, the disc.
   std::uint32_t state_version() const { return state_version_; }
+
+  // From now on the drive answers from a trace instead of its firmware (sim/replay.h); faults and
+  // ROM no longer take part. A copy of the drive plays on from the same place.
+  void set_replay(std::shared_ptr<Replay> replay);
+  Replay* replay() { return replay_.get(); }
+  const Replay* replay() const { return replay_.get(); }
 
  private:
   void dispatch(const std::uint8_t* cdb, std::uint32_t cdb_length, Direction direction, std::uint8_t* data,
@@ -163,6 +172,7 @@ class SimDrive {
   std::uint32_t history_next_ = 0;
   std::uint32_t history_size_ = 0;
   std::uint32_t state_version_ = 0;
+  std::shared_ptr<Replay> replay_;
 };
 
 // Fills `out` with CHECK CONDITION and fixed-format sense data.

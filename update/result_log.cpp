@@ -134,13 +134,7 @@ std::uint8_t write_log_lines(ResultLog& log, const char* path) {
 
 std::uint8_t os_version_text(ResultLog& log, char* text, std::size_t size) {
   platform::OsVersionInfo info;
-  const std::uint8_t os_class = get_os_class(log.system, info);
-  const char* name = os_class_name(os_class);
-  if (name != nullptr) {
-    std::snprintf(text, size, "%s %lu.%lu (Build %lu)", name, static_cast<unsigned long>(info.major),
-                  static_cast<unsigned long>(info.minor), static_cast<unsigned long>(info.build));
-  }
-  return os_class;
+  return tz::os_version_text(log.system, info, text, size);
 }
 
 }  // namespace tz

@@ -25,6 +25,14 @@ std::string HostFiles::native_path(const char* path) {
   return out;
 }
 
+std::string HostFiles::disk_path(const char* path) const {
+  std::string native = native_path(path);
+  if (current_folder_.empty() || (!native.empty() && native[0] == '/')) return native;
+  while (native.rfind("./", 0) == 0) native.erase(0, 2);
+  if (native.empty() || native == ".") return current_folder_;
+  return current_folder_ + "/" + native;
+}
+
 std::uint32_t HostFiles::attributes_of(const std::string& path) const {
   const auto it = attributes_.find(path);
   if (it != attributes_.end()) return it->second;
@@ -41,7 +49,7 @@ bool HostFiles::in_denied_folder(const std::string& path) const {
 }
 
 bool HostFiles::can_open_for_reading(const char* path) {
-  const std::string file = native_path(path);
+  const std::string file = disk_path(path);
   const auto lock = locks_.find(file);
   if (lock != locks_.end() && lock->second == Lock::exclusive) return false;
   // Windows opens no folder as a file.
@@ -53,11 +61,11 @@ bool HostFiles::can_open_for_reading(const char* path) {
   return true;
 }
 
-std::uint32_t HostFiles::get_attributes(const char* path) { return attributes_of(native_path(path)); }
+std::uint32_t HostFiles::get_attributes(const char* path) { return attributes_of(disk_path(path)); }
 
 bool HostFiles::set_attributes(const char* path, std::uint32_t value) {
   if (fail_set_attributes) return false;
-  const std::string file = native_path(path);
+  const std::string file = disk_path(path);
   struct stat st {};
   if (::stat(file.c_str(), &st) != 0) return false;
   attributes_[file] = value;
@@ -66,7 +74,7 @@ bool HostFiles::set_attributes(const char* path, std::uint32_t value) {
 }
 
 bool HostFiles::remove_file(const char* path) {
-  const std::string file = native_path(path);
+  const std::string file = disk_path(path);
   // Windows refuses to delete a read-only file or a folder this way; so does the emulation.
   const std::uint32_t attributes = attributes_of(file);
   if (attributes == invalid_file_attributes) return false;
@@ -78,7 +86,7 @@ bool HostFiles::remove_file(const char* path) {
 }
 
 Handle HostFiles::create_text_file(const char* path) {
-  const std::string file = native_path(path);
+  const std::string file = disk_path(path);
   if (locked(file) || in_denied_folder(file)) return null_handle;
   // Windows will not replace a read-only, hidden or system file by a plain new one.
   const std::uint32_t attributes = attributes_of(file);
@@ -108,5 +116,28 @@ void HostFiles::close_file(Handle file) {
   std::fclose(it->second);
   open_.erase(it);
 }
+
+Handle HostFiles::create_new_file(const char* path, bool& exists) {
+  const std::string file = disk_path(path);
+  exists = attributes_of(file) != invalid_file_attributes;
+  if (exists || locked(file) || in_denied_folder(file)) return null_handle;
+  // "x": made here or not at all, as CREATE_NEW.
+  std::FILE* f = std::fopen(file.c_str(), "wbx");
+  if (f == nullptr) return null_handle;
+  open_[next_] = f;
+  return next_++;
+}
+
+bool HostFiles::write_file(Handle file, const void* data, std::uint32_t size) {
+  const auto it = open_.find(file);
+  if (it == open_.end()) return false;
+  std::uint32_t fits = size;
+  if (space_left >= 0 && static_cast<std::int64_t>(size) > space_left) fits = static_cast<std::uint32_t>(space_left);
+  const std::size_t written = std::fwrite(data, 1, fits, it->second);
+  if (space_left >= 0) space_left -= static_cast<std::int64_t>(written);
+  return written == size;
+}
+
+void HostFiles::close_new_file(Handle file) { close_file(file); }
 
 }  // namespace tz::platform::host

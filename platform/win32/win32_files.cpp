@@ -30,4 +30,19 @@ void Win32Files::write_text(Handle file, const char* text) { std::fputs(text, re
 
 void Win32Files::close_file(Handle file) { std::fclose(reinterpret_cast<std::FILE*>(file)); }
 
+Handle Win32Files::create_new_file(const char* path, bool& exists) {
+  const HANDLE file =
+      CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const DWORD error = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+  exists = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+  return file == INVALID_HANDLE_VALUE ? null_handle : reinterpret_cast<Handle>(file);
+}
+
+bool Win32Files::write_file(Handle file, const void* data, std::uint32_t size) {
+  DWORD written = 0;
+  return WriteFile(reinterpret_cast<HANDLE>(file), data, size, &written, nullptr) != 0 && written == size;
+}
+
+void Win32Files::close_new_file(Handle file) { CloseHandle(reinterpret_cast<HANDLE>(file)); }
+
 }  // namespace tz::platform::win32

@@ -12,6 +12,9 @@ class Win32Files final : public Files {
   Handle create_text_file(const char* path) override;
   void write_text(Handle file, const char* text) override;
   void close_file(Handle file) override;
+  Handle create_new_file(const char* path, bool& exists) override;
+  bool write_file(Handle file, const void* data, std::uint32_t size) override;
+  void close_new_file(Handle file) override;
 };
 
 }  // namespace tz::platform::win32

@@ -17,6 +17,7 @@
 #include "sim/atomic_file.h"
 #include "sim/bay.h"
 #include "sim/kept_bay.h"
+#include "sim/replay.h"
 #include "sim/transcript.h"
 
 namespace {
@@ -136,6 +137,16 @@ void signal_event(const AspiRequest& request) {
   if (request.event_notify) SetEvent(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(request.post)));
 }
 
+// The first command of a run that a replayed drive did not expect, once.
+void report_replay_mismatch(const char* address, tz::sim::SimDrive& drive) {
+  tz::sim::Replay* replay = drive.replay();
+  if (replay == nullptr || !replay->take_report()) return;
+  const std::string message = std::string("wnaspi32: replay mismatch on the drive at ") + address + ", " +
+                              tz::sim::replay_report(replay->mismatch()) + "\n";
+  OutputDebugStringA(message.c_str());
+  std::fputs(message.c_str(), stderr);
+}
+
 DWORD WINAPI worker_main(LPVOID) {
   for (;;) {
     WaitForSingleObject(manager.queued, INFINITE);
@@ -158,6 +169,7 @@ DWORD WINAPI worker_main(LPVOID) {
       outcome = drive.execute(request.cdb, request.cdb_length, request.direction, request.data, request.length);
       const char address[] = {static_cast<char>('0' + request.ha), ':', static_cast<char>('0' + request.target), '\0'};
       manager.transcript.write(address, drive.history(drive.history_size() - 1));
+      report_replay_mismatch(address, drive);
       manager.bay.save_changes();
     }
     // The drive's time, cut short by an abort; a drive that hangs answers nothing but an abort.

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "sim/kept_bay.h"
+#include "sim/replay.h"
 #include "sim/sgio/sg_io.h"
 #include "sim/transcript.h"
 
@@ -119,6 +120,11 @@ int answer_sg_io(char letter, const char* device_path, void* argument) {
   if (result.ran) {
     const char address[] = {letter, ':', '\0'};
     s.transcript.write(address, drive->history(drive->history_size() - 1));
+    tz::sim::Replay* replay = drive->replay();
+    if (replay != nullptr && replay->take_report()) {
+      std::fprintf(stderr, "tz594k-sgio: replay mismatch on the drive at %s, %s\n", address,
+                   tz::sim::replay_report(replay->mismatch()).c_str());
+    }
     s.bay.save_changes();
   }
   // The call returns when the drive has done the work; the lock keeps the next request queued

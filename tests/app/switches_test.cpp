@@ -49,6 +49,20 @@ TEST(SwitchScans, SetFieldsWhereverTheSwitchStands) {
   }
 }
 
+TEST(SwitchScans, TheTraceSwitchInEitherCaseTheLongWordExact) {
+  const struct Case {
+    const char* arguments;
+    std::uint32_t trace_output;
+  } cases[] = {
+      {"/TRO", 1}, {"/tro /AU", 1}, {"TraceOutput", 1}, {"traceoutput", 0}, {"/TROX", 0}, {"/LFO", 0},
+  };
+  for (const Case& c : cases) {
+    test::Fixture f;
+    first_switch_scan(*f.ctx, c.arguments);
+    EXPECT_EQ(f.ctx->app.switches.trace_output, c.trace_output) << c.arguments;
+  }
+}
+
 struct ValidateCase {
   std::string arguments;
   int result;
@@ -77,6 +91,12 @@ TEST(ValidateSwitches, StrictScanAndCombinations) {
       {"ignorepower", -1, 700, "Option mismatched."},
       {"/IPX", -1, 700, "Option mismatched."},
       {"/FVP FwVersionPrint", -1, 701, "FwVersionPrint"},
+      // The first scan has set the trace switch already: given once, it is no duplicate.
+      {"/AU /tro /LFO", 0, -1, ""},
+      {"TraceOutput", 0, -1, ""},
+      {"/TRO /Tro", -1, 701, "/Tro"},
+      {"/TRO TraceOutput", -1, 701, "TraceOutput"},
+      {"traceoutput", -1, 700, "Option mismatched."},
       {"/AUX", -1, 700, "Option mismatched."},
       {"X/AU", -1, 700, "Option mismatched."},
       {"/AU\t/LE", -1, 700, "Option mismatched."},
@@ -104,6 +124,8 @@ TEST(ValidateSwitches, StrictScanAndCombinations) {
       {"/FVP /DC", -1, 700, "Option mismatched."},
       {"DetectionCheck FwVersionDetailPrint " + token_a(), -1, 700, "Option mismatched."},
       {"/LauncherLoading /DC", -1, 700, "Option mismatched."},
+      {"/DC /TRO", -1, 700, "Option mismatched."},
+      {"IgnorePower /DC", -1, 700, "Option mismatched."},
   };
   for (const ValidateCase& c : cases) {
     test::Fixture f;

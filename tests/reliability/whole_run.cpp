@@ -112,6 +112,17 @@ std::uint64_t TranscriptCapture::digest() const {
   return hash;
 }
 
+std::string TranscriptCapture::text() const {
+  std::string all;
+  std::FILE* in = path_.empty() ? nullptr : std::fopen(path_.c_str(), "rb");
+  if (in == nullptr) return all;
+  char chunk[65536];
+  std::size_t n = 0;
+  while ((n = std::fread(chunk, 1, sizeof(chunk), in)) != 0) all.append(chunk, n);
+  std::fclose(in);
+  return all;
+}
+
 Machine::Machine(Via v) : via(v) {
   if (v == Via::pass_through) {
     host.system.set_version(2, 5, 1, 2600);  // Windows XP

@@ -51,6 +51,8 @@ class TranscriptCapture {
   std::vector<TranscriptLine> lines(const std::string& address) const;
   // FNV-1a of the whole transcript: equal for runs that sent the same commands and got the same answers.
   std::uint64_t digest() const;
+  // The whole transcript as it stands in its file.
+  std::string text() const;
 
  private:
   std::string path_;

@@ -1,0 +1,286 @@
+// The trace a run writes with /TRO, read back as the simulator reads it: every command the drive
+// received with its answer, the proof in the footer, failures traced as well as successes, and a
+// trace that cannot be written changing nothing else.
+#include "drive/trace.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/context.h"
+#include "core/digest.h"
+#include "platform/host/host_os.h"
+#include "sim/replay_check.h"
+#include "sim/trace_file.h"
+#include "tests/reliability/whole_run.h"
+
+namespace tz {
+namespace {
+
+using reliability::Machine;
+using reliability::Via;
+
+struct Folder {
+  std::string path;
+  Folder() {
+    path = (std::filesystem::temp_directory_path() /
+            ("tz594k-trace-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())))
+               .string();
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+    std::filesystem::create_directories(path);
+  }
+  ~Folder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+  std::vector<std::string> files(const std::string& extension) const {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(path)) {
+      if (entry.path().extension() == extension) found.push_back(entry.path().string());
+    }
+    return found;
+  }
+};
+
+sim::DriveSettings ready_drive() {
+  sim::DriveSettings s;
+  s.tray_open = true;
+  return s;
+}
+
+sim::FaultRule rule(sim::CommandKind kind, sim::FaultAction action, std::uint32_t times = 1) {
+  sim::FaultRule r;
+  r.kind = kind;
+  r.action = action;
+  r.times = times;
+  return r;
+}
+
+// A silent run with the trace on, in a folder of the test's, read back.
+struct TracedRun {
+  Folder folder;
+  Machine m;
+  std::int32_t exit_code = -1;
+  sim::TraceFile trace;
+
+  TracedRun(Via via, const sim::DriveSettings& drive, const std::string& arguments = "/AU /TRO") : m(via) {
+    m.add(drive);
+    m.host.files.set_current_folder(folder.path);
+    exit_code = m.run(arguments);
+    std::string error;
+    const std::vector<std::string> written = folder.files(".trace");
+    EXPECT_EQ(written.size(), 1u);
+    if (written.size() == 1) {
+      EXPECT_TRUE(sim::load_trace(written[0].c_str(), trace, error)) << error;
+    }
+  }
+  std::vector<const sim::TraceCommand*> commands(std::uint8_t opcode) const {
+    std::vector<const sim::TraceCommand*> found;
+    for (const sim::TraceCommand& c : trace.commands) {
+      if (c.cdb[0] == opcode) found.push_back(&c);
+    }
+    return found;
+  }
+};
+
+std::string field(const std::vector<sim::Token>& fields, const char* key) {
+  const std::string* value = sim::field_value(fields, key);
+  return value == nullptr ? "(none)" : *value;
+}
+
+TEST(Trace, AnUpdateLeavesEveryCommandAndItsProofOnBothTransports) {
+  for (const Via via : {Via::pass_through, Via::aspi}) {
+    SCOPED_TRACE(reliability::via_name(via));
+    TracedRun run(via, ready_drive());
+    ASSERT_EQ(run.exit_code, 0);
+    const sim::TraceFile& t = run.trace;
+    EXPECT_EQ(field(t.program, "version"), "TZ594K_for_ZEMO_V1.01");
+    EXPECT_EQ(field(t.program, "image"), "1.01");
+    EXPECT_EQ(field(t.system, "transport"), via == Via::aspi ? "ASPI" : "pass-through");
+    EXPECT_EQ(field(t.system, "os"), via == Via::aspi ? "Windows98SE 4.10 (Build 2222)" : "WindowsXP 5.1 (Build 2600)");
+    EXPECT_EQ(t.arguments, "/AU /TRO");
+
+    // Every command the drive received, in order, with the answer it gave.
+    const sim::CheckResult check = sim::check_transcript(t, run.m.transcript.text());
+    EXPECT_TRUE(check.same) << check.difference;
+    EXPECT_EQ(check.compared, run.m.drives[0].count(sim::CommandKind::any));
+
+    // The first piece is the header and the info block as the image gives them, read back equal.
+    const ImageState& image = run.m.ctx->image;
+    const auto writes = run.commands(0xEA);
+    const auto reads = run.commands(0xE8);
+    ASSERT_EQ(writes.size(), 2u * 1097);
+    ASSERT_EQ(reads.size(), 2u * 1097);
+    // The digest takes the data behind the header first, then the header.
+    EXPECT_EQ(writes[0]->digest, digest64(image.transfer_header, header_bytes,
+                                          digest64(image.transfer_info_block, image.transfer_info_size)));
+    EXPECT_EQ(writes[0]->moved, 416u);
+    for (const sim::TraceCommand* read : reads) EXPECT_EQ(read->same, sim::ReadBack::same) << read->n;
+    // The drive's first answer to INQUIRY (under ASPI the addresses without a drive come first).
+    const sim::TraceCommand* inquiry = nullptr;
+    for (const sim::TraceCommand* c : run.commands(0x12)) {
+      if (inquiry == nullptr && c->answer == sim::TraceAnswer::status) inquiry = c;
+    }
+    ASSERT_NE(inquiry, nullptr);
+    const std::vector<std::uint8_t>& reply = inquiry->data;
+    ASSERT_GE(reply.size(), 36u);
+    EXPECT_EQ(std::string(reply.begin() + 8, reply.begin() + 36), "KORVANTABD-CMB TZ594KS  1.00");
+
+    // The footer: the result, and the drive's own word before and after.
+    EXPECT_TRUE(t.complete);
+    EXPECT_EQ(t.result_code, 0);
+    EXPECT_EQ(t.exit_code, 0);
+    ASSERT_EQ(t.before.size(), 1u);
+    EXPECT_EQ(field(t.before[0], "revision"), "1.00");
+    EXPECT_EQ(field(t.before[0], "identity"), "1.00");
+    ASSERT_EQ(t.after.size(), 1u);
+    EXPECT_EQ(field(t.after[0], "revision"), "1.01");
+    EXPECT_EQ(field(t.after[0], "identity"), "1.01");
+  }
+}
+
+TEST(Trace, FailuresAreTracedWithWhatTheDriveDid) {
+  const struct Case {
+    const char* name;
+    Via via;
+    sim::FaultRule fault;
+    std::int32_t code, exit_code;
+    const char* status;   // of the command the fault struck, as the trace gives it
+    std::uint8_t opcode;  // that command's operation code, and one more byte of its CDB when `at` is not 0
+    std::uint8_t at, value;
+    const char* after;  // the after line's revision, or "asked=no"; empty: no after line
+  } cases[] = {
+      {"boot-mode command refused (ASPI)", Via::aspi, rule(sim::CommandKind::prepare, sim::FaultAction::check), 500, 5,
+       "02 04/44/00", 0xED, 6, 0x01, "1.00"},
+      {"read-back altered (pass-through)", Via::pass_through,
+       rule(sim::CommandKind::read, sim::FaultAction::flip, 1000), 500, 5, "00 same=no", 0xE8, 0, 0, "1.00"},
+      {"boot-mode command never answers (pass-through)", Via::pass_through,
+       rule(sim::CommandKind::prepare, sim::FaultAction::hang), 500, 5, "fail", 0xED, 6, 0x01, "asked=no"},
+      {"INQUIRY never answers (ASPI)", Via::aspi, rule(sim::CommandKind::inquiry, sim::FaultAction::hang), 100, 1,
+       "timeout", 0x12, 0, 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::DriveSettings drive = ready_drive();
+    drive.faults.add_rule(c.fault);
+    TracedRun run(c.via, drive);
+    EXPECT_EQ(run.exit_code, c.exit_code);
+    EXPECT_EQ(run.trace.result_code, c.code);
+    EXPECT_EQ(run.trace.exit_code, c.exit_code);
+    EXPECT_TRUE(run.trace.complete);
+    const auto struck = run.commands(c.opcode);
+    ASSERT_FALSE(struck.empty());
+    // The first command of that kind the drive received (ASPI asks addresses without a drive too).
+    const sim::TraceCommand* first = nullptr;
+    for (const sim::TraceCommand* s : struck) {
+      if (first == nullptr && s->answer != sim::TraceAnswer::none && (c.at == 0 || s->cdb[c.at] == c.value)) {
+        first = s;
+      }
+    }
+    ASSERT_NE(first, nullptr);
+    std::string seen;
+    if (first->answer == sim::TraceAnswer::fail) seen = "fail";
+    if (first->answer == sim::TraceAnswer::timeout) seen = "timeout";
+    if (first->answer == sim::TraceAnswer::status) {
+      char text[32];
+      std::snprintf(text, sizeof(text), "%02X", first->status);
+      seen = text;
+      if (first->has_sense) {
+        std::snprintf(text, sizeof(text), " %02X/%02X/%02X", first->sense.key, first->sense.asc, first->sense.ascq);
+        seen += text;
+      }
+      if (first->same == sim::ReadBack::differs) seen += " same=no";
+    }
+    EXPECT_EQ(seen, c.status);
+    const std::string after = c.after;
+    if (after.empty()) {
+      EXPECT_TRUE(run.trace.after.empty());
+    } else if (after.find('=') != std::string::npos) {
+      ASSERT_EQ(run.trace.after.size(), 1u);
+      EXPECT_EQ(field(run.trace.after[0], "asked"), "no");
+    } else {
+      ASSERT_EQ(run.trace.after.size(), 1u);
+      EXPECT_EQ(field(run.trace.after[0], "revision"), after);
+    }
+  }
+}
+
+// What a failing silent run with its log ends with: the log's lines but its date and time.
+struct RunEnd {
+  std::int32_t exit_code;
+  std::int32_t code;
+  std::string message;
+  std::vector<std::uint16_t> screens;
+  std::string log;
+  std::uint64_t commands;
+};
+
+RunEnd failing_run(const char* arguments, const std::function<void(platform::host::HostFiles&, const char*)>& spoil) {
+  Folder folder;
+  Machine m(Via::pass_through);
+  sim::DriveSettings drive = ready_drive();
+  drive.faults.add_rule(rule(sim::CommandKind::prepare, sim::FaultAction::check));
+  m.add(drive);
+  m.host.files.set_current_folder(folder.path);
+  if (spoil) spoil(m.host.files, folder.path.c_str());
+  RunEnd end{m.run(arguments),     result_code(m.ctx->app.result), result_message(m.ctx->app.result), m.screens(), "",
+             m.transcript.digest()};
+  for (const std::string& log : folder.files(".log")) {
+    std::FILE* in = std::fopen(log.c_str(), "rb");
+    char line[1024];
+    while (in != nullptr && std::fgets(line, sizeof(line), in) != nullptr) {
+      if (std::strncmp(line, "Date", 4) != 0 && std::strncmp(line, "Time", 4) != 0) end.log += line;
+    }
+    if (in != nullptr) std::fclose(in);
+  }
+  return end;
+}
+
+TEST(Trace, ATraceThatCannotBeWrittenChangesNothingElse) {
+  using Spoil = std::function<void(platform::host::HostFiles&, const char*)>;
+  const struct Case {
+    const char* name;
+    Spoil spoil;
+  } cases[] = {
+      {"read-only folder", [](platform::host::HostFiles& f, const char* folder) { f.deny_folder(folder); }},
+      {"disk full from the start", [](platform::host::HostFiles& f, const char*) { f.space_left = 0; }},
+      {"disk full part-way", [](platform::host::HostFiles& f, const char*) { f.space_left = 1000; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const RunEnd without = failing_run("/AU /LFO", c.spoil);
+    const RunEnd with = failing_run("/AU /LFO /TRO", c.spoil);
+    EXPECT_EQ(without.exit_code, 5);
+    EXPECT_EQ(with.exit_code, without.exit_code);
+    EXPECT_EQ(with.code, without.code);
+    EXPECT_EQ(with.message, without.message);
+    EXPECT_EQ(with.screens, without.screens);
+    EXPECT_EQ(with.log, without.log);
+    // Nor is the drive asked anything more when the trace has stopped.
+    EXPECT_EQ(with.commands, without.commands);
+  }
+}
+
+TEST(Trace, TwoRunsInTheSameMillisecondWriteTwoFiles) {
+  Folder folder;
+  platform::host::HostOs host;
+  host.files.set_current_folder(folder.path);
+  auto first = std::make_unique<Context>(host.os());
+  auto second = std::make_unique<Context>(host.os());
+  ASSERT_TRUE(begin_trace(first->link, {".\\", "/TRO", "1.01"}));
+  ASSERT_TRUE(begin_trace(second->link, {".\\", "/TRO", "1.01"}));
+  EXPECT_NE(std::string(first->trace.path), std::string(second->trace.path));
+  end_trace(first->link, 8);
+  end_trace(second->link, 8);
+  EXPECT_EQ(folder.files(".trace").size(), 2u);
+}
+
+}  // namespace
+}  // namespace tz

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The real exe writes a trace ("/AU /TRO") while it updates a simulated drive under Wine, and the
+# trace replays: through the program on the emulated system of the native build (tz594k-replay),
+# and under Wine again, the drive now played from the trace by our wnaspi32.dll (Windows 98) or the
+# SG_IO library (Windows 10). Each replay ends with the recorded exit code and the same commands,
+# and no drive meets a command it did not expect.
+#   trace_replay.sh EXE WNASPI32_DLL WINE_BAY NATIVE_BUILD WINVER
+set -euo pipefail
+exe="$1"
+dll="$2"
+wine_bay="$3"
+native="$4"
+export TZ594K_NATIVE_BUILD="$native"
+winver="$5"
+work="$(mktemp -d)"
+cleanup() {
+  : >"$work/empty-bay.txt"
+  "$wine_bay" "$work/empty-bay.txt" >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$work/record" "$work/replay"
+for folder in record replay; do cp "$exe" "$dll" "$work/$folder/"; done
+program="$(basename "$exe")"
+
+fail=0
+ok() { echo "ok: $1"; }
+bad() { echo "FAIL: $1"; fail=1; }
+run_in() {  # FOLDER BAY TRANSCRIPT: the program silently with its trace, in FOLDER
+  set +e
+  (cd "$work/$1" && "$wine_bay" --winver "$winver" --transcript "$3" "$2" "$work/$1/$program" /AU /TRO \
+    2>"$work/$1/stderr.txt")
+  rc=$?
+  set -e
+}
+
+echo "== the trace of an update on $winver"
+printf 'drive at=0:0 letter=D firmware=1.00 tray=open rewrite-ms=300 verify-ms=200 tray-ms=50\n' >"$work/record/bay.txt"
+run_in record "$work/record/bay.txt" "$work/record/transcript.txt"
+recorded_rc=$rc
+if [ "$rc" = 0 ]; then ok "exit code 0"; else bad "exit code $rc, wanted 0"; fi
+trace="$(ls "$work"/record/TZ594K_for_ZEMO_V101-*.trace 2>/dev/null | head -n 1)"
+if [ -z "$trace" ]; then
+  bad "no trace beside the program"
+  exit 1
+fi
+ok "trace $(basename "$trace"): $(grep -c '^cmd ' "$trace") commands"
+if grep -q '^result code=0 message="" exit=0 ' "$trace" && grep -q '^after at=.* revision="1.01" identity="1.01"' "$trace" &&
+  grep -q '^end commands=' "$trace"; then
+  ok "its footer: result 0, exit code 0, the drive reports 1.01 afterwards"
+else
+  bad "its footer is not that of the update: $(grep -E '^(result|after|end) ' "$trace" | tr '\n' ' ')"
+fi
+check="$("$native/sim/tz594k-sim" replay-check "$trace" "$work/record/transcript.txt" || true)"
+if [[ "$check" == same:* ]]; then ok "it holds what the drive received ($check)"; else bad "trace and transcript differ: $check"; fi
+
+echo "== replayed on the emulated system"
+if replayed="$("$native/tests/golden/tz594k-replay" "$trace")"; then
+  ok "$(echo "$replayed" | head -n 1)"
+else
+  bad "native replay: $replayed"
+fi
+
+echo "== replayed under Wine on $winver"
+cp "$trace" "$work/replay/field.trace"
+printf 'drive at=0:0 letter=D replay=field.trace\n' >"$work/replay/bay.txt"
+run_in replay "$work/replay/bay.txt" "$work/replay/transcript.txt"
+if [ "$rc" = "$recorded_rc" ]; then ok "exit code $rc, as recorded"; else bad "exit code $rc, recorded $recorded_rc"; fi
+if grep -q "replay mismatch" "$work/replay/stderr.txt"; then
+  bad "$(grep "replay mismatch" "$work/replay/stderr.txt")"
+else
+  ok "no command the drive did not expect"
+fi
+check="$("$native/sim/tz594k-sim" replay-check "$work/replay/field.trace" "$work/replay/transcript.txt" || true)"
+if [[ "$check" == same:* ]]; then ok "the same commands ($check)"; else bad "$check"; fi
+exit $fail
