@@ -302,10 +302,7 @@ bool Bay::parse_in(std::string_view text, std::string& error, const std::string*
   std::size_t line_number = 0;
   std::size_t start = 0;
   while (start < text.size()) {
-    const std::size_t end = text.find('\n', start);
-    const std::string_view line =
-        text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-    start = end == std::string_view::npos ? text.size() : end + 1;
+    const std::string_view line = next_line(text, start);
     ++line_number;
     std::string problem;
     bool ok = tokenize(line, keyword, fields, problem);

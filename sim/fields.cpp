@@ -5,6 +5,14 @@
 
 namespace tz::sim {
 
+std::string_view next_line(std::string_view text, std::size_t& start) {
+  const std::size_t end = text.find('\n', start);
+  const std::string_view line =
+      text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+  start = end == std::string_view::npos ? text.size() : end + 1;
+  return line;
+}
+
 namespace {
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }

@@ -16,6 +16,9 @@ struct Token {
   std::string value;
 };
 
+// The line of `text` that starts at `start`, without its line feed; `start` moves past it.
+std::string_view next_line(std::string_view text, std::size_t& start);
+
 // Splits a line into its keyword (empty for a blank or comment line) and its fields; false, with
 // the reason, for a line that does not follow the grammar.
 bool tokenize(std::string_view line, std::string& keyword, std::vector<Token>& fields, std::string& error);

@@ -123,10 +123,7 @@ CheckResult check_transcript(const TraceFile& trace, std::string_view transcript
   std::size_t start = 0;
   std::uint32_t line_number = 0;
   while (start < transcript.size()) {
-    const std::size_t end = transcript.find('\n', start);
-    const std::string_view line =
-        transcript.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-    start = end == std::string_view::npos ? transcript.size() : end + 1;
+    const std::string_view line = next_line(transcript, start);
     ++line_number;
     if (line.empty() || line == "\r") continue;
     TranscriptCommand came;

@@ -72,4 +72,16 @@ bool parse_command_kind(std::string_view name, CommandKind& kind) {
   return false;
 }
 
+const char* direction_word(Direction direction) {
+  switch (direction) {
+    case Direction::in:
+      return "in";
+    case Direction::out:
+      return "out";
+    case Direction::none:
+      return "none";
+  }
+  return "?";
+}
+
 }  // namespace tz::sim

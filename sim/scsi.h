@@ -53,5 +53,7 @@ CommandKind classify_command(const std::uint8_t* cdb);
 // "vendor-status", "prepare", "identity", "write", "read", "rewrite", "verify", "other", "any".
 const char* command_kind_name(CommandKind kind);
 bool parse_command_kind(std::string_view name, CommandKind& kind);
+// "in", "out" or "none", as transcripts and traces write a data phase.
+const char* direction_word(Direction direction);
 
 }  // namespace tz::sim

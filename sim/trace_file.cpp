@@ -148,10 +148,7 @@ bool parse_trace(std::string_view text, TraceFile& trace, std::string& error) {
   std::uint32_t line_number = 0;
   std::size_t start = 0;
   while (start < text.size()) {
-    const std::size_t end = text.find('\n', start);
-    const std::string_view line =
-        text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-    start = end == std::string_view::npos ? text.size() : end + 1;
+    const std::string_view line = next_line(text, start);
     ++line_number;
     std::string problem;
     bool ok = tokenize(line, keyword, fields, problem);
@@ -247,18 +244,6 @@ std::string hex_bytes(const std::uint8_t* bytes, std::uint32_t n) {
     text += digits[bytes[i] & 15];
   }
   return text;
-}
-
-const char* direction_word(Direction direction) {
-  switch (direction) {
-    case Direction::in:
-      return "in";
-    case Direction::out:
-      return "out";
-    case Direction::none:
-      return "none";
-  }
-  return "?";
 }
 
 std::string describe(const TraceCommand& c) {

@@ -82,6 +82,5 @@ bool same_cdb(const std::uint8_t* expected, const std::uint8_t* came, std::uint3
 // A command as replay and check messages show it: "n=12 at=D: cdb=... dir=out len=1072 status=00".
 std::string describe(const TraceCommand& command);
 std::string hex_bytes(const std::uint8_t* bytes, std::uint32_t n);
-const char* direction_word(Direction direction);
 
 }  // namespace tz::sim

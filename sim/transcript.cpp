@@ -4,22 +4,6 @@
 
 namespace tz::sim {
 
-namespace {
-
-const char* direction_name(Direction direction) {
-  switch (direction) {
-    case Direction::in:
-      return "in";
-    case Direction::out:
-      return "out";
-    case Direction::none:
-      return "none";
-  }
-  return "?";
-}
-
-}  // namespace
-
 std::size_t format_transcript_line(const char* address, const CommandRecord& record, char* out, std::size_t size) {
   if (size == 0) return 0;
   static constexpr char digits[] = "0123456789ABCDEF";
@@ -43,7 +27,7 @@ std::size_t format_transcript_line(const char* address, const CommandRecord& rec
     std::snprintf(status, sizeof(status), "%02X", static_cast<unsigned>(record.status));
   }
   const int n = std::snprintf(out, size, "%s cdb=%s dir=%s len=%lu status=%s\n", address, cdb,
-                              direction_name(record.direction), static_cast<unsigned long>(record.length), status);
+                              direction_word(record.direction), static_cast<unsigned long>(record.length), status);
   if (n < 0) {
     out[0] = '\0';
     return 0;
