@@ -19,35 +19,13 @@
 #include "sim/replay_check.h"
 #include "sim/trace_file.h"
 #include "tests/reliability/whole_run.h"
+#include "tests/support/temp_folder.h"
 
 namespace tz {
 namespace {
 
 using reliability::Machine;
 using reliability::Via;
-
-struct Folder {
-  std::string path;
-  Folder() {
-    path = (std::filesystem::temp_directory_path() /
-            ("tz594k-trace-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())))
-               .string();
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-    std::filesystem::create_directories(path);
-  }
-  ~Folder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
-  std::vector<std::string> files(const std::string& extension) const {
-    std::vector<std::string> found;
-    for (const auto& entry : std::filesystem::directory_iterator(path)) {
-      if (entry.path().extension() == extension) found.push_back(entry.path().string());
-    }
-    return found;
-  }
-};
 
 sim::DriveSettings ready_drive() {
   sim::DriveSettings s;
@@ -65,7 +43,7 @@ sim::FaultRule rule(sim::CommandKind kind, sim::FaultAction action, std::uint32_
 
 // A silent run with the trace on, in a folder of the test's, read back.
 struct TracedRun {
-  Folder folder;
+  const test::TempFolder folder{"tz594k-trace-"};
   Machine m;
   std::int32_t exit_code = -1;
   sim::TraceFile trace;
@@ -223,7 +201,7 @@ struct RunEnd {
 };
 
 RunEnd failing_run(const char* arguments, const std::function<void(platform::host::HostFiles&, const char*)>& spoil) {
-  Folder folder;
+  const test::TempFolder folder("tz594k-trace-");
   Machine m(Via::pass_through);
   sim::DriveSettings drive = ready_drive();
   drive.faults.add_rule(rule(sim::CommandKind::prepare, sim::FaultAction::check));
@@ -269,7 +247,7 @@ TEST(Trace, ATraceThatCannotBeWrittenChangesNothingElse) {
 }
 
 TEST(Trace, TwoRunsInTheSameMillisecondWriteTwoFiles) {
-  Folder folder;
+  const test::TempFolder folder("tz594k-trace-");
   platform::host::HostOs host;
   host.files.set_current_folder(folder.path);
   auto first = std::make_unique<Context>(host.os());

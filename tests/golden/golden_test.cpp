@@ -13,28 +13,13 @@
 #include "sim/replay_check.h"
 #include "tests/golden/replay_run.h"
 #include "tests/reliability/whole_run.h"
+#include "tests/support/temp_folder.h"
 
 namespace tz::golden {
 namespace {
 
 using reliability::Machine;
 using reliability::Via;
-
-struct Folder {
-  std::string path;
-  Folder() {
-    path = (std::filesystem::temp_directory_path() /
-            ("tz594k-golden-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())))
-               .string();
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-    std::filesystem::create_directories(path);
-  }
-  ~Folder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
-};
 
 std::string golden_path(const char* name) { return std::string(TZ594K_GOLDEN_DIR) + "/" + name + ".trace"; }
 
@@ -73,7 +58,7 @@ TEST(GoldenTraces, EachReplaysThroughTheProgramToItsRecordedEnd) {
     EXPECT_EQ(trace.exit_code, g.exit_code);
     EXPECT_EQ(trace.result_code, g.result_code);
 
-    Folder folder;
+    const test::TempFolder folder("tz594k-golden-");
     reliability::TranscriptCapture transcript;
     ReplayOutcome outcome;
     ASSERT_TRUE(replay_through_program(golden_path(g.name), trace, folder.path, outcome, error, &transcript.file()))
@@ -135,7 +120,7 @@ TEST(GoldenTraces, AChangedCommandIsReportedAtItsIndex) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Folder folder;
+    const test::TempFolder folder("tz594k-golden-");
     const std::string mutated = folder.path + "/mutated.trace";
     std::ofstream(mutated, std::ios::binary) << with_cdb(text, c.n, c.cdb);
     sim::TraceFile changed;
@@ -154,7 +139,7 @@ TEST(GoldenTraces, AChangedCommandIsReportedAtItsIndex) {
 TEST(GoldenTraces, ATraceTheProgramWritesHereReplaysToTheSameEnd) {
   for (const Via via : {Via::pass_through, Via::aspi}) {
     SCOPED_TRACE(reliability::via_name(via));
-    Folder folder;
+    const test::TempFolder folder("tz594k-golden-");
     Machine m(via);
     sim::DriveSettings s;
     s.tray_open = true;

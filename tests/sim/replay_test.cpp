@@ -15,6 +15,7 @@
 #include "sim/bay.h"
 #include "sim/replay_check.h"
 #include "sim/trace_file.h"
+#include "tests/support/temp_folder.h"
 
 namespace tz {
 namespace {
@@ -195,26 +196,8 @@ TEST(Replay, TheFirstOtherCommandIsKeptAndEveryLaterOneRefused) {
   }
 }
 
-struct TempFolder {
-  std::filesystem::path path =
-      std::filesystem::temp_directory_path() /
-      ("tz594k-replay-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-  TempFolder() { std::filesystem::create_directories(path); }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
-  std::string write(const char* name, const std::string& text) const {
-    const std::string file = (path / name).string();
-    std::FILE* out = std::fopen(file.c_str(), "wb");
-    std::fwrite(text.data(), 1, text.size(), out);
-    std::fclose(out);
-    return file;
-  }
-};
-
 TEST(Replay, ABayDriveNamesItsTraceBesideTheBay) {
-  TempFolder folder;
+  const test::TempFolder folder("tz594k-replay-");
   folder.write("field.trace", small_trace());
   const std::string bay_path = folder.write("bay.txt", "drive at=0:0 letter=D replay=field.trace\n");
   sim::Bay bay;
