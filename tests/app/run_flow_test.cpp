@@ -31,8 +31,8 @@ enum class Via { pass_through, aspi };
 // English template ids of the screens a run meets.
 constexpr std::uint16_t processing = 237, notice = 192, start = 202, progress = 205, success = 201,
                         update_failure = 193, selection = 191, not_applicable = 239, already_updated = 221,
-                        in_use = 235, execution_error = 293, invalid_option = 219, tray_prompt = 280, version = 223,
-                        detail = 242, copyright = 243, interrupt = 196, eject_failed = 231;
+                        in_use = 235, invalid_option = 219, tray_prompt = 280, version = 223, detail = 242,
+                        copyright = 243;
 
 DriveSettings at_level(const char* revision, bool tray_open = true) {
   DriveSettings s;
