@@ -13,23 +13,13 @@ wine_bay="$3"
 export TZ594K_NATIVE_BUILD="$4"
 winver="$5"
 again="${6:-}"
-work="$(mktemp -d)"
-# The prefix is shared with the other Wine tests: take the letters away again.
-cleanup() {
-  : >"$work/empty-bay.txt"
-  "$wine_bay" "$work/empty-bay.txt" >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$(dirname "$0")/wine_work.sh"
 cp "$exe" "$dll" "$work/"
 program="$work/$(basename "$exe")"
 # Quick drive times: the program's own waits are what this run is about.
 printf 'drive at=0:0 letter=D firmware=1.00 tray=open rewrite-ms=300 verify-ms=200 tray-ms=50\n' >"$work/bay.txt"
 if [ "$winver" = win98 ]; then way="0:0"; inquiry_cdb="120000002C00"; else way="D:"; inquiry_cdb="120000002C00000000000000"; fi
 
-fail=0
-ok() { echo "ok: $1"; }
-bad() { echo "FAIL: $1"; fail=1; }
 expect_line() {
   if grep -qxF "$2" "$1"; then ok "$2"; else bad "no line '$2' in $(basename "$1")"; fi
 }

@@ -10,20 +10,9 @@ exe="$1"
 dll="$2"
 wine_bay="$3"
 export TZ594K_NATIVE_BUILD="$4"
-work="$(mktemp -d)"
-# The prefix is shared with the other Wine tests: take the letters away again.
-cleanup() {
-  : >"$work/empty-bay.txt"
-  "$wine_bay" "$work/empty-bay.txt" >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$(dirname "$0")/wine_work.sh"
 cp "$exe" "$dll" "$work/"
 program="$work/$(basename "$exe")"
-
-fail=0
-ok() { echo "ok: $1"; }
-bad() { echo "FAIL: $1"; fail=1; }
 
 # detect WINVER WAY1 WAY2 INQUIRY_CDB FIRST_LEVEL WANTED_EXIT_CODE
 detect() {

@@ -12,20 +12,11 @@ wine_bay="$3"
 native="$4"
 export TZ594K_NATIVE_BUILD="$native"
 winver="$5"
-work="$(mktemp -d)"
-cleanup() {
-  : >"$work/empty-bay.txt"
-  "$wine_bay" "$work/empty-bay.txt" >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$(dirname "$0")/wine_work.sh"
 mkdir -p "$work/record" "$work/replay"
 for folder in record replay; do cp "$exe" "$dll" "$work/$folder/"; done
 program="$(basename "$exe")"
 
-fail=0
-ok() { echo "ok: $1"; }
-bad() { echo "FAIL: $1"; fail=1; }
 run_in() {  # FOLDER BAY TRANSCRIPT: the program silently with its trace, in FOLDER
   set +e
   (cd "$work/$1" && "$wine_bay" --winver "$winver" --transcript "$3" "$2" "$work/$1/$program" /AU /TRO \
