@@ -193,6 +193,10 @@ void update_flow(Context& ctx) {
   if (go_on) {
     apply_method_flags(ctx);
     show_progress_screen(ctx.link, ctx.app.result);
+    // Left on battery right before the rewrite: the image is in the drive, which waits in its
+    // download mode with the old ROM until the computer is powered off and on. Code 800 has no
+    // screen of its own; the failure screen says "AC power required." and what to do.
+    if (!ctx.ui.silent() && result_code(ctx.app.result) == power_refused_code) show_update_failure(ctx.ui);
   }
   finish_run(ctx);
   release(ctx);

@@ -17,6 +17,7 @@ namespace tz {
 namespace {
 
 using platform::PowerStatus;
+using platform::host::HostScreen;
 using reliability::Machine;
 using reliability::Via;
 using namespace reliability::screen;
@@ -99,7 +100,7 @@ std::vector<Case> cases() {
        false,
        800,
        8,
-       then(asked, {progress, battery_screen}),
+       then(asked, {progress, battery_screen, update_failure}),
        0},
       {"unplugged: plugged in again, retry",
        on_battery,
@@ -151,6 +152,12 @@ TEST(PowerRuns, OnBatteryTheRomIsRewrittenOnlyWithTheAdapterOrTheSwitch) {
       const bool switched =
           c.arguments.find("/IP") != std::string::npos || c.arguments.find("IgnorePower") != std::string::npos;
       EXPECT_EQ(m.host.system.power_queries == 0, switched) << "the switch alone spares the question";
+      // A user who left once the image was in the drive learns why and that it needs a power cycle.
+      for (const HostScreen& screen : m.host.dialogs.screens) {
+        if (screen.template_id == update_failure) {
+          EXPECT_EQ(screen.texts.at(1081), "AC power required.");
+        }
+      }
       if (c.when == When::throughout && c.code == 800) {
         EXPECT_EQ(drive.count(sim::CommandKind::write), 0u) << "refused before the drive was touched";
       }

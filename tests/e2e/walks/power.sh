@@ -12,6 +12,8 @@
 #   battery-user-ip     on battery, "IgnorePower": no battery screen, the update ends 0
 #   unplugged-silent    AC online until the download is under way, then on battery: the check
 #                       right before the ROM rewrite ends the run, exit 8, no rewrite, the old ROM
+#   unplugged-user      the same for a user: the battery screen before the rewrite, he leaves, the
+#                       failure screen says "AC power required."; exit 8, no rewrite, no log
 # Arguments: see lib.sh.
 . "$(dirname "$0")/lib.sh"
 
@@ -51,6 +53,19 @@ on_supply() {
   else
     run_wrapper=(unshare -m --propagation private sh -c 'mount --bind "$0" /sys/class/power_supply && exec "$@"' "$1")
   fi
+}
+# unplug_after_writes FOLDER N: once N pieces of the image went down, the supply in FOLDER goes on
+# battery.
+unplug_after_writes() {
+  local limit=$((SECONDS + 300)) sent=0
+  while kill -0 "$run_pid" 2>/dev/null && [ "$sent" -lt "$2" ] && [ $SECONDS -lt $limit ]; do
+    sleep 0.1
+    sent="$(count_commands "$writes")"
+    sent="${sent:-0}"
+  done
+  echo 0 >"$1/AC/online"
+  echo Discharging >"$1/BAT0/status"
+  ok "unplugged after $(count_commands "$writes") download writes"
 }
 # consent_then VERB...: the notice and the start confirmation, answered as a user does, then VERB;
 # one request to the driver.
@@ -111,18 +126,37 @@ expect_drive 0:0 1.01 image
 unplug="$(supply unplug 1 Charging)"
 on_supply "$unplug"
 launch unplugged-silent en "$(bay unplugged-silent "$drive")" /AU /LFO
-limit=$((SECONDS + 300)) sent=0
-while kill -0 "$run_pid" 2>/dev/null && [ "$sent" -lt 300 ] && [ $SECONDS -lt $limit ]; do
-  sleep 0.1
-  sent="$(count_commands "$writes")"
-  sent="${sent:-0}"
-done
-echo 0 >"$unplug/AC/online"
-echo Discharging >"$unplug/BAT0/status"
-ok "unplugged after $(count_commands "$writes") download writes"
+unplug_after_writes "$unplug" 300
 finish 8 300
 expect_eq "rewrites" "$(count_commands "$rewrites")" 0
 expect_eq "every piece of the image sent" "$(count_commands "$writes")" 1097
 expect_drive 0:0 1.00 other
 expect_log "$(log_drive 0 0 D 1.00)" "[OTHER ERROR]" "AC power required."
+
+# The same for a user: the battery screen stands before the rewrite; he leaves, and the failure
+# screen tells him why and that the computer must be powered off and on.
+unplug_user="$(supply unplug-user 1 Charging)"
+on_supply "$unplug_user"
+launch unplugged-user en "$(bay unplugged-user "$drive")" /LFO
+if consent_then wait progress 120000 >/dev/null; then
+  unplug_after_writes "$unplug_user" 300
+  if drv wait on_battery 300000 >/dev/null; then
+    drv click on_battery 2 >/dev/null || bad "the battery screen's EXIT not pressed"
+    if drv wait update_failure 60000 >/dev/null; then
+      expect_text update_failure 1081 'AC power required.'
+      shot failure update_failure
+      drv click update_failure 2 >/dev/null || bad "the failure screen's EXIT not pressed"
+    else
+      abandon "no failure screen after the battery screen"
+    fi
+  else
+    abandon "no battery screen before the rewrite"
+  fi
+else
+  abandon "no progress screen after the start confirmation"
+fi
+finish 8
+expect_eq "rewrites" "$(count_commands "$rewrites")" 0
+expect_drive 0:0 1.00 other
+expect_no_log
 walks_end
