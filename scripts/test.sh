@@ -25,7 +25,7 @@ cmake --preset native-tsan >/dev/null
 cmake --build --preset native-tsan
 # The fault matrix and the soak repeat whole runs that the suite's other whole runs already take
 # through every thread; under this sanitizer they would only add minutes.
-ctest --preset native-tsan -E 'FaultMatrix|Soak'
+ctest --preset native-tsan -E 'FaultMatrix|Soak' -j2
 # Every fuzzer briefly (clang, libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer);
 # scripts/fuzz-long.sh runs them at length.
 cmake --preset fuzz >/dev/null
