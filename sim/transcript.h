@@ -8,8 +8,8 @@
 // drive or "hang" when the drive never answered. digest= comes with a data phase: piece_digest
 // (core/digest.h) of the host's data area as the command left it, what the program's trace gives
 // of a download write or read-back. Example:
-//   0:0 cdb=ED0033CC8D711001AA3210003C dir=in len=4096 status=02 sense=05/24/00 moved=0
-//   digest=A8C7F832281A39C5                                                     (one line)
+//   0:0 cdb=ED0033CC8D711001AA3210003C dir=in len=4096 status=02 sense=05/24/00 moved=0 digest=...
+//   H: cdb=120000002400 dir=in len=36 status=00 moved=20 digest=21CF7EEF6FE779F5
 #include <cstddef>
 #include <cstdio>
 
