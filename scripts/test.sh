@@ -46,4 +46,6 @@ case "$TZ594K_I386_MODE" in
 esac
 cmake --preset windows >/dev/null
 cmake --build --preset windows
+# Two lanes, one a core: each Wine test runs in a lane with a prefix, a wineserver and a display of
+# its own (tests/e2e/tier.sh), two tests at a time.
 xvfb-run -a -s "-screen 0 1024x768x24" ctest --preset windows
