@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# The fleet kit as a tool runs it: the release's install.cmd, started by Wine's cmd.exe from a
+# folder laid out as the unpacked zip, beside simulated drives, once per transport (pass-through
+# under Windows 10, ASPI under Windows 98). One cmd.exe walks the whole table, so each transport
+# costs one Wine start besides the program's own runs:
+#   current     a drive at 1.01, tray closed: detection only (INQUIRY), tray closed, answer 0
+#   old         a drive at 1.00, tray closed: updated, answer 0, log and trace in the kit folder
+#   again       the same computer again: INQUIRY only, answer 0
+#   other-level a drive at 0.90: no tray moves, answer 1707, the stop file written
+#   stopped     the same computer again: nothing sent at all, answer 1707
+#   no-drive    another maker's drive only: INQUIRY only, answer 1707
+#   battery     a drive at 1.00 on a laptop's battery (root only: a power supply of ours in a mount
+#               namespace): the update sends nothing, answer 1618
+#   verify      a drive whose verify always fails: answer 1603, the stop file written
+#   kit.sh EXE WNASPI32_DLL WINE_BAY NATIVE_BUILD KIT_FILES_SCRIPT
+# (KIT_FILES_SCRIPT: scripts/kit-files.sh, which writes the kit as the release packs it)
+set -euo pipefail
+exe="$1"
+dll="$2"
+wine_bay="$3"
+export TZ594K_NATIVE_BUILD="$4"
+sim_tool="$4/sim/tz594k-sim"
+. "$(dirname "$0")/wine_work.sh"
+kit_files="$work/kit"
+"$5" "$kit_files"
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+# A laptop's power supply as Linux shows it, which Wine reads; switched by the table itself.
+power=0
+if [ "$(id -u)" = 0 ] && unshare -m --propagation private sh -c 'mount --bind /tmp /sys/class/power_supply' 2>/dev/null; then
+  power=1
+fi
+supply_state() {  # FOLDER AC_ONLINE BATTERY_STATUS
+  mkdir -p "$1/AC" "$1/BAT0"
+  echo "$2" >"$1/AC/online"
+  echo Mains >"$1/AC/type"
+  echo Battery >"$1/BAT0/type"
+  echo "$3" >"$1/BAT0/status"
+  echo 1 >"$1/BAT0/present"
+  echo 40 >"$1/BAT0/capacity"
+}
+
+fast="rewrite-ms=300 verify-ms=200"
+cases=(current old again other-level stopped no-drive battery verify)
+declare -A line=(
+  [current]="drive at=0:0 letter=D firmware=1.01 tray=closed"
+  [old]="drive at=0:0 letter=D firmware=1.00 tray=closed $fast"
+  [other-level]="drive at=0:0 letter=D firmware=0.90 tray=closed"
+  [no-drive]="drive at=0:0 letter=D vendor=OTHERCO product=\"DVD WRITER\" tray=closed"
+  [battery]="drive at=0:0 letter=D firmware=1.00 tray=closed $fast"
+  [verify]="drive at=0:0 letter=D firmware=1.00 tray=open $fast
+fault kind=verify nth=1 times=1000 action=check sense=0E/1D/00"
+)
+# Each case's bay and kit folder; "again" and "stopped" are the computer of the case before them.
+declare -A bay_of=([again]=old [stopped]=other-level)
+declare -A want=([current]=0 [old]=0 [again]=0 [other-level]=1707 [stopped]=1707 [no-drive]=1707 [battery]=1618 [verify]=1603)
+
+table() {  # WINVER
+  local winver="$1" t="$work/$1"
+  mkdir -p "$t/zip" "$t/bays"
+  cp "$exe" "$t/zip/"
+  cp "$kit_files"/install.cmd "$kit_files"/detect.ps1 "$kit_files"/collect.cmd "$t/zip/"
+  local cmd="$t/table.cmd" c b
+  printf '@echo off\r\n' >"$cmd"
+  for c in "${cases[@]}"; do
+    b="${bay_of[$c]:-$c}"
+    if [ -z "${bay_of[$c]:-}" ]; then
+      mkdir -p "$t/bays/$b" "$t/dir-$b"
+      printf '%s\n' "${line[$c]}" >"$t/bays/$b/tz594k-bay.txt"
+      # Under ASPI the program takes the layer from its own folder, where the kit puts it.
+      [ "$winver" != win98 ] || cp "$dll" "$t/dir-$b/"
+    fi
+    if [ "$c" = battery ]; then
+      [ "$power" = 1 ] || continue
+      printf 'copy /y %s %s >nul\r\n' "$(windows_path "$t/on-battery/AC/online")" "$(windows_path "$t/supply/AC/online")" \
+        "$(windows_path "$t/on-battery/BAT0/status")" "$(windows_path "$t/supply/BAT0/status")" >>"$cmd"
+    fi
+    printf 'copy /y %s %s >nul\r\n' "$(windows_path "$t/bays/$b/tz594k-bay.txt")" "$(windows_path "$t/$c.bay-before")" >>"$cmd"
+    printf 'set "TZ594K_SIM=%s"\r\nset "TZ594K_SIM_TRANSCRIPT=%s"\r\nset "TZ594K_DIR=%s"\r\n' \
+      "$(windows_path "$t/bays/$b/tz594k-bay.txt")" "$(windows_path "$t/$c.transcript")" "$(windows_path "$t/dir-$b")" >>"$cmd"
+    printf 'type nul >%s\r\ncall %s\r\necho %s %%ERRORLEVEL%%>>%s\r\n' "$(windows_path "$t/$c.transcript")" \
+      "$(windows_path "$t/zip/install.cmd")" "$c" "$(windows_path "$t/answers.txt")" >>"$cmd"
+    if [ "$c" = battery ]; then
+      printf 'copy /y %s %s >nul\r\n' "$(windows_path "$t/on-mains/AC/online")" "$(windows_path "$t/supply/AC/online")" \
+        "$(windows_path "$t/on-mains/BAT0/status")" "$(windows_path "$t/supply/BAT0/status")" >>"$cmd"
+    fi
+  done
+  supply_state "$t/supply" 1 Charging
+  supply_state "$t/on-mains" 1 Charging
+  supply_state "$t/on-battery" 0 Discharging
+  local wrap=()
+  [ "$power" = 0 ] || wrap=(unshare -m --propagation private sh -c 'mount --bind "$0" /sys/class/power_supply && exec "$@"' "$t/supply")
+  echo "== $winver: install.cmd for each case, in one cmd.exe"
+  local started=$SECONDS
+  set +e
+  (cd "$t" && timeout 1200 "${wrap[@]}" "$wine_bay" --winver "$winver" "$t/bays/current/tz594k-bay.txt" cmd /c "$(windows_path "$cmd")")
+  set -e
+  echo "time: $winver: $((SECONDS - started)) s"
+  [ "$power" = 1 ] || echo "skipped: $winver battery: playing a laptop's power supply needs root and a mount namespace"
+  local inquiry_only='^[^ ]+ cdb=12[0-9A-F]+ dir=in len=[0-9]+ status=00$'
+  for c in "${cases[@]}"; do
+    [ "$c" != battery ] || [ "$power" = 1 ] || continue
+    b="${bay_of[$c]:-$c}"
+    local got tr="$t/$c.transcript" bay="$t/bays/$b/tz594k-bay.txt"
+    got="$(tr -d '\r' <"$t/answers.txt" | awk -v c="$c" '$1 == c { print $2 }')"
+    if [ "$got" = "${want[$c]}" ]; then ok "$winver $c: answer $got"; else bad "$winver $c: answer [$got], wanted ${want[$c]}"; fi
+    case "$c" in
+      current | again | no-drive | battery)
+        if [ -s "$tr" ] && ! grep -qvE "$inquiry_only" "$tr"; then
+          ok "$winver $c: INQUIRY and no other command"
+        else
+          bad "$winver $c: the drive received:"; sed 's/^/    /' "$tr" | head -5
+        fi ;;
+      stopped)
+        if [ ! -s "$tr" ]; then ok "$winver $c: no command sent"; else bad "$winver $c: $(wc -l <"$tr") commands sent"; fi ;;
+    esac
+    case "$c" in
+      current | again | other-level | stopped | no-drive | battery)
+        if cmp -s "$bay" "$t/$c.bay-before"; then ok "$winver $c: bay unchanged, tray closed"; else bad "$winver $c: the bay changed"; fi ;;
+    esac
+    case "$c" in
+      old)
+        if "$sim_tool" show "$bay" | grep -q 'revision="1.01" rom=image$'; then ok "$winver $c: drive holds the image"; else bad "$winver $c: drive not updated"; fi
+        if grep -ls '^result code=0 message="" exit=0' "$t/dir-$b"/*.trace >/dev/null 2>&1; then
+          ok "$winver $c: the trace of the update in the kit folder"
+        else
+          bad "$winver $c: no trace of a successful update in $t/dir-$b"
+        fi ;;
+      other-level | stopped | verify)
+        if grep -qs "^answer ${want[$c]} " "$t/dir-$b/TZ594K-stop.txt"; then
+          ok "$winver $c: stop file: $(tr -d '\r' <"$t/dir-$b/TZ594K-stop.txt")"
+        else
+          bad "$winver $c: no stop file with answer ${want[$c]}"
+        fi ;;
+    esac
+    if [ "$c" = verify ]; then
+      if ls "$t/dir-$b"/*.log "$t/dir-$b"/*.trace >/dev/null 2>&1; then ok "$winver $c: log and trace in the kit folder"; else bad "$winver $c: log or trace missing"; fi
+    fi
+  done
+}
+
+table win10
+table win98
+exit $fail
