@@ -178,10 +178,10 @@ const char* verdict_words(RomVerdict verdict) {
 }
 
 const char* sense_key_name(std::uint8_t key) {
-  static constexpr const char* names[16] = {
-      "NO SENSE",        "RECOVERED ERROR", "NOT READY",       "MEDIUM ERROR", "HARDWARE ERROR",  "ILLEGAL REQUEST",
-      "UNIT ATTENTION",  "DATA PROTECT",    "BLANK CHECK",     "VENDOR SPECIFIC", "COPY ABORTED", "ABORTED COMMAND",
-      "EQUAL (obsolete)", "VOLUME OVERFLOW", "MISCOMPARE",     "RESERVED"};
+  static constexpr const char* names[16] = {"NO SENSE",         "RECOVERED ERROR", "NOT READY",      "MEDIUM ERROR",
+                                            "HARDWARE ERROR",   "ILLEGAL REQUEST", "UNIT ATTENTION", "DATA PROTECT",
+                                            "BLANK CHECK",      "VENDOR SPECIFIC", "COPY ABORTED",   "ABORTED COMMAND",
+                                            "EQUAL (obsolete)", "VOLUME OVERFLOW", "MISCOMPARE",     "RESERVED"};
   return names[key & 0x0F];
 }
 
@@ -278,7 +278,8 @@ std::string explain(const TraceFile& trace, RomVerdict& verdict) {
   for (const std::vector<Token>& before : trace.before) {
     const std::string at = field_or(before, "at", "?");
     out += "drive        " + at + " \"" + field_or(before, "vendor", "") + "\" \"" + field_or(before, "product", "") +
-           "\" revision " + field_or(before, "revision", "?") + ", identity " + field_or(before, "identity", "not read");
+           "\" revision " + field_or(before, "revision", "?") + ", identity " +
+           field_or(before, "identity", "not read");
     if (at == updated_at) out += "; the drive the update talked to";
     out += "\n";
   }
@@ -335,7 +336,8 @@ std::string explain(const TraceFile& trace, RomVerdict& verdict) {
     if (!trace.complete && last != nullptr && kind_of(*last) == Kind::read_back && good(*last) &&
         piece_end(*last) >= download_area_bytes) {
       verdict = RomVerdict::unknown;
-      why = "the trace was cut off right after the whole image was downloaded: a rewrite request may have been under way";
+      why =
+          "the trace was cut off right after the whole image was downloaded: a rewrite request may have been under way";
     } else if (writes != 0) {
       why = "nothing went past the download";
     }
@@ -354,9 +356,9 @@ std::string explain(const TraceFile& trace, RomVerdict& verdict) {
       } else {
         verdict = RomVerdict::rewritten_not_verified;
         why = "rewrite n=" + std::to_string(last.n) + " GOOD; " +
-              (last_verify == nullptr ? std::string("no verify after it")
-                                      : "the last verify n=" + std::to_string(last_verify->n) + ": " +
-                                            answer_words(*last_verify));
+              (last_verify == nullptr
+                   ? std::string("no verify after it")
+                   : "the last verify n=" + std::to_string(last_verify->n) + ": " + answer_words(*last_verify));
       }
     } else if (unanswered(last)) {
       verdict = RomVerdict::unknown;

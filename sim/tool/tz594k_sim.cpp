@@ -142,6 +142,7 @@ int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "init") == 0) return init(argc, argv);
   if (argc >= 2 && std::strcmp(argv[1], "show") == 0) return show(argc, argv);
   if (argc >= 2 && std::strcmp(argv[1], "replay-check") == 0) return replay_check(argc, argv);
-  if (argc >= 2 && std::strcmp(argv[1], "explain") == 0) return tz::sim::explain_main("tz594k-sim explain", argc - 1, argv + 1);
+  if (argc >= 2 && std::strcmp(argv[1], "explain") == 0)
+    return tz::sim::explain_main("tz594k-sim explain", argc - 1, argv + 1);
   return usage();
 }

@@ -78,13 +78,18 @@ table() {  # WINVER
     printf 'copy /y %s %s >nul\r\n' "$(windows_path "$t/bays/$b/tz594k-bay.txt")" "$(windows_path "$t/$c.bay-before")" >>"$cmd"
     printf 'set "TZ594K_SIM=%s"\r\nset "TZ594K_SIM_TRANSCRIPT=%s"\r\nset "TZ594K_DIR=%s"\r\n' \
       "$(windows_path "$t/bays/$b/tz594k-bay.txt")" "$(windows_path "$t/$c.transcript")" "$(windows_path "$t/dir-$b")" >>"$cmd"
-    printf 'type nul >%s\r\ncall %s\r\necho %s %%ERRORLEVEL%%>>%s\r\n' "$(windows_path "$t/$c.transcript")" \
-      "$(windows_path "$t/zip/install.cmd")" "$c" "$(windows_path "$t/answers.txt")" >>"$cmd"
+    # The redirection goes first: "echo x 0>>file" would take the 0 as a handle number.
+    printf 'type nul >%s\r\ncall %s\r\n>>%s echo %s %%ERRORLEVEL%%\r\n' "$(windows_path "$t/$c.transcript")" \
+      "$(windows_path "$t/zip/install.cmd")" "$(windows_path "$t/answers.txt")" "$c" >>"$cmd"
     if [ "$c" = battery ]; then
       printf 'copy /y %s %s >nul\r\n' "$(windows_path "$t/on-mains/AC/online")" "$(windows_path "$t/supply/AC/online")" \
         "$(windows_path "$t/on-mains/BAT0/status")" "$(windows_path "$t/supply/BAT0/status")" >>"$cmd"
     fi
   done
+  # The optional collect.cmd, in the same cmd.exe: the verify case's folder to a "share".
+  mkdir -p "$t/share"
+  printf 'set "TZ594K_DIR=%s"\r\ncall %s %s\r\n>>%s echo collect %%ERRORLEVEL%%\r\n' "$(windows_path "$t/dir-verify")" \
+    "$(windows_path "$t/zip/collect.cmd")" "$(windows_path "$t/share")" "$(windows_path "$t/answers.txt")" >>"$cmd"
   supply_state "$t/supply" 1 Charging
   supply_state "$t/on-mains" 1 Charging
   supply_state "$t/on-battery" 0 Discharging
@@ -137,6 +142,14 @@ table() {  # WINVER
       if ls "$t/dir-$b"/*.log "$t/dir-$b"/*.trace >/dev/null 2>&1; then ok "$winver $c: log and trace in the kit folder"; else bad "$winver $c: log or trace missing"; fi
     fi
   done
+  local collected=("$t/share"/*/)
+  got="$(tr -d '\r' <"$t/answers.txt" | awk '$1 == "collect" { print $2 }')"
+  if [ "$got" = 0 ] && [ ${#collected[@]} = 1 ] && [ -d "${collected[0]}" ] &&
+    ls "${collected[0]}"*.trace "${collected[0]}"*.log "${collected[0]}"TZ594K-stop.txt >/dev/null 2>&1; then
+    ok "$winver collect.cmd: log, trace and stop file in $(basename "${collected[0]}") on the share"
+  else
+    bad "$winver collect.cmd: answer [$got], share holds: $(cd "$t/share" && find . -type f | head -5 | tr '\n' ' ')"
+  fi
 }
 
 table win10

@@ -74,21 +74,49 @@ TEST(Explain, EveryRunOutcomeGetsTheVerdictTheDriveBearsOut) {
       {"updated", {}, "1.00", 0, RomVerdict::rewritten_and_verified, ""},
       {"already updated", {}, "1.01", 99, RomVerdict::untouched, ""},
       {"no match", {}, "0.90", 4, RomVerdict::untouched, ""},
-      {"boot-mode command refused", {rule(CommandKind::prepare, FaultAction::check)}, "1.00", 5,
-       RomVerdict::untouched, "boot-mode command (ED 01)"},
-      {"download write refused", {rule(CommandKind::write, FaultAction::check)}, "1.00", 5, RomVerdict::untouched,
+      {"boot-mode command refused",
+       {rule(CommandKind::prepare, FaultAction::check)},
+       "1.00",
+       5,
+       RomVerdict::untouched,
+       "boot-mode command (ED 01)"},
+      {"download write refused",
+       {rule(CommandKind::write, FaultAction::check)},
+       "1.00",
+       5,
+       RomVerdict::untouched,
        "download write (EA)"},
       {"read-back altered", {rule(CommandKind::read, FaultAction::flip)}, "1.00", 5, RomVerdict::untouched, ""},
-      {"rewrite refused", {rule(CommandKind::rewrite, FaultAction::check)}, "1.00", 3, RomVerdict::untouched,
+      {"rewrite refused",
+       {rule(CommandKind::rewrite, FaultAction::check)},
+       "1.00",
+       3,
+       RomVerdict::untouched,
        "ROM rewrite (F5): CHECK CONDITION"},
-      {"rewrite request fails in the transport", {rule(CommandKind::rewrite, FaultAction::fail)}, "1.00", 3,
-       RomVerdict::unknown, "ROM rewrite (F5): no answer"},
-      {"rewrite refused twice, then taken", {rule(CommandKind::rewrite, FaultAction::check, 2)}, "1.00", 0,
-       RomVerdict::rewritten_and_verified, "UNIT ATTENTION"},
-      {"verify miscompares", {miscompare}, "1.00", 6, RomVerdict::rewritten_not_verified,
+      {"rewrite request fails in the transport",
+       {rule(CommandKind::rewrite, FaultAction::fail)},
+       "1.00",
+       3,
+       RomVerdict::unknown,
+       "ROM rewrite (F5): no answer"},
+      {"rewrite refused twice, then taken",
+       {rule(CommandKind::rewrite, FaultAction::check, 2)},
+       "1.00",
+       0,
+       RomVerdict::rewritten_and_verified,
+       "UNIT ATTENTION"},
+      {"verify miscompares",
+       {miscompare},
+       "1.00",
+       6,
+       RomVerdict::rewritten_not_verified,
        "ROM verify (F5, mode 40): CHECK CONDITION 0E/1D/00"},
-      {"verify request fails in the transport", {rule(CommandKind::verify, FaultAction::fail)}, "1.00", 6,
-       RomVerdict::rewritten_not_verified, "ROM verify (F5, mode 40): no answer"},
+      {"verify request fails in the transport",
+       {rule(CommandKind::verify, FaultAction::fail)},
+       "1.00",
+       6,
+       RomVerdict::rewritten_not_verified,
+       "ROM verify (F5, mode 40): no answer"},
   };
   for (const Via via : {Via::pass_through, Via::aspi}) {
     for (const Case& c : cases) {
@@ -183,9 +211,10 @@ TEST(Explain, BothFootersAreRead) {
     const std::string text = explained(trace, verdict);
     EXPECT_EQ(verdict, RomVerdict::unknown) << text;
     EXPECT_NE(text.find(c.line), std::string::npos) << text;
-    EXPECT_NE(text.find("ROM          unknown: rewrite n=1: no answer (the request failed in the transport); the ROM may "
-                        "be half written\n"),
-              std::string::npos)
+    EXPECT_NE(
+        text.find("ROM          unknown: rewrite n=1: no answer (the request failed in the transport); the ROM may "
+                  "be half written\n"),
+        std::string::npos)
         << text;
     EXPECT_NE(text.find("switches \"/AU /TRO /IP\""), std::string::npos) << text;
   }
