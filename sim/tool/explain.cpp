@@ -234,6 +234,7 @@ std::string explain(const TraceFile& trace, RomVerdict& verdict) {
   std::size_t differed = 0;
   std::size_t download_failures = 0;
   std::size_t others = 0;
+  std::size_t polls = 0;
   const TraceCommand* last_failing = nullptr;
   std::string updated_at;
   for (const TraceCommand& c : trace.commands) {
@@ -241,7 +242,12 @@ std::string explain(const TraceFile& trace, RomVerdict& verdict) {
     if (!good(c)) last_failing = &c;
     switch (kind_of(c)) {
       case Kind::search:
-        search.push_back(&c);
+        // Tray and unit polls during the update are not the search.
+        if (updated_at.empty()) {
+          search.push_back(&c);
+        } else {
+          ++polls;
+        }
         break;
       case Kind::preparation:
         preparation.push_back(&c);
@@ -314,10 +320,11 @@ std::string explain(const TraceFile& trace, RomVerdict& verdict) {
   if (!verifies.empty()) {
     out += "verify       " + plural(verifies.size(), "request", "requests") + ": " + tally(verifies) + "\n";
   }
+  if (polls != 0) out += "polls        " + plural(polls, "status command", "status commands") + " during the update\n";
   if (others != 0) out += "other        " + plural(others, "command", "commands") + " of no phase above\n";
   if (last_failing != nullptr) {
-    out += "last failing n=" + std::to_string(last_failing->n) + " " + command_name(*last_failing) + " at " +
-           last_failing->address + ": " + answer_words(*last_failing) + "\n";
+    out += "last failing n=" + std::to_string(last_failing->n) + " at " + last_failing->address + " " +
+           command_name(*last_failing) + " -> " + answer_words(*last_failing) + "\n";
   } else {
     out += "last failing none: every command sent was answered GOOD\n";
   }
@@ -384,6 +391,9 @@ std::string explain(const TraceFile& trace, RomVerdict& verdict) {
       const bool agrees = (rewrite == nullptr || *rewrite == footer_word(rewrites)) &&
                           (verify == nullptr || *verify == footer_word(verifies));
       out += agrees ? "\n" : "; the command lines say otherwise\n";
+    } else if (field_or(after, "asked", "") == "no") {
+      out += "footer       after " + field_or(after, "at", "?") +
+             " not asked again at the end: its last command went unanswered\n";
     } else {
       out += "footer       after " + field_or(after, "at", "?") + " revision " + field_or(after, "revision", "?") +
              ", identity " + field_or(after, "identity", "?") + " (read from the drive at the end)\n";

@@ -28,7 +28,8 @@ TEST(Explain, GoldenTracesGetTheirVerdict) {
     const char* line;  // a line the explanation must hold
   } cases[] = {
       {"success_aspi.trace", RomVerdict::rewritten_and_verified, "rewrite      1 request: GOOD x1\n"},
-      {"success_pass_through.trace", RomVerdict::rewritten_and_verified, "download     1 pass: 2194 pieces written"},
+      {"success_pass_through.trace", RomVerdict::rewritten_and_verified,
+       "download     2 passes: 2194 pieces written, 2194 read back\n"},
       {"already_updated.trace", RomVerdict::untouched, "ROM          untouched: no rewrite request was sent\n"},
       {"verify_failure.trace", RomVerdict::rewritten_not_verified,
        "verify       10 requests: CHECK CONDITION 0E/1D/00 (MISCOMPARE: miscompare during verify operation"},
@@ -73,50 +74,50 @@ TEST(Explain, EveryRunOutcomeGetsTheVerdictTheDriveBearsOut) {
   } cases[] = {
       {"updated", {}, "1.00", 0, RomVerdict::rewritten_and_verified, ""},
       {"already updated", {}, "1.01", 99, RomVerdict::untouched, ""},
-      {"no match", {}, "0.90", 4, RomVerdict::untouched, ""},
+      {"no match", {}, "0.80", 4, RomVerdict::untouched, ""},
       {"boot-mode command refused",
        {rule(CommandKind::prepare, FaultAction::check)},
        "1.00",
        5,
        RomVerdict::untouched,
-       "boot-mode command (ED 01)"},
+       "boot-mode command (ED 01) -> CHECK CONDITION"},
       {"download write refused",
        {rule(CommandKind::write, FaultAction::check)},
        "1.00",
        5,
        RomVerdict::untouched,
-       "download write (EA)"},
+       "download write (EA) -> CHECK CONDITION"},
       {"read-back altered", {rule(CommandKind::read, FaultAction::flip)}, "1.00", 5, RomVerdict::untouched, ""},
       {"rewrite refused",
        {rule(CommandKind::rewrite, FaultAction::check)},
        "1.00",
        3,
        RomVerdict::untouched,
-       "ROM rewrite (F5): CHECK CONDITION"},
+       "ROM rewrite (F5) -> CHECK CONDITION 03/0C/00"},
       {"rewrite request fails in the transport",
        {rule(CommandKind::rewrite, FaultAction::fail)},
        "1.00",
        3,
        RomVerdict::unknown,
-       "ROM rewrite (F5): no answer"},
+       "ROM rewrite (F5) -> no answer"},
       {"rewrite refused twice, then taken",
        {rule(CommandKind::rewrite, FaultAction::check, 2)},
        "1.00",
        0,
        RomVerdict::rewritten_and_verified,
-       "UNIT ATTENTION"},
+       "TEST UNIT READY -> CHECK CONDITION 02/3A/02 (NOT READY: medium not present, tray open)"},
       {"verify miscompares",
        {miscompare},
        "1.00",
        6,
        RomVerdict::rewritten_not_verified,
-       "ROM verify (F5, mode 40): CHECK CONDITION 0E/1D/00"},
+       "ROM verify (F5, mode 40) -> CHECK CONDITION 0E/1D/00"},
       {"verify request fails in the transport",
        {rule(CommandKind::verify, FaultAction::fail)},
        "1.00",
        6,
        RomVerdict::rewritten_not_verified,
-       "ROM verify (F5, mode 40): no answer"},
+       "ROM verify (F5, mode 40) -> no answer"},
   };
   for (const Via via : {Via::pass_through, Via::aspi}) {
     for (const Case& c : cases) {
@@ -139,14 +140,18 @@ TEST(Explain, EveryRunOutcomeGetsTheVerdictTheDriveBearsOut) {
       const std::string text = explained(trace, verdict);
       EXPECT_EQ(verdict, c.verdict) << text;
       const bool image = rom_is_carried_image(sim.rom());
-      if (verdict == RomVerdict::untouched) EXPECT_FALSE(image) << text;
+      if (verdict == RomVerdict::untouched) {
+        EXPECT_FALSE(image) << text;
+      }
       if (verdict == RomVerdict::rewritten_and_verified || verdict == RomVerdict::rewritten_not_verified) {
         EXPECT_TRUE(image) << text;
       }
       EXPECT_NE(text.find("exit code " + std::to_string(c.exit_code)), std::string::npos) << text;
       const std::string transport = via == Via::aspi ? "run          ASPI" : "run          pass-through";
       EXPECT_NE(text.find(transport), std::string::npos) << text;
-      if (*c.last_failing != '\0') EXPECT_NE(text.find(c.last_failing), std::string::npos) << text;
+      if (*c.last_failing != '\0') {
+        EXPECT_NE(text.find(c.last_failing), std::string::npos) << text;
+      }
     }
   }
 }
@@ -200,7 +205,7 @@ TEST(Explain, BothFootersAreRead) {
       {"after at=D: read=no rewrite=no-answer verify=none\n", "footer       after D: rewrite=no-answer verify=none\n"},
       {"after at=D: read=no rewrite=good verify=none\n",
        "footer       after D: rewrite=good verify=none; the command lines say otherwise\n"},
-      {"after at=D: asked=no\n", "footer       after D: revision ?"},
+      {"after at=D: asked=no\n", "footer       after D: not asked again at the end"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.after);
