@@ -67,6 +67,13 @@ table() {  # WINVER
   cp "$exe" "$t/zip/"
   cp "$kit_files"/install.cmd "$kit_files"/detect.ps1 "$kit_files"/collect.cmd "$t/zip/"
   local cmd="$t/table.cmd" c b
+  # Every program a cmd.exe starts inherits the Unix environment Wine started cmd.exe with (the
+  # SG_IO library reads its bay there), so each case plays on one live bay and transcript: the
+  # table copies the case's bay in before install.cmd and both out after it.
+  local live="$t/live/tz594k-bay.txt" live_transcript="$t/live.transcript"
+  mkdir -p "$t/live"
+  : >"$live_transcript"
+  w() { windows_path "$1"; }
   printf '@echo off\r\n' >"$cmd"
   for c in "${cases[@]}"; do
     b="${bay_of[$c]:-$c}"
@@ -78,20 +85,22 @@ table() {  # WINVER
     fi
     if [ "$c" = battery ]; then
       [ "$power" = 1 ] || continue
-      printf 'copy /y %s %s >nul\r\n' "$(windows_path "$t/on-battery/AC/online")" "$(windows_path "$t/supply/AC/online")" \
-        "$(windows_path "$t/on-battery/BAT0/status")" "$(windows_path "$t/supply/BAT0/status")" >>"$cmd"
+      printf 'copy /y %s %s >nul\r\n' "$(w "$t/on-battery/AC/online")" "$(w "$t/supply/AC/online")" \
+        "$(w "$t/on-battery/BAT0/status")" "$(w "$t/supply/BAT0/status")" >>"$cmd"
     fi
-    printf 'copy /y %s %s >nul\r\n' "$(windows_path "$t/bays/$b/tz594k-bay.txt")" "$(windows_path "$t/$c.bay-before")" >>"$cmd"
-    printf 'set "TZ594K_SIM=%s"\r\nset "TZ594K_SIM_TRANSCRIPT=%s"\r\nset "TZ594K_DIR=%s"\r\n' \
-      "$(windows_path "$t/bays/$b/tz594k-bay.txt")" "$(windows_path "$t/$c.transcript")" "$(windows_path "$t/dir-$b")" >>"$cmd"
+    printf 'copy /y %s %s >nul\r\ncopy /y %s %s >nul\r\ntype nul >%s\r\nset "TZ594K_DIR=%s"\r\n' \
+      "$(w "$t/bays/$b/tz594k-bay.txt")" "$(w "$live")" "$(w "$live")" "$(w "$t/$c.bay-before")" \
+      "$(w "$live_transcript")" "$(w "$t/dir-$b")" >>"$cmd"
     # The redirection goes first: "echo x 0>>file" would take the 0 as a handle number.
-    printf 'type nul >%s\r\ncall %s\r\n>>%s echo %s %%ERRORLEVEL%%\r\n' "$(windows_path "$t/$c.transcript")" \
-      "$(windows_path "$t/zip/install.cmd")" "$(windows_path "$t/answers.txt")" "$c" >>"$cmd"
+    printf 'call %s\r\n>>%s echo %s %%ERRORLEVEL%%\r\n' "$(w "$t/zip/install.cmd")" "$(w "$t/answers.txt")" "$c" >>"$cmd"
+    printf 'copy /y %s %s >nul\r\ncopy /y %s %s >nul\r\n' "$(w "$live")" "$(w "$t/bays/$b/tz594k-bay.txt")" \
+      "$(w "$live_transcript")" "$(w "$t/$c.transcript")" >>"$cmd"
     if [ "$c" = battery ]; then
-      printf 'copy /y %s %s >nul\r\n' "$(windows_path "$t/on-mains/AC/online")" "$(windows_path "$t/supply/AC/online")" \
-        "$(windows_path "$t/on-mains/BAT0/status")" "$(windows_path "$t/supply/BAT0/status")" >>"$cmd"
+      printf 'copy /y %s %s >nul\r\n' "$(w "$t/on-mains/AC/online")" "$(w "$t/supply/AC/online")" \
+        "$(w "$t/on-mains/BAT0/status")" "$(w "$t/supply/BAT0/status")" >>"$cmd"
     fi
   done
+  cp "$t/bays/current/tz594k-bay.txt" "$live"
   # The optional collect.cmd, in the same cmd.exe: the last case's folder to a "share".
   mkdir -p "$t/share"
   printf 'set "TZ594K_DIR=%s"\r\ncall %s %s\r\n>>%s echo collect %%ERRORLEVEL%%\r\n' "$(windows_path "$t/dir-$last")" \
@@ -104,7 +113,8 @@ table() {  # WINVER
   echo "== $winver: install.cmd for each case, in one cmd.exe"
   local started=$SECONDS
   set +e
-  (cd "$t" && timeout 1200 "${wrap[@]}" "$wine_bay" --winver "$winver" "$t/bays/current/tz594k-bay.txt" cmd /c "$(windows_path "$cmd")")
+  (cd "$t" && timeout 1200 "${wrap[@]}" "$wine_bay" --winver "$winver" --transcript "$live_transcript" "$live" \
+    cmd /c "$(windows_path "$cmd")")
   set -e
   echo "time: $winver: $((SECONDS - started)) s"
   [ "$power" = 1 ] || echo "skipped: $winver battery: playing a laptop's power supply needs root and a mount namespace"
