@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The fleet kit as a tool runs it: the release's install.cmd, started by Wine's cmd.exe from a
 # folder laid out as the unpacked zip, beside simulated drives, once per transport (pass-through
-# under Windows 10, ASPI under Windows 98). One cmd.exe walks the whole table, so each transport
-# costs one Wine start besides the program's own runs:
+# under Windows 10, ASPI under Windows 98). One cmd.exe walks the whole table and runs each case's
+# install.cmd in a cmd.exe of its own, as a tool does:
 #   current     a drive at 1.01, tray closed: detection only (INQUIRY), tray closed, answer 0
 #   old         a drive at 1.00, tray closed: updated, answer 0, log and trace in the kit folder
 #   again       the same computer again: INQUIRY only, answer 0
@@ -91,8 +91,10 @@ table() {  # WINVER
     printf 'copy /y %s %s >nul\r\ncopy /y %s %s >nul\r\ntype nul >%s\r\nset "TZ594K_DIR=%s"\r\n' \
       "$(w "$t/bays/$b/tz594k-bay.txt")" "$(w "$live")" "$(w "$live")" "$(w "$t/$c.bay-before")" \
       "$(w "$live_transcript")" "$(w "$t/dir-$b")" >>"$cmd"
-    # The redirection goes first: "echo x 0>>file" would take the 0 as a handle number.
-    printf 'call %s\r\n>>%s echo %s %%ERRORLEVEL%%\r\n' "$(w "$t/zip/install.cmd")" "$(w "$t/answers.txt")" "$c" >>"$cmd"
+    # As a tool runs it: a cmd.exe of its own, whose exit code is the answer ("call" would not do:
+    # Wine's cmd.exe gives a called batch's nonzero "exit /b" code back as 1). The redirection goes
+    # first: "echo x 0>>file" would take the 0 as a handle number.
+    printf 'cmd /c %s\r\n>>%s echo %s %%ERRORLEVEL%%\r\n' "$(w "$t/zip/install.cmd")" "$(w "$t/answers.txt")" "$c" >>"$cmd"
     printf 'copy /y %s %s >nul\r\ncopy /y %s %s >nul\r\n' "$(w "$live")" "$(w "$t/bays/$b/tz594k-bay.txt")" \
       "$(w "$live_transcript")" "$(w "$t/$c.transcript")" >>"$cmd"
     if [ "$c" = battery ]; then
@@ -101,16 +103,16 @@ table() {  # WINVER
     fi
   done
   cp "$t/bays/current/tz594k-bay.txt" "$live"
-  # The optional collect.cmd, in the same cmd.exe: the last case's folder to a "share".
+  # The optional collect.cmd: the last case's folder to a "share".
   mkdir -p "$t/share"
-  printf 'set "TZ594K_DIR=%s"\r\ncall %s %s\r\n>>%s echo collect %%ERRORLEVEL%%\r\n' "$(windows_path "$t/dir-$last")" \
+  printf 'set "TZ594K_DIR=%s"\r\ncmd /c %s %s\r\n>>%s echo collect %%ERRORLEVEL%%\r\n' "$(windows_path "$t/dir-$last")" \
     "$(windows_path "$t/zip/collect.cmd")" "$(windows_path "$t/share")" "$(windows_path "$t/answers.txt")" >>"$cmd"
   supply_state "$t/supply" 1 Charging
   supply_state "$t/on-mains" 1 Charging
   supply_state "$t/on-battery" 0 Discharging
   local wrap=()
   [ "$power" = 0 ] || wrap=(unshare -m --propagation private sh -c 'mount --bind "$0" /sys/class/power_supply && exec "$@"' "$t/supply")
-  echo "== $winver: install.cmd for each case, in one cmd.exe"
+  echo "== $winver: install.cmd for each case, from one cmd.exe"
   local started=$SECONDS
   set +e
   (cd "$t" && timeout 1200 "${wrap[@]}" "$wine_bay" --winver "$winver" --transcript "$live_transcript" "$live" \
