@@ -18,9 +18,9 @@ if not exist "%TO%\" (
   exit /b 1
 )
 set "COPIED=0"
-for %%f in ("%TZ594K_DIR%\*.log" "%TZ594K_DIR%\*.trace" "%TZ594K_DIR%\TZ594K-stop.txt") do (
-  copy /y "%%~f" "%TO%\" >nul && set "COPIED=1"
-)
+if exist "%TZ594K_DIR%\*.log" copy /y "%TZ594K_DIR%\*.log" "%TO%\" >nul && set "COPIED=1"
+if exist "%TZ594K_DIR%\*.trace" copy /y "%TZ594K_DIR%\*.trace" "%TO%\" >nul && set "COPIED=1"
+if exist "%TZ594K_DIR%\TZ594K-stop.txt" copy /y "%TZ594K_DIR%\TZ594K-stop.txt" "%TO%\" >nul && set "COPIED=1"
 if "%COPIED%"=="0" (
   echo collect: nothing to copy in %TZ594K_DIR%
   exit /b 1

@@ -14,7 +14,8 @@
 #   verify      a drive whose verify always fails: answer 1603, the stop file written (pass-through;
 #               its ten downloads cost minutes under emulation, so ASPI takes instead:)
 #   prepare     a drive that refuses the boot-mode command: exit code 5, answer 1603, the stop file
-#   kit.sh EXE WNASPI32_DLL WINE_BAY NATIVE_BUILD KIT_FILES_SCRIPT
+#   kit.sh EXE WNASPI32_DLL WINE_BAY NATIVE_BUILD KIT_FILES_SCRIPT [WINVER...]
+# (WINVER: win10, win98 or both, the default)
 # (KIT_FILES_SCRIPT: scripts/kit-files.sh, which writes the kit as the release packs it)
 set -euo pipefail
 exe="$1"
@@ -74,7 +75,7 @@ table() {  # WINVER
   mkdir -p "$t/live"
   : >"$live_transcript"
   w() { windows_path "$1"; }
-  printf '@echo off\r\n' >"$cmd"
+  printf '@echo off\r\n>>%s echo start 0 %%TIME%%\r\n' "$(w "$t/answers.txt")" >"$cmd"
   for c in "${cases[@]}"; do
     b="${bay_of[$c]:-$c}"
     if [ -z "${bay_of[$c]:-}" ]; then
@@ -94,7 +95,7 @@ table() {  # WINVER
     # As a tool runs it: a cmd.exe of its own, whose exit code is the answer ("call" would not do:
     # Wine's cmd.exe gives a called batch's nonzero "exit /b" code back as 1). The redirection goes
     # first: "echo x 0>>file" would take the 0 as a handle number.
-    printf 'cmd /c %s\r\n>>%s echo %s %%ERRORLEVEL%%\r\n' "$(w "$t/zip/install.cmd")" "$(w "$t/answers.txt")" "$c" >>"$cmd"
+    printf 'cmd /c %s\r\n>>%s echo %s %%ERRORLEVEL%% %%TIME%%\r\n' "$(w "$t/zip/install.cmd")" "$(w "$t/answers.txt")" "$c" >>"$cmd"
     printf 'copy /y %s %s >nul\r\ncopy /y %s %s >nul\r\n' "$(w "$live")" "$(w "$t/bays/$b/tz594k-bay.txt")" \
       "$(w "$live_transcript")" "$(w "$t/$c.transcript")" >>"$cmd"
     if [ "$c" = battery ]; then
@@ -118,7 +119,7 @@ table() {  # WINVER
   (cd "$t" && timeout 1200 "${wrap[@]}" "$wine_bay" --winver "$winver" --transcript "$live_transcript" "$live" \
     cmd /c "$(windows_path "$cmd")")
   set -e
-  echo "time: $winver: $((SECONDS - started)) s"
+  echo "time: $winver: $((SECONDS - started)) s; each case ended at: $(tr -d '\r' <"$t/answers.txt" 2>/dev/null | awk '{ printf "%s %s, ", $1, $3 }')"
   [ "$power" = 1 ] || echo "skipped: $winver battery: playing a laptop's power supply needs root and a mount namespace"
   local inquiry_only='^[^ ]+ cdb=12[0-9A-F]+ dir=in len=[0-9]+ status=00$'
   for c in "${cases[@]}"; do
@@ -170,6 +171,7 @@ table() {  # WINVER
   fi
 }
 
-table win10
-table win98
+shift 5
+[ $# -gt 0 ] || set -- win10 win98
+for winver in "$@"; do table "$winver"; done
 exit $fail
