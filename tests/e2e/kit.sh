@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # The fleet kit as a tool runs it: the release's install.cmd, started by Wine's cmd.exe from a
 # folder laid out as the unpacked zip, beside simulated drives, once per transport (pass-through
-# under Windows 10, ASPI under Windows 98). One cmd.exe walks the whole table and runs each case's
-# install.cmd in a cmd.exe of its own, as a tool does:
+# under Windows 10, ASPI under Windows 98). One cmd.exe walks the whole table:
 #   current     a drive at 1.01, tray closed: detection only (INQUIRY), tray closed, answer 0
 #   old         a drive at 1.00, tray closed: updated, answer 0, log and trace in the kit folder
 #   again       the same computer again: INQUIRY only, answer 0
@@ -10,7 +9,8 @@
 #   stopped     the same computer again: nothing sent at all, answer 1707
 #   no-drive    another maker's drive only: INQUIRY only, answer 1707
 #   battery     a drive at 1.00 on a laptop's battery (root only: a power supply of ours in a mount
-#               namespace): the update sends nothing, answer 1618
+#               namespace): the update sends nothing, answer 1618 (ASPI only: the silent power
+#               check comes before the search, whatever the transport)
 #   verify      a drive whose verify always fails: answer 1603, the stop file written (pass-through;
 #               its ten downloads cost minutes under emulation, so ASPI takes instead:)
 #   prepare     a drive that refuses the boot-mode command: exit code 5, answer 1603, the stop file
@@ -63,7 +63,11 @@ declare -A want=([current]=0 [old]=0 [again]=0 [other-level]=1707 [stopped]=1707
 table() {  # WINVER
   local winver="$1" t="$work/$1" last=verify
   [ "$winver" = win10 ] || last=prepare
-  cases=(current old again other-level stopped no-drive battery "$last")
+  cases=(current old again other-level stopped no-drive)
+  # A silent run looks at the power before it searches the drives, on either transport: the
+  # battery case runs once, over ASPI, as the power walk does.
+  [ "$winver" = win10 ] || cases+=(battery)
+  cases+=("$last")
   mkdir -p "$t/zip" "$t/bays"
   cp "$exe" "$t/zip/"
   cp "$kit_files"/install.cmd "$kit_files"/detect.ps1 "$kit_files"/collect.cmd "$t/zip/"
@@ -75,7 +79,7 @@ table() {  # WINVER
   mkdir -p "$t/live"
   : >"$live_transcript"
   w() { windows_path "$1"; }
-  printf '@echo off\r\n>>%s echo start 0 %%TIME%%\r\n' "$(w "$t/answers.txt")" >"$cmd"
+  printf '@echo off\r\n' >"$cmd"
   for c in "${cases[@]}"; do
     b="${bay_of[$c]:-$c}"
     if [ -z "${bay_of[$c]:-}" ]; then
@@ -92,10 +96,15 @@ table() {  # WINVER
     printf 'copy /y %s %s >nul\r\ncopy /y %s %s >nul\r\ntype nul >%s\r\nset "TZ594K_DIR=%s"\r\n' \
       "$(w "$t/bays/$b/tz594k-bay.txt")" "$(w "$live")" "$(w "$live")" "$(w "$t/$c.bay-before")" \
       "$(w "$live_transcript")" "$(w "$t/dir-$b")" >>"$cmd"
-    # As a tool runs it: a cmd.exe of its own, whose exit code is the answer ("call" would not do:
-    # Wine's cmd.exe gives a called batch's nonzero "exit /b" code back as 1). The redirection goes
-    # first: "echo x 0>>file" would take the 0 as a handle number.
-    printf 'cmd /c %s\r\n>>%s echo %s %%ERRORLEVEL%% %%TIME%%\r\n' "$(w "$t/zip/install.cmd")" "$(w "$t/answers.txt")" "$c" >>"$cmd"
+    # The stopped case runs as a tool runs it, in a cmd.exe of its own whose exit code is the whole
+    # answer; the others are called, which saves a Wine process each: Wine's cmd.exe gives a called
+    # batch's nonzero "exit /b" code back as 1, so their answers are read from the line install.cmd
+    # keeps in its log for each run (the value it exits with). The redirection goes first:
+    # "echo x 0>>file" would take the 0 as a handle number.
+    local how=call
+    [ "$c" != stopped ] || how="cmd /c"
+    printf '%s %s\r\n>>%s echo %s %%ERRORLEVEL%%\r\ncopy /y %s %s >nul\r\n' "$how" "$(w "$t/zip/install.cmd")" \
+      "$(w "$t/answers.txt")" "$c" "$(w "$t/dir-$b/TZ594K-kit.log")" "$(w "$t/$c.kit-log")" >>"$cmd"
     printf 'copy /y %s %s >nul\r\ncopy /y %s %s >nul\r\n' "$(w "$live")" "$(w "$t/bays/$b/tz594k-bay.txt")" \
       "$(w "$live_transcript")" "$(w "$t/$c.transcript")" >>"$cmd"
     if [ "$c" = battery ]; then
@@ -106,7 +115,7 @@ table() {  # WINVER
   cp "$t/bays/current/tz594k-bay.txt" "$live"
   # The optional collect.cmd: the last case's folder to a "share".
   mkdir -p "$t/share"
-  printf 'set "TZ594K_DIR=%s"\r\ncmd /c %s %s\r\n>>%s echo collect %%ERRORLEVEL%%\r\n' "$(windows_path "$t/dir-$last")" \
+  printf 'set "TZ594K_DIR=%s"\r\ncall %s %s\r\n>>%s echo collect %%ERRORLEVEL%%\r\n' "$(windows_path "$t/dir-$last")" \
     "$(windows_path "$t/zip/collect.cmd")" "$(windows_path "$t/share")" "$(windows_path "$t/answers.txt")" >>"$cmd"
   supply_state "$t/supply" 1 Charging
   supply_state "$t/on-mains" 1 Charging
@@ -119,14 +128,24 @@ table() {  # WINVER
   (cd "$t" && timeout 1200 "${wrap[@]}" "$wine_bay" --winver "$winver" --transcript "$live_transcript" "$live" \
     cmd /c "$(windows_path "$cmd")")
   set -e
-  echo "time: $winver: $((SECONDS - started)) s; each case ended at: $(tr -d '\r' <"$t/answers.txt" 2>/dev/null | awk '{ printf "%s %s, ", $1, $3 }')"
-  [ "$power" = 1 ] || echo "skipped: $winver battery: playing a laptop's power supply needs root and a mount namespace"
+  echo "time: $winver: $((SECONDS - started)) s"
+  [ "$power" = 1 ] || [ "$winver" = win10 ] || echo "skipped: $winver battery: playing a laptop's power supply needs root and a mount namespace"
   local inquiry_only='^[^ ]+ cdb=12[0-9A-F]+ dir=in len=[0-9]+ status=00$'
   for c in "${cases[@]}"; do
     [ "$c" != battery ] || [ "$power" = 1 ] || continue
     b="${bay_of[$c]:-$c}"
     local got tr="$t/$c.transcript" bay="$t/bays/$b/tz594k-bay.txt"
-    got="$(tr -d '\r' <"$t/answers.txt" | awk -v c="$c" '$1 == c { print $2 }')"
+    local code logged
+    code="$(tr -d '\r' <"$t/answers.txt" | awk -v c="$c" '$1 == c { print $2 }')"
+    logged="$(tr -d '\r' <"$t/$c.kit-log" 2>/dev/null | tail -n 1 | sed -n 's/.* answer \([0-9]*\): .*/\1/p')"
+    if [ "$c" = stopped ]; then
+      got="$code"
+      [ "$logged" = "$code" ] || bad "$winver $c: exit code $code, but the kit log says $logged"
+    else
+      got="$logged"
+      # A called batch's code: 0, or 1 for any other.
+      [ "$code" = "$([ "$logged" = 0 ] && echo 0 || echo 1)" ] || bad "$winver $c: exit code $code, but the kit log says $logged"
+    fi
     if [ "$got" = "${want[$c]}" ]; then ok "$winver $c: answer $got"; else bad "$winver $c: answer [$got], wanted ${want[$c]}"; fi
     case "$c" in
       current | again | no-drive | battery)
