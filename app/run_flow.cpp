@@ -8,7 +8,9 @@
 #include "drive/info_screens.h"
 #include "drive/preparation.h"
 #include "drive/targets.h"
+#include "drive/trace.h"
 #include "image/image_load.h"
+#include "image/layout.h"
 #include "image/matching.h"
 #include "platform/devices.h"
 #include "ui/power.h"
@@ -141,9 +143,10 @@ bool confirm(Context& ctx) {
   return wait_for_open_tray(ctx.link, 0) != user_chose_exit;
 }
 
-// A detection run answers in the launcher check's exit codes: 1001 when a supported drive reports
-// another revision, 99 (already updated) when every one reports the image's, 1 (no drive) when
-// there is none. Nothing is recorded: INQUIRY alone proves no result of an update.
+// A detection run answers as the update would end, as far as INQUIRY tells: 1001 when a supported
+// drive reports a level the update takes, 99 (already updated) when none does and one reports the
+// image's, 4 (no match) when the supported drives are at levels the image does not take, 1 (no
+// drive) when there is none. Nothing is recorded: INQUIRY alone proves no result of an update.
 void detection_flow(Context& ctx) {
   if (load_firmware_image(ctx.image, ctx.app.texts) != 0) {
     show_execution_error(ctx.ui, 1);  // silent: recorded, no screen
@@ -154,6 +157,9 @@ void detection_flow(Context& ctx) {
     case Detection::update_needed:
       ctx.app.exit_code = launcher_check_exit_code;
       break;
+    case Detection::no_match:
+      ctx.app.exit_code = exit_code_for(400);
+      break;
     case Detection::all_carry_image:
       ctx.app.exit_code = exit_code_for(401);
       break;
@@ -163,9 +169,27 @@ void detection_flow(Context& ctx) {
   }
 }
 
+// The trace begins once the switches have passed their check; it names the carried image by the
+// revision in its header, read without loading it, and never holds an access token.
+void start_trace(Context& ctx, const char* arguments) {
+  IdentityRecord header{};
+  const StoredImage& stored = *ctx.image.stored;
+  if (stored.header != nullptr && stored.header_size >= header_bytes) parse_image_header(stored.header, header);
+  char masked[switch_work_area_size];
+  mask_access_tokens(arguments, masked, sizeof(masked));
+  begin_trace(ctx.link, {ctx.app.program_folder, masked, header.header_revision});
+}
+
 void update_flow(Context& ctx) {
   if (load_firmware_image(ctx.image, ctx.app.texts) != 0) {
     show_execution_error(ctx.ui, 1);
+    finish_run(ctx);
+    return;
+  }
+  // A silent run on battery sends nothing to any drive: a tool that retries it later would
+  // otherwise eject every tray at each try. A user is asked after the search, before the update.
+  if (ctx.ui.silent() && ctx.app.switches.launcher_run_check == 0 && !check_mains_power(ctx.ui, ctx.os.system)) {
+    record_result(ctx.app.result, power_refused_code, power_refused_message);
     finish_run(ctx);
     return;
   }
@@ -185,18 +209,14 @@ void update_flow(Context& ctx) {
     go_on = false;
   }
   go_on = go_on && choose_drive(ctx) && confirm(ctx);
-  // On battery nothing is sent to the drive before the AC adapter is in, or "/IP" says so.
-  if (go_on && !check_mains_power(ctx.ui, ctx.os.system)) {
+  // On battery the user's update does not start before the AC adapter is in, or "/IP" says so.
+  if (go_on && !ctx.ui.silent() && !check_mains_power(ctx.ui, ctx.os.system)) {
     record_result(ctx.app.result, power_refused_code, power_refused_message);
     go_on = false;
   }
   if (go_on) {
     apply_method_flags(ctx);
     show_progress_screen(ctx.link, ctx.app.result);
-    // Left on battery right before the rewrite: the image is in the drive, which waits in its
-    // download mode with the old ROM until the computer is powered off and on. Code 800 has no
-    // screen of its own; the failure screen says "AC power required." and what to do.
-    if (!ctx.ui.silent() && result_code(ctx.app.result) == power_refused_code) show_update_failure(ctx.ui);
   }
   finish_run(ctx);
   release(ctx);
@@ -210,6 +230,7 @@ void run_flow(Context& ctx, const char* arguments) {
     finish_run(ctx);
     return;
   }
+  if (ctx.app.switches.trace_output != 0) start_trace(ctx, arguments);
   if (print_screens(ctx)) return;  // no update and no finish_run: the exit code stays 8
   if (ctx.app.switches.detection_check != 0) {
     detection_flow(ctx);

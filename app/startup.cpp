@@ -111,14 +111,6 @@ std::int32_t run_from_main_window(Context& ctx, const char* arguments, platform:
   return ctx.app.exit_code;
 }
 
-// The trace names the carried image by the revision in its header, read without loading it.
-void start_trace(Context& ctx, const char* arguments) {
-  IdentityRecord header{};
-  const StoredImage& stored = *ctx.image.stored;
-  if (stored.header != nullptr && stored.header_size >= header_bytes) parse_image_header(stored.header, header);
-  begin_trace(ctx.link, {ctx.app.program_folder, arguments, header.header_revision});
-}
-
 }  // namespace
 
 platform::MessageAnswer main_window_procedure(std::uint32_t message, std::uintptr_t, std::intptr_t) {
@@ -195,10 +187,8 @@ std::int32_t program_entry(Context& ctx, const char* arguments) {
   ctx.drive.transport = is_nt_class(ctx.app.os_class) ? transport_pass_through : transport_aspi;
   determine_program_folder(ctx);
   choose_language(ctx);
-  if (ctx.app.switches.trace_output != 0) start_trace(ctx, arguments);
   const std::int32_t exit_code = run_from_main_window(ctx, arguments, first_found);
-  // The footer is written on every way out, after the result log: a trace adds nothing to a run's
-  // end but the drive asked once more.
+  // The footer of a trace the run flow began, on every way out after the result log.
   end_trace(ctx.link, exit_code);
   return exit_code;
 }

@@ -145,6 +145,29 @@ void record_duplicate(Context& ctx, const char* at) {
 
 }  // namespace
 
+void mask_access_tokens(const char* arguments, char* out, std::size_t size) {
+  if (size == 0) return;
+  std::size_t n = 0;
+  const char* p = arguments;
+  while (*p != '\0' && n + 1 < size) {
+    std::size_t token = 0;
+    for (const char* t : {token_b, token_a}) {
+      const std::size_t length = std::strlen(t);
+      if (std::strncmp(p, t, length) == 0) {
+        token = length;
+        break;
+      }
+    }
+    if (token == 0) {
+      out[n++] = *p++;
+      continue;
+    }
+    for (const char* star = "***"; *star != '\0' && n + 1 < size; ++star) out[n++] = *star;
+    p += token;
+  }
+  out[n] = '\0';
+}
+
 const char* access_token_a() { return token_a; }
 const char* access_token_b() { return token_b; }
 

@@ -17,6 +17,10 @@ inline constexpr std::size_t switch_work_area_size = 2048;
 const char* access_token_a();
 const char* access_token_b();
 
+// The argument text with every access token written as "***", for what the program keeps of its
+// command line outside itself (the trace): never longer than the text, cut to `size`.
+void mask_access_tokens(const char* arguments, char* out, std::size_t size);
+
 void first_switch_scan(Context& ctx, const char* arguments);
 void launcher_switch_scan(Context& ctx, const char* arguments);
 // 0 when the switches are acceptable, -1 otherwise; may record 700 or 701.

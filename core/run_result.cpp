@@ -32,6 +32,10 @@ constexpr CodeRow code_table[] = {
     {700, 7, "[INVALID OPTION]", {0, 0}, Log::silent_only},
     {701, 7, "[DUPLICATE OPTION]", {0, 0}, Log::silent_only},
     {800, 8, "[OTHER ERROR]", {0, 0}, Log::silent_only},
+    // On battery right before the first ROM rewrite: the drive holds the downloaded image in its
+    // download mode with the old ROM until the computer is powered off and on, the advice of a
+    // failed update; so its exit code, screen and log are an update failure's.
+    {803, 5, "[OTHER ERROR]", {151, 193}, Log::always},
     {801, 8, "[MULTIPLE EXECUTION]", {0, 0}, Log::silent_only},
     {802, 8, "[EJECT FAILED]", {230, 231}, Log::silent_only},
     {1001, 8, "[INTERRUPT]", {160, 196}, Log::always},

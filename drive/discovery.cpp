@@ -58,30 +58,38 @@ int scan_aspi(DriveLink& link) {
   return result;
 }
 
-// The drive at current_drive by its INQUIRY alone: not supported, at the image's revision, or at
-// another.
-enum class Level { not_supported, image, other };
+// The drive at current_drive by its INQUIRY alone: not supported, at the image's revision, at a
+// revision that a supported firmware entry carries (one the update can take), or at another.
+enum class Level { not_supported, image, updatable, other };
 
 Level inquiry_level(DriveLink& link) {
   if (read_inquiry_identity(link) != 0) return Level::not_supported;
   const DriveRecord* d = current_drive_record(link.state);
   if (d == nullptr || is_supported_pair(link.image.image_identity, link.supported, d->vendor_id, d->product_id) != 0)
     return Level::not_supported;
-  return std::strcmp(d->product_revision, link.image.image_identity.info_revision) == 0 ? Level::image : Level::other;
+  if (std::strcmp(d->product_revision, link.image.image_identity.info_revision) == 0) return Level::image;
+  for (std::size_t i = 0; i < supported_firmware_count; ++i) {
+    if (std::strcmp(d->product_revision, link.supported.identity(i).info_revision) == 0) return Level::updatable;
+  }
+  return Level::other;
 }
 
+// The drives' levels folded as the update would end on them: a drive it can take wins, then one
+// that already carries the image, then one it cannot take.
 struct DetectionCount {
-  bool supported = false;
+  bool updatable = false;
+  bool image = false;
   bool other = false;
 
   void add(Level level) {
-    if (level == Level::not_supported) return;
-    supported = true;
+    if (level == Level::updatable) updatable = true;
+    if (level == Level::image) image = true;
     if (level == Level::other) other = true;
   }
   Detection verdict() const {
-    if (other) return Detection::update_needed;
-    return supported ? Detection::all_carry_image : Detection::no_supported_drive;
+    if (updatable) return Detection::update_needed;
+    if (image) return Detection::all_carry_image;
+    return other ? Detection::no_match : Detection::no_supported_drive;
   }
 };
 

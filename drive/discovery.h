@@ -12,10 +12,12 @@ int scan_drives(DriveLink& link);
 int probe_drive(DriveLink& link);
 
 // What a detection run learns from INQUIRY alone, as an endpoint-management tool asks it.
+// Its verdicts follow the update's order: a drive it can take first, then one at the image's level.
 enum class Detection {
   no_supported_drive,  // no drive answered with a supported vendor and product
-  all_carry_image,     // every supported drive reports the image's revision
-  update_needed,       // a supported drive reports another revision
+  no_match,            // supported drives, none at a level the update takes nor at the image's
+  all_carry_image,     // none the update can take, one reports the image's revision
+  update_needed,       // a supported drive reports a revision a supported firmware entry carries
 };
 // Sends INQUIRY to every drive position and no other command: no tray is asked about or moved,
 // no identity block read. A drive the system reports removable is passed over, as the update

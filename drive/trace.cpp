@@ -9,8 +9,6 @@
 #include "core/os_class.h"
 #include "core/run_result.h"
 #include "core/string_table.h"
-#include "drive/commands.h"
-#include "drive/drive_identity.h"
 #include "drive/drive_link.h"
 #include "drive/drive_table.h"
 #include "drive/transport.h"
@@ -39,6 +37,8 @@ constexpr std::uint8_t op_read_download = 0xE8;
 constexpr std::uint8_t op_vendor_ed = 0xED;
 constexpr std::uint8_t op_execute = 0xF5;
 constexpr std::uint8_t ed_prepare_download = 0x01;
+// The mode byte of 0xF5 that asks for the verify; the others rewrite the ROM.
+constexpr std::uint8_t execute_verify = 0x40;
 
 enum class Answer : std::uint8_t { status, fail, timeout, none };
 
@@ -148,7 +148,18 @@ Answer classify(const DriveLink& link, const ScsiRequest& request, int result, s
   const std::uint8_t srb_status = block[srb::status];
   status = block[srb::targ_stat];
   if (srb_status == not_sent) return Answer::none;
-  if (srb_status == srb::ss_comp || srb_status == srb::ss_err) return Answer::status;
+  // The status the program acted on, whatever the target status field says: a completed request
+  // is GOOD, an error with sense is CHECK CONDITION, an error without is a failure. A replay then
+  // gives the program the same answer.
+  if (srb_status == srb::ss_comp) {
+    status = 0x00;
+    return Answer::status;
+  }
+  if (srb_status == srb::ss_err) {
+    if (result != 1) return Answer::fail;
+    status = 0x02;
+    return Answer::status;
+  }
   if (srb_status == srb::ss_aborted || srb_status == srb::ss_pending) {
     // Only the program's own wait lasts the whole time-out; it then aborted the request.
     return ms >= 0 && static_cast<std::uint32_t>(ms) >= request.aspi_timeout ? Answer::timeout : Answer::fail;
@@ -235,27 +246,27 @@ void write_before(DriveLink& link) {
   }
 }
 
-// INQUIRY and the identity block of the drive the update talked to, asked once more.
-void read_after(DriveLink& link) {
-  Trace& t = link.trace;
-  DriveState& state = link.state;
-  const std::uint32_t saved = state.current_drive;
-  state.current_drive = t.update_drive;
-  DriveRecord& d = state.drive_table[t.update_drive];
-  t.after.asked = true;
-  const bool open_here = pass_through(link) && d.device_handle == platform::invalid_handle_value;
-  if (!open_here || spt_open(link) == 0) {
-    if (cmd_inquiry(link) == 0) {
-      const std::uint8_t* reply = state.scsi_data_buffer;
-      t.after.inquiry_read = true;
-      std::memcpy(t.after.vendor, reply + 8, 8);
-      std::memcpy(t.after.product, reply + 16, 16);
-      std::memcpy(t.after.revision, reply + 32, 4);
-      t.after.identity_read = read_identity_block(link, t.after.identity) == 0;
-    }
-    if (open_here) spt_close(link);
+const char* rom_answer_name(RomAnswer answer) {
+  switch (answer) {
+    case RomAnswer::none:
+      return "none";
+    case RomAnswer::good:
+      return "good";
+    case RomAnswer::check:
+      return "check";
+    case RomAnswer::no_answer:
+      return "no-answer";
+    case RomAnswer::not_sent:
+      return "not-sent";
   }
-  state.current_drive = saved;
+  return "none";
+}
+
+RomAnswer rom_answer(Answer answer, int result) {
+  if (answer == Answer::none) return RomAnswer::not_sent;
+  if (result == 0) return RomAnswer::good;
+  if (result == 1) return RomAnswer::check;
+  return RomAnswer::no_answer;
 }
 
 void write_after(DriveLink& link) {
@@ -264,16 +275,7 @@ void write_after(DriveLink& link) {
   Line line(t);
   line.add("after at=");
   add_address(line, link, t.update_drive);
-  if (!t.after.asked) {
-    line.add(" asked=no");
-  } else if (t.after.inquiry_read) {
-    add_text_field(line, "vendor", t.after.vendor);
-    add_text_field(line, "product", t.after.product);
-    add_text_field(line, "revision", t.after.revision);
-  } else {
-    line.add(" inquiry=failed");
-  }
-  if (t.after.identity_read) add_text_field(line, "identity", t.after.identity.info_revision);
+  line.add(" read=no rewrite=%s verify=%s", rom_answer_name(t.last_rewrite), rom_answer_name(t.last_verify));
   line.finish();
 }
 
@@ -383,7 +385,9 @@ void trace_command(DriveLink& link, const ScsiRequest& request, int result, std:
   line.finish();
 
   if (updates_the_drive(cdb)) t.update_drive = state.current_drive;
-  if (state.current_drive == t.update_drive) t.update_drive_answered = answer == Answer::status;
+  if (cdb[0] == op_execute) {
+    (cdb[11] == execute_verify ? t.last_verify : t.last_rewrite) = rom_answer(answer, result);
+  }
   // Download lines, the bulk of a run, wait in the buffer; every other line goes out at once, so a
   // run that is cut off leaves most of what led to it.
   if (!download) flush(t);
@@ -392,8 +396,6 @@ void trace_command(DriveLink& link, const ScsiRequest& request, int result, std:
 void end_trace(DriveLink& link, std::int32_t exit_code) {
   Trace& t = link.trace;
   if (t.file == platform::null_handle) return;
-  if (trace_on(t) && t.update_drive < drive_table_size && t.update_drive_answered) read_after(link);
-
   const std::int32_t elapsed = t.clock.now_ms() - t.started_ms;
   make_room(t);
   Line result(t);

@@ -1,38 +1,43 @@
 #pragma once
 // The trace ("/TRO"): every SCSI command the program sends and what came of it, one line each, in a
 // file beside the program, between a header that says where the run took place and a footer that
-// says how it ended and what the drive reported before and after. It is what an administrator
-// keeps as proof of an update and what the simulator replays. A trace that cannot be written
-// changes nothing else: no result, no exit code, no log, no screen.
+// says how it ended: the result, what the search read from the drives, and how the drive answered
+// the last ROM rewrite and verify. It only watches: a traced run sends exactly the commands of the
+// same run without it. It is what an administrator keeps as proof of an update and what the
+// simulator replays. A trace that cannot be written changes nothing else: no result, no exit code,
+// no log, no screen.
 //
 // The file, in the ANSI code page, lines ending in CR LF, each a keyword and key=value fields
 // (texts quoted, \\ \" and \xHH inside quotes, as in bay files):
 //   program version="TZ594K_for_ZEMO_V1.01" image="1.01"
 //   system os="WindowsXP 5.1 (Build 2600)" platform=2 major=5 minor=1 build=2600 transport=pass-through
 //          language=English                                            (one line)
-//   switches text="/AU /TRO"
+//   switches text="/AU /TRO"                        (an access token written as ***)
 //   started date=2024.05.06 time=07:08:09
 //   cmd n=1 at=D: cdb=120000002C00000000000000 dir=in len=44 status=00 moved=44 ms=0 data=05800002...
 //   cmd n=9 at=D: cdb=EA0000000170000430000000 dir=out len=1072 status=00 moved=1072 ms=1 digest=...
 //   cmd n=10 at=D: cdb=E80000000170000430000000 dir=in len=1072 status=00 moved=1072 ms=1 digest=... same=yes
 //   result code=0 message="" exit=0 elapsed-ms=20510
 //   before at=D: status=7 vendor="KORVANTA" product="BD-CMB TZ594KS  " revision="1.00" identity="1.00"
-//   after at=D: vendor="KORVANTA" product="BD-CMB TZ594KS  " revision="1.01" identity="1.01"
-//   end commands=4413
-// The after line is there when the update talked to a drive; "asked=no" when its last command went
-// unanswered, "inquiry=failed" when it did not answer INQUIRY.
-// status= is the drive's SCSI status in hex, "fail" when the request went out and no status came
-// back, "timeout" when the ASPI wait gave up on it, "none" when it reached no drive (no device at
-// that ASPI address, ASPI unusable, or refused before it was sent); sense= follows a CHECK
-// CONDITION. A small reply to a data-in command is written whole (data=, trailing zero bytes left
-// out); a download write and a read-back by a digest of their data (piece_digest, core/digest.h),
-// the read-back also with same=yes|no: whether its data behind the header equalled the last write
-// of that piece.
+//   after at=D: read=no rewrite=good verify=good
+//   end commands=4411
+// The after line is there when the update talked to a drive. Nothing is read from the drive after
+// the update (read=no): a drive that has just rewritten its ROM, or failed to, is not asked
+// anything the run would not ask. rewrite= and verify= give the answer to the run's last ROM
+// rewrite and last verify request: "none" (never sent), "good", "check" (CHECK CONDITION, its sense
+// on that command's line), "no-answer" (sent, no status came back) or "not-sent" (it reached no
+// drive).
+// status= is the SCSI status the program acted on, in hex, "fail" when the request went out and no
+// status came back (or the ASPI manager ended it in error on its own), "timeout" when the ASPI wait
+// gave up on it, "none" when it reached no drive (no device at that ASPI address, ASPI unusable,
+// or refused before it was sent); sense= follows a CHECK CONDITION. A small reply to a data-in
+// command is written whole (data=, trailing zero bytes left out); a download write and a read-back
+// by a digest of their data (piece_digest, core/digest.h), the read-back also with same=yes|no:
+// whether its data behind the header equalled the last write of that piece.
 #include <cstddef>
 #include <cstdint>
 
 #include "drive/drive_state.h"
-#include "image/identity.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/system.h"
@@ -53,16 +58,8 @@ inline constexpr std::size_t trace_buffer_size = std::size_t{64} * 1024;
 // Replies up to this long are written whole; a longer one by its digest.
 inline constexpr std::uint32_t trace_reply_limit = 4096;
 
-// What the drive reported at the end of the run, read again on the drive the update talked to.
-struct TraceAfter {
-  bool asked = false;
-  bool inquiry_read = false;
-  char vendor[8 + 1] = {};
-  char product[16 + 1] = {};
-  char revision[4 + 1] = {};
-  bool identity_read = false;
-  IdentityRecord identity{};
-};
+// How the drive answered a ROM rewrite or verify request.
+enum class RomAnswer : std::uint8_t { none, good, check, no_answer, not_sent };
 
 // The seam's files and clock, and the trace's state: the file, the one buffer every line goes
 // through, and what the lines of later commands depend on. The program builds it once.
@@ -81,11 +78,11 @@ struct Trace {
   std::uint32_t write_offset = 0;
   std::uint32_t write_length = 0;
   std::uint64_t write_data_digest = 0;
-  // The drive the update talked to (boot-mode command, download, rewrite or verify), and whether
-  // its latest command was answered: only then is it asked again for the footer.
+  // The drive the update talked to (boot-mode command, download, rewrite or verify), and its
+  // answers to the last rewrite and verify requests.
   std::uint32_t update_drive = drive_table_size;
-  bool update_drive_answered = false;
-  TraceAfter after{};
+  RomAnswer last_rewrite = RomAnswer::none;
+  RomAnswer last_verify = RomAnswer::none;
 
   std::size_t used = 0;
   char buffer[trace_buffer_size] = {};
@@ -112,8 +109,7 @@ bool begin_trace(DriveLink& link, const TraceStart& start);
 std::int32_t trace_request_start(DriveLink& link);
 void trace_command(DriveLink& link, const ScsiRequest& request, int result, std::int32_t started_ms);
 
-// The footer, after the drive the update talked to was asked once more (INQUIRY and identity
-// block), unless its last command went unanswered; then the file is closed.
+// The footer, from what the run itself saw; then the file is closed. Sends nothing.
 void end_trace(DriveLink& link, std::int32_t exit_code);
 
 }  // namespace tz

@@ -15,6 +15,7 @@ cases=(
   "success_pass_through|win10|drive at=0:0 letter=D firmware=1.00 tray=open rewrite-ms=300 verify-ms=200 tray-ms=50"
   "already_updated|win10|drive at=0:0 letter=D firmware=1.01 tray=open"
   "verify_failure|win98|drive at=0:0 letter=D firmware=1.00 tray=open rewrite-ms=300 verify-ms=200 tray-ms=50\nfault kind=verify nth=1 times=10 action=check"
+  "verify_failure_pass_through|win10|drive at=0:0 letter=D firmware=1.00 tray=open rewrite-ms=300 verify-ms=200 tray-ms=50\nfault kind=verify nth=1 times=10 action=check"
   "rewrite_refused_twice|win10|drive at=0:0 letter=D firmware=1.00 tray=open rewrite-ms=300 verify-ms=200 tray-ms=50\nfault kind=rewrite nth=1 times=2 action=check"
 )
 wanted=("$@")

@@ -165,8 +165,6 @@ void show_result_screen(Ui& ui, std::int32_t code) {
 
 void show_log_failure(Ui& ui) { show<log_failure>(ui); }
 
-void show_update_failure(Ui& ui) { show<update_failure>(ui); }
-
 std::int32_t show_firmware_version(Ui& ui, const IdentityRecord& image) {
   VersionScreen screen{ui, image};
   return show_screen(ui, screen_version, screen_version, version_procedure, screen);

@@ -33,9 +33,6 @@ std::int32_t show_progress_screen(DriveLink& link, RunResult& result);
 void show_result_screen(Ui& ui, std::int32_t code);
 // The result log could not be written.
 void show_log_failure(Ui& ui);
-// The update failure screen with the run result message, for a result whose code has no screen of
-// its own.
-void show_update_failure(Ui& ui);
 // The carried firmware's vendor, product and revision.
 std::int32_t show_firmware_version(Ui& ui, const IdentityRecord& image);
 // Whatever the caller formatted last into the formatting buffer.

@@ -46,7 +46,7 @@ struct Failure {
 };
 constexpr Failure succeeded{0, ""};
 // The ROM is never rewritten on battery power: the old one stays, and the drive is let go.
-constexpr Failure power_refused{power_refused_code, power_refused_message, true};
+constexpr Failure power_refused{power_refused_before_rewrite_code, power_refused_message, true};
 bool failed(const Failure& f) { return f.code != 0; }
 
 void show_step(UpdateView& view, Step step) {
@@ -132,18 +132,21 @@ Failure send_payload_blocks(const UpdateParts& u, int line) {
   return succeeded;
 }
 
-// The two long drive commands on the worker, announcing `seconds`.
-Failure rewrite_rom(const UpdateParts& u, std::uint8_t seconds) {
+// The two long drive commands on the worker, announcing `seconds`. `requested` turns true once a
+// rewrite request may have reached the drive.
+Failure rewrite_rom(const UpdateParts& u, std::uint8_t seconds, bool& requested) {
   u.view.service_messages();
-  // The one step that cannot be undone: the power is looked at again right before it.
-  if (!u.view.mains_power()) return power_refused;
+  // The one step that cannot be undone: the power is looked at again right before it. Once a
+  // rewrite was asked for, the ROM may be half written and going on is the drive's only way back,
+  // so nothing stops the later attempts.
+  if (!requested && !u.view.mains_power()) return power_refused;
   u.view.set_step_text(step_line(Step::rom_rewrite), step_text(u.view.language(), Step::rom_rewrite),
                        static_cast<int>(seconds));
   LongCommand rewrite{u.drive, on(u.build.SYNC_BOOT_SYSTEM_NUMBER) ? rewrite_mode_sync : rewrite_mode_plain};
-  // A worker that could not even be started is a rewrite that did not happen.
-  if (u.view.run_in_worker(long_command_worker, &rewrite) != 0) {
-    return {300, "Illegal F/W file.(1)"};
-  }
+  const int worker = u.view.run_in_worker(long_command_worker, &rewrite);
+  // A worker that could not even be started (1) is a rewrite that did not happen.
+  if (worker != 1) requested = true;
+  if (worker != 0) return {300, "Illegal F/W file.(1)"};
   show_step(u.view, Step::rom_rewrite_done);
   if (on(u.build.VERIFY_PROCESS_NUMBER)) {
     // The drive restarts from its new ROM; these wake it without giving the screens a turn.
@@ -170,6 +173,7 @@ Failure update_sequence(const UpdateParts& u, const DriveRecord& d) {
   if (u.drive.open() != 0) return {500, "Drive preparation failed.(2)"};
   const std::uint8_t* method = d.method_flags;
   Failure outcome = prepare_for_download(u);
+  bool rewrite_requested = false;
   if (!failed(outcome)) {
     for (int attempt = 0; attempt < phase_attempts; ++attempt) {
       for (int line = 4; line <= 8; ++line) u.view.set_step_text(line, "%s", "");
@@ -180,7 +184,7 @@ Failure update_sequence(const UpdateParts& u, const DriveRecord& d) {
       if (failed(outcome) && u.drive.lost()) break;
       if (failed(outcome)) continue;
       show_step(u.view, Step::transfer_done);
-      outcome = rewrite_rom(u, method[4]);
+      outcome = rewrite_rom(u, method[4], rewrite_requested);
       if (!failed(outcome) || outcome.final || u.drive.lost()) break;
     }
   }

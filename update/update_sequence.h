@@ -77,8 +77,8 @@ class UpdateView {
   virtual void wait_servicing(std::uint32_t ms) = 0;
   // 0 when the routine succeeded, -1 when it failed, 1 when no thread could be started.
   virtual int run_in_worker(WorkerRoutine routine, void* work) = 0;
-  // Right before each ROM rewrite: true to go on; false when the computer runs on its battery and
-  // the run is silent or the user left the battery screen.
+  // Right before the first ROM rewrite request: true to go on; false when the computer runs on its
+  // battery and the run is silent or the user left the battery screen.
   virtual bool mains_power() = 0;
 
   [[gnu::format(printf, 3, 4)]] void set_step_text(int line, const char* format, ...) {

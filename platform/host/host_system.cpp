@@ -75,6 +75,7 @@ void HostSystem::reg_close(Handle key) {
 
 bool HostSystem::power_status(PowerStatus& status) {
   ++power_queries;
+  if (on_power_query) on_power_query();
   if (!power) return false;
   status = *power;
   return true;

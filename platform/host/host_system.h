@@ -28,6 +28,9 @@ class HostSystem final : public System {
   // lacks the call. Each query is counted.
   std::optional<PowerStatus> power = PowerStatus{1, battery_flag_no_battery, 255};
   std::uint32_t power_queries = 0;
+  // Called as each query comes, before it is answered: a test pulls the adapter at a moment of
+  // the run's own.
+  std::function<void()> on_power_query;
 
   int open_keys = 0;              // keys opened and not yet closed
   std::uint32_t last_access = 0;  // what the last open asked for

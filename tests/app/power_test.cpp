@@ -1,7 +1,10 @@
-// Whole runs on a laptop: the power source is looked at before the progress screen and again right
-// before each ROM rewrite. On battery a silent run ends with code 800 "AC power required." and a
-// user is asked for the AC adapter; "/IP" lets the run go on. A refused run leaves the old ROM, and
-// every run keeps the rules of every run (tests/reliability/whole_run.h).
+// Whole runs on a laptop: the power source is looked at before anything is sent (a silent run:
+// before the drive search; a user's: before the progress screen) and again right before the first
+// ROM rewrite request, never after one. On battery a silent run ends with "AC power required." and
+// a user is asked for the AC adapter; "/IP" lets the run go on. Refused before anything was sent it
+// is code 800 (exit code 8); refused after the download, 803 (exit code 5: power off and on first).
+// A refused run leaves the old ROM, and every run keeps the rules of every run
+// (tests/reliability/whole_run.h).
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -35,6 +38,10 @@ const PowerStatus unknown{255, 255, 255};
 enum class When : std::uint8_t {
   throughout,    // from the start
   from_rewrite,  // the adapter is pulled once the progress screen stands: the check before the rewrite
+  // the first rewrite request fails (the drive refuses it, or the request fails in the transport),
+  // and the adapter is pulled right after it: the later attempts must go on
+  after_failed_rewrite,
+  after_unanswered_rewrite,
 };
 
 struct Case {
@@ -88,7 +95,7 @@ std::vector<Case> cases() {
        0,
        then(asked, {battery_screen, progress, success}),
        1},
-      {"on battery, silent", on_battery, When::throughout, "/AU", {}, false, 800, 8, {processing}, 0},
+      {"on battery, silent", on_battery, When::throughout, "/AU", {}, false, 800, 8, {}, 0},
       {"on battery, /IP", on_battery, When::throughout, "/IP", {}, false, 0, 0, then(asked, {progress, success}), 1},
       {"on battery, silent, /IP", on_battery, When::throughout, "/AU /IP", {}, false, 0, 0, {processing, progress}, 1},
       // Unplugged during the download: the check right before the rewrite.
@@ -98,8 +105,8 @@ std::vector<Case> cases() {
        "",
        {leave},
        false,
-       800,
-       8,
+       803,
+       5,
        then(asked, {progress, battery_screen, update_failure}),
        0},
       {"unplugged: plugged in again, retry",
@@ -112,7 +119,7 @@ std::vector<Case> cases() {
        0,
        then(asked, {progress, battery_screen, success}),
        1},
-      {"unplugged, silent", on_battery, When::from_rewrite, "/AU", {}, false, 800, 8, {processing, progress}, 0},
+      {"unplugged, silent", on_battery, When::from_rewrite, "/AU", {}, false, 803, 5, {processing, progress}, 0},
       {"unplugged, /IP",
        on_battery,
        When::from_rewrite,
@@ -123,6 +130,37 @@ std::vector<Case> cases() {
        0,
        then(asked, {progress, success}),
        1},
+      // Once a rewrite was asked for, the ROM may be half written: no power check stops the run.
+      {"refused rewrite, then unplugged",
+       on_battery,
+       When::after_failed_rewrite,
+       "",
+       {},
+       false,
+       0,
+       0,
+       then(asked, {progress, success}),
+       2},
+      {"refused rewrite, then unplugged, silent",
+       on_battery,
+       When::after_failed_rewrite,
+       "/AU",
+       {},
+       false,
+       0,
+       0,
+       {processing, progress},
+       2},
+      {"rewrite failed in the transport, then unplugged, silent",
+       on_battery,
+       When::after_unanswered_rewrite,
+       "/AU",
+       {},
+       false,
+       0,
+       0,
+       {processing, progress},
+       2},
   };
 }
 
@@ -132,9 +170,23 @@ TEST(PowerRuns, OnBatteryTheRomIsRewrittenOnlyWithTheAdapterOrTheSwitch) {
       SCOPED_TRACE(std::string(reliability::via_name(via)) + ": " + c.what);
       Machine m(via);
       sim::DriveSettings s;
-      s.tray_open = true;
+      // A tool meets a drive whose tray is closed; a silent run opens it itself.
+      const bool silent = c.arguments.find("/AU") != std::string::npos;
+      s.tray_open = !silent;
+      if (c.when == When::after_failed_rewrite || c.when == When::after_unanswered_rewrite) {
+        sim::FaultRule rule;
+        rule.kind = sim::CommandKind::rewrite;
+        rule.action = c.when == When::after_failed_rewrite ? sim::FaultAction::check : sim::FaultAction::fail;
+        s.faults.add_rule(rule);
+      }
       sim::SimDrive& drive = m.add(s);
       m.host.system.power = c.when == When::throughout ? c.power : std::optional<PowerStatus>(on_ac);
+      m.host.system.on_power_query = [&m, &c, &drive] {
+        if (drive.count(sim::CommandKind::rewrite) >= 1 &&
+            (c.when == When::after_failed_rewrite || c.when == When::after_unanswered_rewrite)) {
+          m.host.system.power = c.power;
+        }
+      };
       m.host.dialogs.press(notice, 1);
       m.host.dialogs.press(start, 1);
       for (const int answer : c.battery_answers) m.host.dialogs.press(battery_screen, answer);
@@ -144,7 +196,7 @@ TEST(PowerRuns, OnBatteryTheRomIsRewrittenOnlyWithTheAdapterOrTheSwitch) {
       };
       const std::int32_t exit_code = m.run(c.arguments);
       EXPECT_EQ(result_code(m.ctx->app.result), c.code);
-      EXPECT_STREQ(result_message(m.ctx->app.result), c.code == 800 ? "AC power required." : "");
+      EXPECT_STREQ(result_message(m.ctx->app.result), c.code == 0 ? "" : "AC power required.");
       EXPECT_EQ(exit_code, c.exit_code);
       EXPECT_EQ(m.screens(), c.screens);
       EXPECT_EQ(drive.count(sim::CommandKind::rewrite), c.rewrites);
@@ -160,6 +212,10 @@ TEST(PowerRuns, OnBatteryTheRomIsRewrittenOnlyWithTheAdapterOrTheSwitch) {
       }
       if (c.when == When::throughout && c.code == 800) {
         EXPECT_EQ(drive.count(sim::CommandKind::write), 0u) << "refused before the drive was touched";
+      }
+      if (c.when == When::throughout && c.code == 800 && silent) {
+        EXPECT_EQ(drive.count(sim::CommandKind::any), 0u) << "a silent run on battery sends nothing";
+        EXPECT_FALSE(drive.tray_open()) << "and moves no tray";
       }
       for (const std::string& broken : reliability::broken_rules(m, exit_code)) ADD_FAILURE() << broken;
     }

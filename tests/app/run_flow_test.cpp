@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <string>
 #include <vector>
@@ -344,6 +345,46 @@ TEST(RunFlow, DetectionTouchesNoTrayAndShowsNothing) {
   m.host.aspi.library_missing = true;
   EXPECT_EQ(m.run("/DC"), 1);
   EXPECT_TRUE(m.host.windows.message_boxes.empty());  // not even "WNASPI32.DLL Error !!"
+}
+
+// The detection answers what the update ends with on the same drives, as far as INQUIRY tells:
+// 1001 where the update ends 0, 99 where it ends 99, 4 where it ends 4, 1 where it ends 1.
+TEST(RunFlow, TheDetectionAgreesWithTheUpdate) {
+  DriveSettings regional = at_level("1.00", false);
+  std::memcpy(regional.model_code, "TZ594KR-BDC-0001", 17);
+  const struct Case {
+    const char* what;
+    std::vector<DriveSettings> bay;
+    std::int32_t update;     // the silent update's exit code
+    std::int32_t detection;  // the detection's
+  } cases[] = {
+      // Every level of the family: the two the image takes, its own, and the two it never takes.
+      {"1.00", {at_level("1.00", false)}, 0, 1001},
+      {"0.90", {at_level("0.90", false)}, 0, 1001},
+      {"1.01", {at_level("1.01", false)}, 99, 99},
+      {"0.80", {at_level("0.80", false)}, 4, 4},
+      {"0.50", {at_level("0.50", false)}, 4, 4},
+      // Several drives: one the update takes wins, then one at the image's level.
+      {"0.80 beside 1.00", {at_level("0.80", false), at_level("1.00", false)}, 0, 1001},
+      {"0.80 beside 1.01", {at_level("0.80", false), at_level("1.01", false)}, 99, 99},
+      {"no drive", {}, 1, 1},
+      // INQUIRY cannot tell this one: the regional model reports the TZ594KS's vendor, product and
+      // revision; only its identity block names its model, which the model tables list as known
+      // but not updated by this program.
+      {"the regional model at 1.00 (INQUIRY alone cannot tell)", {regional}, 4, 1001},
+  };
+  for (const Case& c : cases) {
+    for (const Via via : {Via::pass_through, Via::aspi}) {
+      SCOPED_TRACE(std::string(via == Via::pass_through ? "pass-through: " : "ASPI: ") + c.what);
+      Machine detection(via);
+      for (const DriveSettings& d : c.bay) detection.add(d);
+      EXPECT_EQ(detection.run("/DC"), c.detection);
+      for (const sim::SimDrive& d : detection.drives) EXPECT_EQ(d.count(CommandKind::any), 1u);
+      Machine update(via);
+      for (const DriveSettings& d : c.bay) update.add(d);
+      EXPECT_EQ(update.run("/AU"), c.update);
+    }
+  }
 }
 
 TEST(RunFlow, AClosedTrayIsOpenedByTheUserAtThePrompt) {

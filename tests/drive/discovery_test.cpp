@@ -549,8 +549,11 @@ TEST(DetectDrives, AnswersFromInquiryAloneAndLeavesEveryTrayAsItWas) {
       {"the image's level", {current}, Detection::all_carry_image},
       {"one of two at the image's level", {current, older}, Detection::update_needed},
       {"both at the image's level, beside somebody else's", {current, other, current}, Detection::all_carry_image},
-      // INQUIRY cannot tell: the update itself finds no match for this level.
-      {"a level that cannot take the image", {level("0.80", false)}, Detection::update_needed},
+      {"the other level the image takes", {level("0.90", false)}, Detection::update_needed},
+      {"a level that cannot take the image", {level("0.80", false)}, Detection::no_match},
+      {"an engineering level", {level("0.50", false)}, Detection::no_match},
+      {"one the image takes beside one it cannot", {level("0.80", false), older}, Detection::update_needed},
+      {"the image's level beside one it cannot take", {level("0.80", false), current}, Detection::all_carry_image},
       {"a removable drive is passed over", {removable, current}, Detection::all_carry_image, true},
       {"only a removable drive", {removable}, Detection::no_supported_drive, true},
   };

@@ -42,6 +42,7 @@ const struct Golden {
     {"success_pass_through", "pass-through", 0, 0},
     {"already_updated", "pass-through", 99, 401},
     {"verify_failure", "ASPI", 6, 600},
+    {"verify_failure_pass_through", "pass-through", 6, 600},
     {"rewrite_refused_twice", "pass-through", 0, 0},
 };
 

@@ -21,6 +21,7 @@
 #include "core/run_result.h"
 #include "sim/tool/carried_image.h"
 #include "tests/reliability/whole_run.h"
+#include "tests/support/temp_folder.h"
 
 namespace tz::reliability {
 namespace {
@@ -395,6 +396,29 @@ TEST_P(FaultMatrix, EndsAsItMust) {
     const std::size_t boxes = via == Via::aspi && c.mode == Mode::user ? hung : 0;
     EXPECT_EQ(m.message_boxes(), std::vector<std::string>(boxes, "WaitForSingleObject Timeout"));
     for (const std::string& broken : broken_rules(m, exit_code)) ADD_FAILURE() << broken;
+  }
+}
+
+// The trace only watches: in every cell the run with "/TRO" sends the drive exactly the commands
+// of the run without it and ends alike. The host's clock stands still between the two runs, so
+// even the identity reads' keys agree.
+TEST_P(FaultMatrix, ATracedRunSendsTheSameCommands) {
+  const Cell& c = GetParam().cell;
+  for (const Via via : {Via::pass_through, Via::aspi}) {
+    SCOPED_TRACE(via_name(via));
+    const std::string arguments = c.mode == Mode::silent ? "/AU" : "";
+    Machine plain(via);
+    set_up(plain, c);
+    const std::int32_t plain_exit = plain.run(arguments);
+    const test::TempFolder folder("tz594k-matrix-");
+    Machine traced(via);
+    set_up(traced, c);
+    traced.host.files.set_current_folder(folder.path);
+    folder.make_program_folder();
+    EXPECT_EQ(traced.run(arguments + " /TRO"), plain_exit);
+    EXPECT_EQ(folder.files(".trace").size(), 1u);
+    EXPECT_EQ(result_code(traced.ctx->app.result), result_code(plain.ctx->app.result));
+    EXPECT_TRUE(traced.transcript.text() == plain.transcript.text()) << "the traced run sent other commands";
   }
 }
 

@@ -25,13 +25,18 @@ struct TempFolder {
     std::error_code ignored;
     std::filesystem::remove_all(path, ignored);
   }
+  // The folder a user's run writes into: the one its command line names, "C:\\Loader", which the
+  // host's files find under the current folder.
+  void make_program_folder() const {
+    std::filesystem::create_directories(std::filesystem::path(path) / "C:" / "Loader");
+  }
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
 
-  // The files of the folder whose names end in `extension` (".trace").
+  // The files of the folder and its subfolders whose names end in `extension` (".trace").
   std::vector<std::string> files(const std::string& extension) const {
     std::vector<std::string> found;
-    for (const auto& entry : std::filesystem::directory_iterator(path)) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(path)) {
       if (entry.path().extension() == extension) found.push_back(entry.path().string());
     }
     return found;

@@ -5,15 +5,20 @@
 #   plain               no mount: Wine reports AC online and no system battery; a silent update
 #                       ends 0
 #   mains               AC online, a battery charging: a silent update ends 0
-#   battery-silent      on battery, silent: exit 8, nothing downloaded, its log "AC power required."
+#   battery-silent      on battery, silent, a closed tray: exit 8, not one command sent, the tray
+#                       still closed, its log "AC power required."
 #   battery-silent-ip   on battery, silent, "/IP": the update ends 0
 #   battery-user        on battery: after the start confirmation the battery screen asks for the
 #                       AC adapter; the user leaves: exit 8, nothing downloaded, no log
 #   battery-user-ip     on battery, "IgnorePower": no battery screen, the update ends 0
 #   unplugged-silent    AC online until the download is under way, then on battery: the check
-#                       right before the ROM rewrite ends the run, exit 8, no rewrite, the old ROM
+#                       right before the ROM rewrite ends the run, exit 5 (power off and on before
+#                       the next run), no rewrite, the old ROM
 #   unplugged-user      the same for a user: the battery screen before the rewrite, he leaves, the
-#                       failure screen says "AC power required."; exit 8, no rewrite, no log
+#                       failure screen says "AC power required."; exit 5, no rewrite, its log
+#   refused-unplugged   the drive refuses the first ROM rewrite, and the adapter is pulled right
+#                       after: no power check stops a run whose ROM may be half written; the second
+#                       rewrite goes on, exit 0
 # Arguments: see lib.sh.
 . "$(dirname "$0")/lib.sh"
 
@@ -89,10 +94,12 @@ finish 0 300
 expect_drive 0:0 1.01 image
 
 on_supply "$battery"
-launch battery-silent en "$(bay battery-silent "$drive")" /AU /LFO
+# As a deployment tool meets the drive: its tray closed. Nothing reaches it, so nothing opens it.
+launch battery-silent en "$(bay battery-silent "drive at=0:0 letter=D firmware=1.00 tray=closed $fast")" /AU /LFO
 finish 8
-expect_untouched
-expect_log "$(log_drive 0 0 D 1.00)" "[OTHER ERROR]" "AC power required."
+expect_untouched  # the bay keeps the tray's state: unchanged, still closed
+expect_eq "commands sent to the drive" "$(count_commands .)" 0
+expect_log "(no drive)" "[OTHER ERROR]" "AC power required."
 
 launch battery-silent-ip en "$(bay battery-silent-ip "$drive")" /AU /LFO /IP
 finish 0 300
@@ -127,7 +134,7 @@ unplug="$(supply unplug 1 Charging)"
 on_supply "$unplug"
 launch unplugged-silent en "$(bay unplugged-silent "$drive")" /AU /LFO
 unplug_after_writes "$unplug" 300
-finish 8 300
+finish 5 300
 expect_eq "rewrites" "$(count_commands "$rewrites")" 0
 expect_eq "every piece of the image sent" "$(count_commands "$writes")" 1097
 expect_drive 0:0 1.00 other
@@ -155,8 +162,25 @@ if consent_then wait progress 120000 >/dev/null; then
 else
   abandon "no progress screen after the start confirmation"
 fi
-finish 8
+finish 5
 expect_eq "rewrites" "$(count_commands "$rewrites")" 0
 expect_drive 0:0 1.00 other
-expect_no_log
+expect_log "$(log_drive 0 0 D 1.00)" "[OTHER ERROR]" "AC power required."
+
+# The drive refuses the first rewrite; the adapter is pulled as soon as that request has reached
+# it. The ROM may be half written: the run goes on to the second rewrite and the verify.
+refused="$(supply refused 1 Charging)"
+on_supply "$refused"
+launch refused-unplugged en "$(bay refused-unplugged "$drive
+fault kind=rewrite nth=1 action=check")" /AU /LFO
+limit=$((SECONDS + 300))
+while kill -0 "$run_pid" 2>/dev/null && [ "$(count_commands "$rewrites")" -lt 1 ] && [ $SECONDS -lt $limit ]; do
+  sleep 0.1
+done
+echo 0 >"$refused/AC/online"
+echo Discharging >"$refused/BAT0/status"
+ok "unplugged after $(count_commands "$rewrites") rewrite request"
+finish 0 300
+expect_eq "rewrites" "$(count_commands "$rewrites")" 2
+expect_drive 0:0 1.01 image
 walks_end
