@@ -33,6 +33,9 @@ TEST(Explain, GoldenTracesGetTheirVerdict) {
       {"already_updated.trace", RomVerdict::untouched, "ROM          untouched: no rewrite request was sent\n"},
       {"verify_failure.trace", RomVerdict::rewritten_not_verified,
        "verify       10 requests: CHECK CONDITION 0E/1D/00 (MISCOMPARE: miscompare during verify operation"},
+      {"verify_failure_pass_through.trace",
+       RomVerdict::rewritten_not_verified,
+       "footer       after D: rewrite=good verify=check\n"},
       {"rewrite_refused_twice.trace", RomVerdict::rewritten_and_verified,
        "rewrite      3 requests: CHECK CONDITION 03/0C/00 (MEDIUM ERROR: write error) x2, GOOD x1\n"},
   };
