@@ -14,15 +14,18 @@
 #   verify      a drive whose verify always fails: answer 1603, the stop file written (pass-through;
 #               its ten downloads cost minutes under emulation, so ASPI takes instead:)
 #   prepare     a drive that refuses the boot-mode command: exit code 5, answer 1603, the stop file
-#   kit.sh EXE WNASPI32_DLL WINE_BAY NATIVE_BUILD KIT_FILES_SCRIPT [WINVER...]
-# (WINVER: win10, win98 or both, the default)
-# (KIT_FILES_SCRIPT: scripts/kit-files.sh, which writes the kit as the release packs it)
+# Then the release's trace reader, tz594k-explain.exe, reads the last case's trace in the same
+# cmd.exe and must say what the native tz594k-sim explain says of it.
+#   kit.sh EXE WNASPI32_DLL WINE_BAY NATIVE_BUILD KIT_FILES_SCRIPT EXPLAIN_EXE [WINVER...]
+# (KIT_FILES_SCRIPT: scripts/kit-files.sh, which writes the kit as the release packs it;
+# WINVER: win10, win98 or both, the default)
 set -euo pipefail
 exe="$1"
 dll="$2"
 wine_bay="$3"
 export TZ594K_NATIVE_BUILD="$4"
 sim_tool="$4/sim/tz594k-sim"
+explain_exe="$6"
 . "$(dirname "$0")/wine_work.sh"
 kit_files="$work/kit"
 "$5" "$kit_files"
@@ -117,6 +120,9 @@ table() {  # WINVER
   mkdir -p "$t/share"
   printf 'set "TZ594K_DIR=%s"\r\ncall %s %s\r\n>>%s echo collect %%ERRORLEVEL%%\r\n' "$(windows_path "$t/dir-$last")" \
     "$(windows_path "$t/zip/collect.cmd")" "$(windows_path "$t/share")" "$(windows_path "$t/answers.txt")" >>"$cmd"
+  cp "$explain_exe" "$t/zip/"
+  printf 'for %%%%f in (%s\\*.trace) do %s "%%%%f" >%s\r\n' "$(windows_path "$t/dir-$last")" \
+    "$(windows_path "$t/zip/$(basename "$explain_exe")")" "$(windows_path "$t/explain.txt")" >>"$cmd"
   supply_state "$t/supply" 1 Charging
   supply_state "$t/on-mains" 1 Charging
   supply_state "$t/on-battery" 0 Discharging
@@ -180,6 +186,14 @@ table() {  # WINVER
       if ls "$t/dir-$b"/*.log "$t/dir-$b"/*.trace >/dev/null 2>&1; then ok "$winver $c: log and trace in the kit folder"; else bad "$winver $c: log or trace missing"; fi
     fi
   done
+  local traces=("$t/dir-$last"/*.trace)
+  if [ -f "${traces[0]}" ] && [ -s "$t/explain.txt" ] &&
+    cmp -s <(tr -d '\r' <"$t/explain.txt") <("$sim_tool" explain "${traces[0]}"); then
+    ok "$winver tz594k-explain.exe: $(grep '^ROM' "$t/explain.txt" | tr -d '\r' | cut -c14-60)..., as the native tool says"
+  else
+    bad "$winver tz594k-explain.exe: its explanation differs from the native tool's or is missing:"
+    tr -d '\r' <"$t/explain.txt" 2>/dev/null | head -12 | sed 's/^/    /'
+  fi
   local collected=("$t/share"/*/)
   got="$(tr -d '\r' <"$t/answers.txt" | awk '$1 == "collect" { print $2 }')"
   if [ "$got" = 0 ] && [ ${#collected[@]} = 1 ] && [ -d "${collected[0]}" ] &&
@@ -190,7 +204,7 @@ table() {  # WINVER
   fi
 }
 
-shift 5
+shift 6
 [ $# -gt 0 ] || set -- win10 win98
 for winver in "$@"; do table "$winver"; done
 exit $fail
