@@ -155,7 +155,7 @@ bool parse_fault(const std::vector<Token>& fields, DriveSettings& settings, std:
     } else if (field.key == "times") {
       ok = parse_number(field.value, 0xFFFFFFFFu, rule.times) && rule.times != 0;
     } else if (field.key == "action") {
-      ok = parse_fault_action(field.value, rule.action);
+      ok = parse_fault_action(field.value, rule.action, rule.moved);
     } else if (field.key == "sense") {
       ok = rule.sense_given = parse_sense(field.value, rule.sense);
     } else {
@@ -195,7 +195,7 @@ bool parse_random(const std::vector<Token>& fields, DriveSettings& settings, std
       ok = has_p = !field.value.empty() && end != nullptr && *end == '\0' && p >= 0.0 && p <= 1.0;
       random.threshold = probability_threshold(p);
     } else if (field.key == "action") {
-      ok = parse_fault_action(field.value, random.action);
+      ok = parse_fault_action(field.value, random.action, random.moved);
     } else if (field.key == "sense") {
       ok = random.sense_given = parse_sense(field.value, random.sense);
     } else {
@@ -448,7 +448,7 @@ std::string Bay::serialise() const {
       const FaultRule& rule = s.faults.rules[i];
       text += std::string("fault kind=") + command_kind_name(rule.kind) + " nth=" + std::to_string(rule.nth);
       if (rule.times != 1) text += " times=" + std::to_string(rule.times);
-      text += std::string(" action=") + fault_action_name(rule.action);
+      text += " action=" + fault_action_text(rule.action, rule.moved);
       if (rule.sense_given) text += " sense=" + sense_text(rule.sense);
       text += "\n";
     }
@@ -465,7 +465,7 @@ std::string Bay::serialise() const {
         std::snprintf(p, sizeof(p), "%.17g", random.threshold / 4294967296.0);
       }
       text += std::string("random kind=") + command_kind_name(static_cast<CommandKind>(k)) + " p=" + p +
-              " action=" + fault_action_name(random.action);
+              " action=" + fault_action_text(random.action, random.moved);
       if (random.sense_given) text += " sense=" + sense_text(random.sense);
       text += "\n";
     }

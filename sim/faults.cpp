@@ -1,6 +1,7 @@
 #include "sim/faults.h"
 
 #include "core/bytes.h"
+#include "sim/fields.h"
 
 namespace tz::sim {
 
@@ -51,7 +52,15 @@ const char* fault_action_name(FaultAction action) {
   return "?";
 }
 
-bool parse_fault_action(std::string_view name, FaultAction& action) {
+bool parse_fault_action(std::string_view name, FaultAction& action, std::uint32_t& moved) {
+  moved = 0;
+  constexpr std::string_view short_with_count = "short=";
+  if (name.substr(0, short_with_count.size()) == short_with_count) {
+    const std::string count(name.substr(short_with_count.size()));
+    if (!parse_number(count, 0xFFFFFFFFu, moved)) return false;
+    action = FaultAction::short_transfer;
+    return true;
+  }
   for (const ActionName& entry : action_names) {
     if (name == entry.name) {
       action = entry.action;
@@ -59,6 +68,11 @@ bool parse_fault_action(std::string_view name, FaultAction& action) {
     }
   }
   return false;
+}
+
+std::string fault_action_text(FaultAction action, std::uint32_t moved) {
+  if (action == FaultAction::short_transfer && moved != 0) return "short=" + std::to_string(moved);
+  return fault_action_name(action);
 }
 
 Sense default_fault_sense(CommandKind kind) {
@@ -98,6 +112,7 @@ FaultDecision decide_fault(const FaultPlan& plan, CommandKind kind, std::uint32_
     decision.hit = true;
     decision.action = rule.action;
     decision.sense = rule.sense_given ? rule.sense : default_fault_sense(kind);
+    decision.moved = rule.moved;
     return decision;
   }
   const std::uint32_t index = static_cast<std::uint32_t>(kind);
@@ -107,6 +122,7 @@ FaultDecision decide_fault(const FaultPlan& plan, CommandKind kind, std::uint32_
     decision.hit = true;
     decision.action = random.action;
     decision.sense = random.sense_given ? random.sense : default_fault_sense(kind);
+    decision.moved = random.moved;
   }
   return decision;
 }

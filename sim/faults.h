@@ -2,6 +2,7 @@
 // Faults a simulated drive plays on demand: rules that hit the n-th command of a kind, and seeded
 // random faults that a failing run can replay exactly from its seed.
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "sim/scsi.h"
@@ -15,12 +16,18 @@ enum class FaultAction : std::uint8_t {
   hang,   // the command never completes
   drop,   // a download write answers GOOD but stores nothing
   flip,   // one bit of the data returned to the host is inverted
-  // GOOD, but the data phase moved nothing: a read leaves the host's buffer as it was, a write
-  // stores nothing; the fronts report the residual (pass-through) or a data underrun (ASPI).
+  // GOOD, but the data phase ends early, after the rule's `moved` bytes (0: nothing moved): a read
+  // brings only those into the host's buffer and leaves the rest as it was, a write stores nothing
+  // (the drive keeps no piece that did not arrive whole); the fronts report the residual
+  // (pass-through) or a data underrun (ASPI).
   short_transfer,
 };
 const char* fault_action_name(FaultAction action);
-bool parse_fault_action(std::string_view name, FaultAction& action);
+// An action as a bay file gives it: "check", ..., "short", or "short=N" with the bytes a short
+// transfer moves in `moved` (0 for the others).
+bool parse_fault_action(std::string_view name, FaultAction& action, std::uint32_t& moved);
+// "short=N" for a short transfer that moves something, else the action's name.
+std::string fault_action_text(FaultAction action, std::uint32_t moved);
 // The sense a check fault reports when its rule names none.
 Sense default_fault_sense(CommandKind kind);
 
@@ -37,6 +44,7 @@ struct FaultRule {
   // Only download writes and read-backs at this offset of the download area: a place that fails
   // in every attempt, however many commands went before.
   std::uint32_t offset = any_offset;
+  std::uint32_t moved = 0;  // short_transfer: the bytes the data phase moves before it ends
 };
 
 struct RandomFault {
@@ -44,6 +52,7 @@ struct RandomFault {
   FaultAction action = FaultAction::check;
   Sense sense{};
   bool sense_given = false;
+  std::uint32_t moved = 0;  // as FaultRule::moved
 };
 
 inline constexpr std::uint32_t max_fault_rules = 16;
@@ -63,7 +72,8 @@ struct FaultDecision {
   bool hit = false;
   FaultAction action = FaultAction::check;
   Sense sense{};
-  std::uint64_t draw = 0;  // per-command random value; places a flipped bit
+  std::uint64_t draw = 0;   // per-command random value; places a flipped bit
+  std::uint32_t moved = 0;  // short_transfer: the bytes moved before the data phase ends
 };
 
 // `kind_count` is the 1-based number of this command among commands of its kind, `any_count`

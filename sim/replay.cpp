@@ -125,7 +125,8 @@ void Replay::play_data(const TraceCommand& command, std::uint8_t* data, std::uin
     if (!piece) return;
     std::memcpy(data, header_, piece_header_bytes);
     if (!area_.empty()) std::memcpy(data + piece_header_bytes, area_.data() + offset, moved - piece_header_bytes);
-    if (command.same == ReadBack::differs) data[piece_header_bytes] ^= 0x01;
+    // A piece that did not come back whole differed by what never came; only a whole one by a bit.
+    if (command.same == ReadBack::differs && moved == length) data[piece_header_bytes] ^= 0x01;
     return;
   }
   const std::size_t given = std::min<std::size_t>(command.data.size(), moved);

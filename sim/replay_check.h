@@ -1,9 +1,12 @@
 #pragma once
 // Compares what simulated drives received in a run (their transcript, sim/transcript.h) with a
-// trace (sim/trace_file.h), drive by drive in order: the first command that differs, is missing or
-// is one too many. Commands that reached no drive are not in a transcript and are passed over; so
-// is an address that the transcript never names and whose trace commands all went unanswered (a
-// letter whose device is no drive, such as a folder under Wine).
+// trace (sim/trace_file.h), in the order the commands reached the drives, across drives: the first
+// command that differs, comes out of turn, is missing or is one too many. Where the transcript
+// gives them, the data count and the data are compared too: a write that sent another image (its
+// digest), a data phase that moved another count, a reply with other bytes. Commands that reached
+// no drive are not in a transcript and are passed over; so is an address that the transcript never
+// names and whose trace commands all went unanswered (a letter whose device is no drive, such as a
+// folder under Wine).
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -24,6 +27,10 @@ struct TranscriptCommand {
   std::uint8_t status = 0;
   bool has_sense = false;
   Sense sense{};
+  bool has_moved = false;  // transcripts from before moved= and digest= have neither
+  std::uint32_t moved = 0;
+  bool has_digest = false;
+  std::uint64_t digest = 0;
 };
 
 // False for a line that is not a transcript line.

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "core/bytes.h"
+#include "core/digest.h"
 #include "sim/replay.h"
 
 namespace tz::sim {
@@ -99,6 +100,11 @@ bool reserved_bytes_clear(const std::uint8_t* cdb) {
   }
 }
 
+// The data bytes a command's CDB declares: a download piece's total, else the host's length.
+std::uint32_t declared_bytes(const std::uint8_t* cdb, std::uint32_t length) {
+  return cdb[0] == 0xEA || cdb[0] == 0xE8 ? get_be24(cdb + 6) : length;
+}
+
 // The parameters of an identity read must agree with each other, as the loader derives them.
 bool identity_parameters_agree(const std::uint8_t* cdb) {
   const auto plus = [](std::uint8_t a, unsigned b) { return static_cast<std::uint8_t>(a + b); };
@@ -185,7 +191,7 @@ Outcome SimDrive::execute(const std::uint8_t* cdb_in, std::uint32_t cdb_length, 
   const std::uint32_t any_count = ++counts_[command_kind_count];
   if (replay_ != nullptr) {
     const Outcome played = replay_->answer(cdb, received, direction, data, length);
-    record(cdb, received, direction, length, kind, played);
+    record(cdb, received, direction, data, length, kind, played);
     return played;
   }
   const FaultDecision fault = decide_fault(settings_.faults, kind, kind_count, any_count, cdb);
@@ -231,13 +237,20 @@ Outcome SimDrive::execute(const std::uint8_t* cdb_in, std::uint32_t cdb_length, 
     // Still starting its boot code after the boot-mode command.
     set_check_condition(out, becoming_ready);
   } else if (runs && cut && direction == Direction::in && data != nullptr) {
-    // The drive answers as ever, but its data never reach the host's buffer.
+    // The drive answers as ever, but the data phase ends early: only its first bytes reach the
+    // host's buffer, the rest of it stays as it was.
     scratch_.resize(length);
     dispatch(cdb, received, direction, scratch_.data(), length, false, out);
-    if (out.status == status_good) out.transferred = 0;
+    if (out.status == status_good) {
+      out.transferred = std::min(out.transferred, fault.moved);
+      std::memcpy(data, scratch_.data(), out.transferred);
+    }
   } else if (runs) {
-    dispatch(cdb, received, direction, data, length, drop || cut, out);
-    if (cut && out.status == status_good) out.transferred = 0;
+    // A write cut short stores nothing, however much of it arrived; one that ends no earlier than
+    // its CDB declares was not cut.
+    const bool cut_write = cut && direction == Direction::out && fault.moved < declared_bytes(cdb, length);
+    dispatch(cdb, received, direction, data, length, drop || cut_write, out);
+    if (cut && out.status == status_good) out.transferred = std::min(out.transferred, fault.moved);
   }
 
   if (flip && data != nullptr && out.status == status_good && direction == Direction::in && out.transferred != 0) {
@@ -247,12 +260,12 @@ Outcome SimDrive::execute(const std::uint8_t* cdb_in, std::uint32_t cdb_length, 
     const std::uint32_t at = skip + static_cast<std::uint32_t>(fault.draw % (out.transferred - skip));
     data[at] ^= static_cast<std::uint8_t>(1u << ((fault.draw >> 40) & 7));
   }
-  record(cdb, received, direction, length, kind, out);
+  record(cdb, received, direction, data, length, kind, out);
   return out;
 }
 
-void SimDrive::record(const std::uint8_t* cdb, std::uint32_t cdb_length, Direction direction, std::uint32_t length,
-                      CommandKind kind, const Outcome& out) {
+void SimDrive::record(const std::uint8_t* cdb, std::uint32_t cdb_length, Direction direction, const std::uint8_t* data,
+                      std::uint32_t length, CommandKind kind, const Outcome& out) {
   CommandRecord& entry = history_[history_next_];
   std::memcpy(entry.cdb, cdb, max_cdb_bytes);
   entry.cdb_length = static_cast<std::uint8_t>(cdb_length);
@@ -263,6 +276,10 @@ void SimDrive::record(const std::uint8_t* cdb, std::uint32_t cdb_length, Directi
   entry.status = out.status;
   entry.sense = out.sense_length != 0 ? out.sense_triplet() : Sense{};
   entry.transferred = out.transferred;
+  // What the host sent, or what its buffer holds now: the bytes the drive moved and, behind them,
+  // what was there before.
+  entry.has_digest = direction != Direction::none && data != nullptr && length != 0;
+  entry.digest = entry.has_digest ? piece_digest(data, length) : 0;
   history_next_ = (history_next_ + 1) % history_capacity;
   if (history_size_ < history_capacity) ++history_size_;
 }

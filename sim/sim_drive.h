@@ -70,6 +70,10 @@ struct CommandRecord {
   std::uint8_t status = status_good;
   Sense sense{};
   std::uint32_t transferred = 0;
+  // For a command with a data phase: piece_digest (core/digest.h) of the host's data area of
+  // `length` bytes as the command left it, as the program's trace gives a data phase.
+  bool has_digest = false;
+  std::uint64_t digest = 0;
 };
 
 class Replay;
@@ -142,8 +146,8 @@ class SimDrive {
   void download_read(const std::uint8_t* cdb, Direction direction, std::uint8_t* data, std::uint32_t length,
                      Outcome& out) const;
   void vendor_execute(const std::uint8_t* cdb, Outcome& out);
-  void record(const std::uint8_t* cdb, std::uint32_t cdb_length, Direction direction, std::uint32_t length,
-              CommandKind kind, const Outcome& out);
+  void record(const std::uint8_t* cdb, std::uint32_t cdb_length, Direction direction, const std::uint8_t* data,
+              std::uint32_t length, CommandKind kind, const Outcome& out);
   void ensure_area();
   void empty_area();
 

@@ -26,8 +26,13 @@ std::size_t format_transcript_line(const char* address, const CommandRecord& rec
   } else {
     std::snprintf(status, sizeof(status), "%02X", static_cast<unsigned>(record.status));
   }
-  const int n = std::snprintf(out, size, "%s cdb=%s dir=%s len=%lu status=%s\n", address, cdb,
-                              direction_word(record.direction), static_cast<unsigned long>(record.length), status);
+  char digest[32] = "";
+  if (record.has_digest) {
+    std::snprintf(digest, sizeof(digest), " digest=%016llX", static_cast<unsigned long long>(record.digest));
+  }
+  const int n = std::snprintf(out, size, "%s cdb=%s dir=%s len=%lu status=%s moved=%lu%s\n", address, cdb,
+                              direction_word(record.direction), static_cast<unsigned long>(record.length), status,
+                              static_cast<unsigned long>(record.transferred), digest);
   if (n < 0) {
     out[0] = '\0';
     return 0;

@@ -2,11 +2,14 @@
 // The transcript: one line per command a simulated drive received, appended to the file that
 // TZ594K_SIM_TRANSCRIPT names. A line reads
 //   <address> cdb=<CDB in hex> dir=<in|out|none> len=<data length> status=<SCSI status in hex>
-//   [sense=<key>/<asc>/<ascq>]
+//   [sense=<key>/<asc>/<ascq>] moved=<data bytes moved> [digest=<16 hex digits>]
 // on one line, where the address is "ha:target" (ASPI) or the drive letter with its colon, the CDB
 // has the length the host declared, and status is "fail" when the request never reached the
-// drive or "hang" when the drive never answered. Example:
-//   0:0 cdb=ED0033CC8D711001AA3210003C dir=in len=4096 status=02 sense=05/24/00
+// drive or "hang" when the drive never answered. digest= comes with a data phase: piece_digest
+// (core/digest.h) of the host's data area as the command left it, what the program's trace gives
+// of a download write or read-back. Example:
+//   0:0 cdb=ED0033CC8D711001AA3210003C dir=in len=4096 status=02 sense=05/24/00 moved=0 digest=...
+//   H: cdb=120000002400 dir=in len=36 status=00 moved=20 digest=21CF7EEF6FE779F5
 #include <cstddef>
 #include <cstdio>
 

@@ -27,19 +27,21 @@ export TZ594K_SIM="$(windows_path "$work/bay.txt")"
 export TZ594K_SIM_TRANSCRIPT="$(windows_path "$work/transcript.txt")"
 
 fail=0
+# A transcript line as given, its data's digest aside; grep reads to the end, or sed would meet a
+# closed pipe, which pipefail counts as a failure.
 expect_line() {
-  if grep -qxF "$2" "$1"; then echo "ok: $2"; else echo "FAIL: no line '$2' in $1"; fail=1; fi
+  if sed -E 's/ digest=[0-9A-F]{16}$//' "$1" | grep -xF "$2" >/dev/null; then echo "ok: $2"; else echo "FAIL: no line '$2' in $1"; fail=1; fi
 }
 
 echo "== probe"
 "$run" --winver win98 "$exe" | tr -d '\r' | tee "$work/probe.out"
 expect_line "$work/probe.out" "inquiry: type 5 [KORVANTA] [BD-CMB TZ594KS  ] [1.00]"
 expect_line "$work/probe.out" "probe: good"
-expect_line "$work/transcript.txt" "0:0 cdb=120000002C00 dir=in len=44 status=00"
-expect_line "$work/transcript.txt" "0:0 cdb=ED00C40F1EB4103B7510003C dir=in len=4096 status=00"
-expect_line "$work/transcript.txt" "0:0 cdb=ED010000000001000000003C dir=none len=0 status=00"
-expect_line "$work/transcript.txt" "0:0 cdb=EA0000000170000430000000 dir=out len=1072 status=00"
-expect_line "$work/transcript.txt" "0:0 cdb=E80000000170000430000000 dir=in len=1072 status=00"
+expect_line "$work/transcript.txt" "0:0 cdb=120000002C00 dir=in len=44 status=00 moved=44"
+expect_line "$work/transcript.txt" "0:0 cdb=ED00C40F1EB4103B7510003C dir=in len=4096 status=00 moved=4096"
+expect_line "$work/transcript.txt" "0:0 cdb=ED010000000001000000003C dir=none len=0 status=00 moved=0"
+expect_line "$work/transcript.txt" "0:0 cdb=EA0000000170000430000000 dir=out len=1072 status=00 moved=1072"
+expect_line "$work/transcript.txt" "0:0 cdb=E80000000170000430000000 dir=in len=1072 status=00 moved=1072"
 
 echo "== update"
 : >"$work/transcript.txt"
@@ -47,12 +49,12 @@ echo "== update"
 expect_line "$work/update.out" "download: complete"
 expect_line "$work/update.out" "inquiry: [1.01]"
 expect_line "$work/update.out" "probe: good"
-expect_line "$work/transcript.txt" "0:0 cdb=F50000000000000000000080 dir=none len=0 status=00"
-expect_line "$work/transcript.txt" "0:0 cdb=F50000000000000000000040 dir=none len=0 status=00"
+expect_line "$work/transcript.txt" "0:0 cdb=F50000000000000000000080 dir=none len=0 status=00 moved=0"
+expect_line "$work/transcript.txt" "0:0 cdb=F50000000000000000000040 dir=none len=0 status=00 moved=0"
 # The probe's write, then the whole image twice: before the rewrite and before the verify.
 writes=$(grep -c ' cdb=EA' "$work/transcript.txt" || true)
 if [ "$writes" = 2195 ]; then echo "ok: 2195 download writes"; else echo "FAIL: $writes download writes"; fail=1; fi
-boot=$(grep -c ' cdb=ED010000000001000000003C dir=none len=0 status=00$' "$work/transcript.txt" || true)
+boot=$(grep -c ' cdb=ED010000000001000000003C dir=none len=0 status=00 moved=0$' "$work/transcript.txt" || true)
 if [ "$boot" = 1 ]; then echo "ok: one boot-mode command"; else echo "FAIL: $boot boot-mode commands"; fail=1; fi
 if grep -q '^rom revision=1.01 ' "$work/bay.txt"; then echo "ok: the bay keeps the new ROM"; else echo "FAIL: bay:"; cat "$work/bay.txt"; fail=1; fi
 

@@ -20,8 +20,10 @@ program="$work/$(basename "$exe")"
 printf 'drive at=0:0 letter=D firmware=1.00 tray=open rewrite-ms=300 verify-ms=200 tray-ms=50\n' >"$work/bay.txt"
 if [ "$winver" = win98 ]; then way="0:0"; inquiry_cdb="120000002C00"; else way="D:"; inquiry_cdb="120000002C00000000000000"; fi
 
+# A transcript line as given, its data's digest aside; grep reads to the end, or sed would meet a
+# closed pipe, which pipefail counts as a failure.
 expect_line() {
-  if grep -qxF "$2" "$1"; then ok "$2"; else bad "no line '$2' in $(basename "$1")"; fi
+  if sed -E 's/ digest=[0-9A-F]{16}$//' "$1" | grep -xF "$2" >/dev/null; then ok "$2"; else bad "no line '$2' in $(basename "$1")"; fi
 }
 run_program() {
   set +e
@@ -35,11 +37,11 @@ run_program "$work/transcript.txt"
 if [ "$rc" = 0 ]; then ok "exit code 0"; else bad "exit code $rc, wanted 0"; fi
 "$TZ594K_NATIVE_BUILD/sim/tz594k-sim" show "$work/bay.txt" >"$work/show.txt"
 expect_line "$work/show.txt" '0:0 D: vendor="KORVANTA" product="BD-CMB TZ594KS  " revision="1.01" rom=image'
-expect_line "$work/transcript.txt" "$way cdb=$inquiry_cdb dir=in len=44 status=00"
-expect_line "$work/transcript.txt" "$way cdb=F50000000000000000000080 dir=none len=0 status=00"
-expect_line "$work/transcript.txt" "$way cdb=F50000000000000000000040 dir=none len=0 status=00"
+expect_line "$work/transcript.txt" "$way cdb=$inquiry_cdb dir=in len=44 status=00 moved=44"
+expect_line "$work/transcript.txt" "$way cdb=F50000000000000000000080 dir=none len=0 status=00 moved=0"
+expect_line "$work/transcript.txt" "$way cdb=F50000000000000000000040 dir=none len=0 status=00 moved=0"
 # The whole image twice, in 1024-byte pieces: before the rewrite and before the verify.
-writes=$(grep -c "^$way cdb=EA.* dir=out .* status=00\$" "$work/transcript.txt" || true)
+writes=$(grep -cE "^$way cdb=EA.* dir=out .* status=00 moved=[0-9]+ " "$work/transcript.txt" || true)
 if [ "$writes" = 2194 ]; then ok "2194 download writes"; else bad "$writes download writes, wanted 2194"; fi
 others=$(grep -vc "^$way " "$work/transcript.txt" || true)
 if [ "$others" = 0 ]; then ok "every command went through $way"; else bad "$others commands went another way"; fi

@@ -18,8 +18,10 @@ export TZ594K_SIM="$(windows_path "$work/bay.txt")"
 export TZ594K_SIM_TRANSCRIPT="$(windows_path "$work/transcript.txt")"
 
 fail=0
+# A transcript line as given, its data's digest aside; grep reads to the end, or sed would meet a
+# closed pipe, which pipefail counts as a failure.
 expect_line() {
-  if grep -qxF -- "$2" "$1"; then echo "ok: $2"; else echo "FAIL: no line '$2' in $1"; fail=1; fi
+  if sed -E 's/ digest=[0-9A-F]{16}$//' "$1" | grep -xF -- "$2" >/dev/null; then echo "ok: $2"; else echo "FAIL: no line '$2' in $1"; fail=1; fi
 }
 expect_match() {
   if grep -qE -- "$2" "$1"; then echo "ok: /$2/"; else echo "FAIL: nothing matches /$2/ in $1"; fail=1; fi
@@ -43,17 +45,17 @@ expect_line "$o" "1:1 [KORVANTA] [BD-CMB TZ594KS  ] [0.90] identity [TZ594KS-BDC
 expect_line "$o" "1:2 [KORVANTA] [BD-CMB TZ594KS  ] [1.00] identity [TZ594KS-BDC-0001] [1.00] status 6"
 # The probe of the first drive: five TEST UNIT READY, INQUIRY, the tray query, the identity read.
 [ "$(grep -c '^0:0 cdb=000000000000 ' "$t")" = 5 ] && echo "ok: five TEST UNIT READY" || { echo "FAIL: TEST UNIT READY count"; fail=1; }
-expect_line "$t" "0:0 cdb=120000002C00 dir=in len=44 status=00"
+expect_line "$t" "0:0 cdb=120000002C00 dir=in len=44 status=00 moved=44"
 # GET EVENT STATUS NOTIFICATION is a 10-byte CDB to ASPI.
-expect_line "$t" "0:0 cdb=4A010000100000000800 dir=in len=8 status=00"
-expect_match "$t" '^0:0 cdb=ED00[0-9A-F]{8}10[0-9A-F]{4}10003C dir=in len=4096 status=00$'
+expect_line "$t" "0:0 cdb=4A010000100000000800 dir=in len=8 status=00 moved=8"
+expect_match "$t" '^0:0 cdb=ED00[0-9A-F]{8}10[0-9A-F]{4}10003C dir=in len=4096 status=00 moved=4096 digest=[0-9A-F]{16}$'
 # The foreign drive is asked nothing beyond INQUIRY.
 [ -z "$(grep '^0:3 cdb=ED' "$t")" ] && echo "ok: no identity read of the foreign drive" || { echo "FAIL: foreign drive read"; fail=1; }
 # The unreadable tray: both queries refused, then the identity read all the same.
-expect_match "$t" '^1:0 cdb=4A.* status=02 sense=05/20/00$'
+expect_match "$t" '^1:0 cdb=4A.* status=02 sense=05/20/00 moved=0 digest=[0-9A-F]{16}$'
 expect_match "$t" '^1:0 cdb=FC.* status=02'
 # The busy identity: three 2C/00 answers, then the block.
-[ "$(grep -c '^1:1 cdb=ED.* sense=05/2C/00$' "$t")" = 3 ] && echo "ok: three busy answers" || { echo "FAIL: busy answers"; fail=1; }
+[ "$(grep -c '^1:1 cdb=ED.* sense=05/2C/00 moved=0 ' "$t")" = 3 ] && echo "ok: three busy answers" || { echo "FAIL: busy answers"; fail=1; }
 # Addresses with no drive answer nothing and are passed over.
 [ -z "$(grep '^2:0 ' "$t")" ] && echo "ok: empty addresses send nothing to a drive" || { echo "FAIL: 2:0"; fail=1; }
 exit $fail

@@ -23,6 +23,19 @@ case "$mode" in
     echo "skipped: this machine cannot run 32-bit programs, not even under emulation, so Wine cannot run them"
     exit 77 ;;
 esac
+# The lane CTest gave the test ("id:N,slots:1"): a prefix and a display of the lane's own, so that
+# the other lane's test runs beside it on the other core. Lane 0 keeps the prefix of a run
+# without lanes.
+lane="${CTEST_RESOURCE_GROUP_0_WINE:-}"
+lane="${lane#id:}"
+lane="${lane%%,*}"
+if [ -n "$lane" ] && [ -z "${TZ594K_LANE:-}" ]; then
+  export TZ594K_LANE="$lane"
+  if [ "$lane" != 0 ]; then export TZ594K_WINEPREFIX="$root/build/wineprefix-lane$lane"; fi
+  echo "wine lane $lane: prefix ${TZ594K_WINEPREFIX:-$root/build/wineprefix}"
+  exec xvfb-run -a -n $((120 + 10 * lane)) -s "-screen 0 1024x768x24" "$0" "$tier" \
+    $([ "$session" = 1 ] && echo --session) "$@"
+fi
 [ "$session" = 1 ] || exec "$@"
 
 export WINEPREFIX="${TZ594K_WINEPREFIX:-$root/build/wineprefix}"

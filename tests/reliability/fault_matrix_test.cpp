@@ -45,6 +45,16 @@ sim::FaultRule nth(CommandKind kind, FaultAction action, std::uint32_t n = 1, st
   return r;
 }
 sim::FaultRule every(CommandKind kind, FaultAction action) { return nth(kind, action, 1, always); }
+// Every read-back of one piece of `length` bytes answered GOOD a few bytes short: `missing` of 1 to
+// 48 still brings the whole data part behind the 48-byte header, so only a count taken against the
+// whole piece tells.
+sim::FaultRule read_short_by(std::uint32_t offset, std::uint32_t length, std::uint32_t missing,
+                             std::uint32_t from = 1) {
+  sim::FaultRule r = nth(CommandKind::read, FaultAction::short_transfer, from, always);
+  r.offset = offset;
+  r.moved = length - missing;
+  return r;
+}
 // Every download command of a kind at one piece, from the nth command of the kind on.
 sim::FaultRule at_piece(CommandKind kind, FaultAction action, std::uint32_t offset, std::uint32_t from = 1) {
   sim::FaultRule r = nth(kind, action, from, always);
@@ -245,6 +255,25 @@ std::vector<Step> steps() {
             {at_piece(read, cut, block(1))},
             write_failed("Download error.(32)")},
            {"GOOD with no data once", {nth(read, cut, 3)}, updated},
+           {"info block GOOD one byte short, every attempt",
+            {read_short_by(info_block, 416, 1)},
+            write_failed("Download error.(12)")},
+           {"info block GOOD a header's length short, every attempt",
+            {read_short_by(info_block, 416, 48)},
+            write_failed("Download error.(12)")},
+           {"block GOOD one byte short, every attempt",
+            {read_short_by(block(1), 1072, 1)},
+            write_failed("Download error.(32)")},
+           {"block GOOD a header's length short, every attempt",
+            {read_short_by(block(1), 1072, 48)},
+            write_failed("Download error.(32)")},
+           {"block GOOD one byte short once",
+            {[] {
+              sim::FaultRule r = nth(CommandKind::read, FaultAction::short_transfer, 3);
+              r.moved = 1071;
+              return r;
+            }()},
+            updated},
        }},
       // A refused rewrite is tried again after a whole new download.
       {"rewrite",
@@ -279,6 +308,9 @@ std::vector<Step> steps() {
             verify_failed("Download error.(31)")},
            {"a block comes back GOOD with no data, every attempt",
             {at_piece(read, cut, block(1), pieces + 1)},
+            verify_failed("Download error.(32)")},
+           {"a block comes back GOOD a header's length short, every attempt",
+            {read_short_by(block(1), 1072, 48, pieces + 1)},
             verify_failed("Download error.(32)")},
        }},
       // Only behind a drive letter is there a volume to lock.

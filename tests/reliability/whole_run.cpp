@@ -30,7 +30,7 @@ int hex_digit(char c) {
   return -1;
 }
 
-// "D: cdb=EA0000... dir=out len=1072 status=00 [sense=..]"; false for anything else.
+// "D: cdb=EA0000... dir=out len=1072 status=00 [sense=..] moved=1072 ..."; false for anything else.
 bool parse_line(const std::string& text, TranscriptLine& line) {
   const std::size_t blank = text.find(' ');
   const std::size_t cdb_at = text.find(" cdb=");
@@ -55,6 +55,9 @@ bool parse_line(const std::string& text, TranscriptLine& line) {
   } else {
     line.status = static_cast<std::uint8_t>(std::strtoul(status, nullptr, 16));
   }
+  const std::size_t moved_at = text.find(" moved=");
+  if (moved_at != std::string::npos)
+    line.moved = static_cast<std::uint32_t>(std::strtoul(text.c_str() + moved_at + 7, nullptr, 10));
   return true;
 }
 
@@ -198,8 +201,10 @@ std::string unearned_rewrite(const std::vector<TranscriptLine>& lines, const sim
     const bool ran =
         line.completed && (!fault.hit || fault.action == sim::FaultAction::drop ||
                            fault.action == sim::FaultAction::flip || fault.action == sim::FaultAction::short_transfer);
-    // GOOD, and yet the data never crossed: a read-back of nothing checks nothing.
-    const bool cut = fault.hit && fault.action == sim::FaultAction::short_transfer;
+    // GOOD, and yet the data did not all cross: a read-back of part of a piece checks nothing, a
+    // write of part of one stores nothing.
+    const bool cut =
+        fault.hit && fault.action == sim::FaultAction::short_transfer && line.moved < get_be24(line.cdb + 6);
     if (kind == sim::CommandKind::prepare && good) {
       in_session = true;
       continue;

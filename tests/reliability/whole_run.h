@@ -36,6 +36,7 @@ struct TranscriptLine {
   bool completed = true;  // false: the request never reached the drive, or it never answered
   bool hung = false;      // the drive never answered
   std::uint8_t status = 0;
+  std::uint32_t moved = 0;  // data bytes the data phase moved
 };
 
 // The simulated drives' transcript, kept in a temporary file for the life of one run.

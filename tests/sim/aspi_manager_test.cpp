@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/bytes.h"
 #include "platform/aspi.h"
 
 namespace tz {
@@ -45,6 +46,35 @@ TEST(AspiManager, TheSenseAreaShowsThisCommandsSenseOnly) {
     EXPECT_EQ(block[srb::sense_area + 2], c.key) << c.what;
     EXPECT_EQ(block[srb::sense_area + srb::sense_len_value - 1], 0) << c.what;
     EXPECT_EQ(block[srb::sense_area + srb::sense_len_value], 0xEE) << c.what << ": beyond SRB_SenseLen";
+  }
+}
+
+// ASPI has no count of what moved: a GOOD command whose data phase moved less than SRB_BufLen,
+// however little it fell short, is a data underrun beside SS_COMP.
+TEST(AspiManager, AShortDataPhaseIsAnUnderrun) {
+  const struct Case {
+    std::uint8_t direction;
+    std::uint32_t moved;
+    std::uint8_t status;
+    std::uint8_t ha_stat;
+  } cases[] = {
+      {srb::dir_in, 1072, sim::status_good, srb::hastat_ok},
+      {srb::dir_in, 1071, sim::status_good, srb::hastat_do_du},
+      {srb::dir_in, 1024, sim::status_good, srb::hastat_do_du},
+      {srb::dir_in, 0, sim::status_good, srb::hastat_do_du},
+      {srb::dir_out, 20, sim::status_good, srb::hastat_do_du},
+      {srb::dir_in, 0, sim::status_check_condition, srb::hastat_ok},
+  };
+  for (const Case& c : cases) {
+    std::uint8_t block[srb::size] = {};
+    block[srb::flags] = c.direction;
+    put_le32(block + srb::buf_len, 1072);
+    sim::Outcome outcome;
+    outcome.status = c.status;
+    outcome.transferred = c.moved;
+    sim::complete_aspi_request(block, outcome);
+    EXPECT_EQ(block[srb::ha_stat], c.ha_stat) << "moved " << c.moved;
+    EXPECT_EQ(block[srb::status], c.status == sim::status_good ? srb::ss_comp : srb::ss_err) << "moved " << c.moved;
   }
 }
 

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "image/firmware_levels.h"
@@ -30,8 +31,10 @@ drive at=0:0 letter=D firmware=1.00 tray=open
 drive at=1:3 firmware=0.90 type=5 vendor="KORVANTA" product="BD-CMB TZ594KS  " tray=closed disc=yes flags=removable,lock-refused,no-event-status boot-mode=no identity-busy=3 rewrite-ms=10 verify-ms=20 tray-ms=0
 fault kind=write nth=5 times=2 action=check sense=04/44/00
 fault kind=rewrite nth=1 action=fail   # the first rewrite never reaches the drive
+fault kind=read nth=2 action=short=1071
 random seed=77
 random kind=read p=0.25 action=flip
+random kind=identity p=0.5 action=short=100
 )";
 
 TEST(Bay, ParsesDrivesFaultsAndSettings) {
@@ -54,9 +57,13 @@ TEST(Bay, ParsesDrivesFaultsAndSettings) {
   EXPECT_EQ(second.settings().rewrite_ms, 10u);
   EXPECT_TRUE(second.disc_present());
   EXPECT_FALSE(second.tray_open());
-  ASSERT_EQ(second.settings().faults.rule_count, 2u);
+  ASSERT_EQ(second.settings().faults.rule_count, 3u);
   EXPECT_EQ(second.settings().faults.rules[0].times, 2u);
   EXPECT_EQ(second.settings().faults.rules[1].action, sim::FaultAction::fail);
+  EXPECT_EQ(second.settings().faults.rules[2].action, sim::FaultAction::short_transfer);
+  EXPECT_EQ(second.settings().faults.rules[2].moved, 1071u);
+  EXPECT_EQ(second.settings().faults.random[static_cast<int>(sim::CommandKind::identity)].moved, 100u);
+  EXPECT_NE(bay.serialise().find("fault kind=read nth=2 action=short=1071\n"), std::string::npos) << bay.serialise();
   EXPECT_EQ(second.settings().faults.seed, 77u);
   EXPECT_EQ(second.settings().faults.random[static_cast<int>(sim::CommandKind::read)].threshold, 0x40000000u);
 
@@ -84,6 +91,9 @@ TEST(Bay, RefusesWhatItCannotMeanWithTheLine) {
       {"drive at=0:0\nfault nth=1\n", "line 2: a fault needs kind="},
       {"drive at=0:0\nfault kind=write nth=0\n", "line 2: bad value '0' for nth"},
       {"drive at=0:0\nfault kind=write action=explode\n", "line 2: bad value 'explode' for action"},
+      {"drive at=0:0\nfault kind=read action=short=-1\n", "line 2: bad value 'short=-1' for action"},
+      {"drive at=0:0\nfault kind=read action=short=\n", "line 2: bad value 'short=' for action"},
+      {"drive at=0:0\nfault kind=read action=flip=3\n", "line 2: bad value 'flip=3' for action"},
       {"drive at=0:0\nfault kind=write sense=5/24/00\n", "line 2: bad value '5/24/00' for sense"},
       {"drive at=0:0\nrandom kind=read p=1.5\n", "line 2: bad value '1.5' for p"},
       {"drive at=0:0\nrandom kind=read\n", "line 2: a random fault needs both kind= and p="},
@@ -383,8 +393,12 @@ TEST(Bay, ASaveThatCannotWriteLeavesTheOldFile) {
 
 TEST(Transcript, OneLinePerCommand) {
   const auto record = [](std::initializer_list<std::uint8_t> cdb, sim::Direction direction, std::uint32_t length,
-                         sim::Outcome::Delivery delivery, std::uint8_t status, sim::Sense sense) {
+                         sim::Outcome::Delivery delivery, std::uint8_t status, sim::Sense sense,
+                         std::uint32_t moved = 0, std::optional<std::uint64_t> digest = std::nullopt) {
     sim::CommandRecord r;
+    r.transferred = moved;
+    r.has_digest = digest.has_value();
+    r.digest = digest.value_or(0);
     std::uint8_t i = 0;
     for (const std::uint8_t b : cdb) r.cdb[i++] = b;
     r.cdb_length = i;
@@ -401,16 +415,16 @@ TEST(Transcript, OneLinePerCommand) {
     sim::CommandRecord record;
     const char* line;
   } cases[] = {
-      {"0:0", record({0x12, 0, 0, 0, 0x2C, 0}, sim::Direction::in, 44, D::completed, 0, {}),
-       "0:0 cdb=120000002C00 dir=in len=44 status=00\n"},
+      {"0:0", record({0x12, 0, 0, 0, 0x2C, 0}, sim::Direction::in, 44, D::completed, 0, {}, 36, 0x0123456789ABCDEF),
+       "0:0 cdb=120000002C00 dir=in len=44 status=00 moved=36 digest=0123456789ABCDEF\n"},
       {"D:",
        record({0xEA, 0, 0, 0, 0x01, 0x70, 0x00, 0x04, 0x30, 0, 0, 0}, sim::Direction::out, 1072, D::completed, 2,
-              {0x05, 0x21, 0x00}),
-       "D: cdb=EA0000000170000430000000 dir=out len=1072 status=02 sense=05/21/00\n"},
+              {0x05, 0x21, 0x00}, 0, 0xFEDCBA9876543210),
+       "D: cdb=EA0000000170000430000000 dir=out len=1072 status=02 sense=05/21/00 moved=0 digest=FEDCBA9876543210\n"},
       {"7:7", record({0xF5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40}, sim::Direction::none, 0, D::hung, 0, {}),
-       "7:7 cdb=F50000000000000000000040 dir=none len=0 status=hang\n"},
+       "7:7 cdb=F50000000000000000000040 dir=none len=0 status=hang moved=0\n"},
       {"0:1", record({0x00, 0, 0, 0, 0, 0}, sim::Direction::none, 0, D::failed, 0, {}),
-       "0:1 cdb=000000000000 dir=none len=0 status=fail\n"},
+       "0:1 cdb=000000000000 dir=none len=0 status=fail moved=0\n"},
   };
   for (const Case& c : cases) {
     char line[sim::transcript_line_capacity];

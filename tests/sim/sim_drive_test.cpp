@@ -812,6 +812,50 @@ TEST(SimDrive, AShortTransferMovesNothingYetAnswersGood) {
   EXPECT_EQ(std::memcmp(back + 48, image.area.data() + 368, 1024), 0);
 }
 
+// A data phase cut after N bytes: a read brings the first N bytes of the drive's answer and leaves
+// the rest of the host's buffer as it was; a write that did not arrive whole stores nothing. A
+// rule that would let the whole phase through cuts nothing.
+TEST(SimDrive, AShortTransferMovesItsBytesAndAWriteCutShortStoresNothing) {
+  const test::ProgramImage& image = program_image();
+  const std::uint8_t* block0 = image.area.data() + 368;
+  const std::initializer_list<std::uint8_t> read_block0 = {0xE8, 0, 0, 0x00, 0x01, 0x70, 0x00, 0x04, 0x30, 0, 0, 0};
+  const struct Case {
+    std::uint32_t moved;     // short=N
+    std::uint32_t expected;  // bytes the phase moves
+  } cases[] = {{1, 1}, {48, 48}, {1024, 1024}, {1071, 1071}, {1072, 1072}, {5000, 1072}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE("short=" + std::to_string(c.moved));
+    for (const sim::CommandKind kind : {sim::CommandKind::read, sim::CommandKind::write}) {
+      sim::DriveSettings settings;
+      sim::FaultRule rule;
+      rule.kind = kind;
+      rule.action = sim::FaultAction::short_transfer;
+      rule.moved = c.moved;
+      settings.faults.add_rule(rule);
+      SimDrive drive(settings);
+      ASSERT_EQ(test::enter_download_mode(drive).status, sim::status_good);
+      const sim::Outcome written = test::write_piece(drive, image.header.data(), 368, block0, 1024);
+      EXPECT_EQ(written.status, sim::status_good);
+      EXPECT_EQ(written.transferred, kind == sim::CommandKind::write ? c.expected : 1072u);
+      std::uint8_t back[1072];
+      std::memset(back, 0x5A, sizeof(back));
+      const sim::Outcome read = run(drive, read_block0, Direction::in, back, sizeof(back));
+      EXPECT_EQ(read.status, sim::status_good);
+      if (kind == sim::CommandKind::write) {
+        // Read back whole: the piece is there only if it arrived whole.
+        EXPECT_EQ(std::memcmp(back + 48, block0, 1024) == 0, c.expected == 1072) << "write";
+        continue;
+      }
+      EXPECT_EQ(read.transferred, c.expected);
+      std::uint8_t sent[1072];
+      std::memcpy(sent, image.header.data(), 48);
+      std::memcpy(sent + 48, block0, 1024);
+      EXPECT_EQ(std::memcmp(back, sent, c.expected), 0) << "the bytes that moved";
+      EXPECT_EQ(std::count(back + c.expected, back + sizeof(back), 0x5A), 1072 - c.expected) << "the rest";
+    }
+  }
+}
+
 // A rule with an offset hits that place of the download area in every attempt, and nothing else.
 TEST(SimDrive, AFaultRuleWithAnOffsetHitsOnlyThatPlace) {
   const test::ProgramImage& image = program_image();
