@@ -136,7 +136,7 @@ table() {  # WINVER
   set -e
   echo "time: $winver: $((SECONDS - started)) s"
   [ "$power" = 1 ] || [ "$winver" = win10 ] || echo "skipped: $winver battery: playing a laptop's power supply needs root and a mount namespace"
-  local inquiry_only='^[^ ]+ cdb=12[0-9A-F]+ dir=in len=[0-9]+ status=00$'
+  local inquiry_only='^[^ ]+ cdb=12[0-9A-F]+ dir=in len=[0-9]+ status=00( |$)'
   for c in "${cases[@]}"; do
     [ "$c" != battery ] || [ "$power" = 1 ] || continue
     b="${bay_of[$c]:-$c}"
