@@ -204,10 +204,20 @@ zip_check() {
   local unpacked="$work/unpacked-$label"
   rm -rf "$unpacked" && mkdir -p "$unpacked"
   unzip -q "${zips[0]}" -d "$unpacked"
-  check "$label: the zip holds the exe and the four guides, nothing else" \
+  check "$label: the zip holds the exe, the four guides, the kit, the trace reader and SHA256SUMS, nothing else" \
     test "$(unzip -Z1 "${zips[0]}" | LC_ALL=C sort | tr '\n' ' ')" = \
-    "DEPLOY_EN.txt DEPLOY_JA.txt README_EN.txt README_JA.txt $name.exe "
+    "DEPLOY_EN.txt DEPLOY_JA.txt README_EN.txt README_JA.txt SHA256SUMS $name.exe collect.cmd detect.ps1 install.cmd tz594k-explain.exe "
   check "$label: the exe in the zip is the shipped one" cmp "$unpacked/$name.exe" "$exe"
+  check "$label: the zip's SHA256SUMS holds for every other file in it" \
+    bash -c "cd '$unpacked' && tr -d '\r' <SHA256SUMS >'$work/inner-sums-$label' && sha256sum --quiet -c '$work/inner-sums-$label' &&
+      test \$(wc -l <'$work/inner-sums-$label') = 9"
+  local kit
+  for kit in install.cmd detect.ps1 collect.cmd; do
+    check "$label: $kit ends every line with CR LF" fails grep -qv $'\r$' "$unpacked/$kit"
+    check "$label: $kit is the repository's kit/$kit" cmp <(tr -d '\r' <"$unpacked/$kit") "$one/kit/$kit"
+  done
+  check "$label: tz594k-explain.exe is a Windows console program" \
+    bash -c "file '$unpacked/tz594k-explain.exe' | grep -q 'PE32 executable (console)'"
   local guide from
   for guide in README_EN.txt:docs/guide/README_EN.txt DEPLOY_EN.txt:docs/deploy.md; do
     from="${guide#*:}" guide="${guide%%:*}"

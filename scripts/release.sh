@@ -2,8 +2,9 @@
 # Builds a release of the program from the committed tree: the exe (optimised for size, stripped,
 # its PE time stamp the commit's time, so that every clean clone of the commit gives the same
 # bytes in any folder), optionally signed with Authenticode, a zip for the people who run it
-# (the exe, the user guide and the fleet deployment guide, each in English and Japanese) and
-# SHA256SUMS, which is signed too when the exe is (CMS, below).
+# (the exe, the user guide and the fleet deployment guide, each in English and Japanese, the fleet
+# kit, the trace reader tz594k-explain.exe and the sums of them all) and SHA256SUMS, which is signed
+# too when the exe is (CMS, below).
 #
 #   scripts/release.sh [--out DIR] [--version TEXT]
 #                      [--cert FILE --key FILE | --pkcs12 FILE] [--pass-file FILE]
@@ -19,7 +20,9 @@
 #   TZ594K_for_ZEMO_V101.exe            the exe shipped in the zip: signed when a certificate was given
 #   unsigned/TZ594K_for_ZEMO_V101.exe   the exe as built, the bytes every clean build reproduces
 #   TZ594K_for_ZEMO_V101-VERSION.zip    the exe, README_EN.txt and DEPLOY_EN.txt (ASCII), README_JA.txt
-#                                       and DEPLOY_JA.txt (code page 932)
+#                                       and DEPLOY_JA.txt (code page 932), install.cmd, detect.ps1 and
+#                                       collect.cmd (kit/, ASCII, CR LF), tz594k-explain.exe and
+#                                       SHA256SUMS of those files
 #   SHA256SUMS                          the zip and both exes (`sha256sum -c SHA256SUMS` in DIR)
 #   SHA256SUMS.p7s                      when signing: a detached CMS signature (DER) of SHA256SUMS with
 #                                       the exe's certificate and key, the certificate inside; check it with
@@ -152,9 +155,18 @@ english docs/guide/README_EN.txt README_EN.txt
 japanese docs/guide/README_JA.txt README_JA.txt
 english docs/deploy.md DEPLOY_EN.txt
 japanese docs/deploy_ja.md DEPLOY_JA.txt
-files=("$name.exe" README_JA.txt README_EN.txt DEPLOY_JA.txt DEPLOY_EN.txt)
+# The fleet kit (install.cmd, detect.ps1, collect.cmd) and the trace reader for support staff.
+scripts/kit-files.sh "$package"
+explain="$build/sim/tz594k-explain.exe"
+[ -f "$explain" ] || fail "the build left no $explain"
+cp "$explain" "$package/"
+files=("$name.exe" README_JA.txt README_EN.txt DEPLOY_JA.txt DEPLOY_EN.txt install.cmd detect.ps1 collect.cmd
+  tz594k-explain.exe)
 (
   cd "$package"
+  # The sums inside the zip, which the guides tell the user to check (certutil -hashfile FILE SHA256).
+  sha256sum "${files[@]}" | sed 's/$/\r/' >SHA256SUMS
+  files+=(SHA256SUMS)
   chmod 0644 "${files[@]}"
   touch -d "@$SOURCE_DATE_EPOCH" "${files[@]}"
   zip -X -q -9 "$out/$name-$version.zip" "${files[@]}"

@@ -2,6 +2,7 @@
 //   tz594k-sim init FILE [--drive FIELDS] [--fault FIELDS] [--random FIELDS] [--rom FIELDS] ...
 //   tz594k-sim show FILE
 //   tz594k-sim replay-check TRACE TRANSCRIPT
+//   tz594k-sim explain TRACE
 // FIELDS are the key=value fields of the bay file line of that keyword (sim/README.md); --fault,
 // --random and --rom belong to the --drive before them. Without --drive, init writes the default
 // bay: one drive of firmware 1.00 at adapter 0, target 0, tray open.
@@ -15,6 +16,7 @@
 #include "sim/replay.h"
 #include "sim/replay_check.h"
 #include "sim/tool/carried_image.h"
+#include "sim/tool/explain.h"
 #include "sim/trace_file.h"
 
 namespace {
@@ -25,7 +27,8 @@ int usage() {
   std::fputs(
       "usage: tz594k-sim init FILE [--drive FIELDS] [--fault FIELDS] [--random FIELDS] [--rom FIELDS] ...\n"
       "       tz594k-sim show FILE\n"
-      "       tz594k-sim replay-check TRACE TRANSCRIPT\n",
+      "       tz594k-sim replay-check TRACE TRANSCRIPT\n"
+      "       tz594k-sim explain TRACE\n",
       stderr);
   return 2;
 }
@@ -139,5 +142,7 @@ int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "init") == 0) return init(argc, argv);
   if (argc >= 2 && std::strcmp(argv[1], "show") == 0) return show(argc, argv);
   if (argc >= 2 && std::strcmp(argv[1], "replay-check") == 0) return replay_check(argc, argv);
+  if (argc >= 2 && std::strcmp(argv[1], "explain") == 0)
+    return tz::sim::explain_main("tz594k-sim explain", argc - 1, argv + 1);
   return usage();
 }
