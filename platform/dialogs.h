@@ -1,6 +1,7 @@
 #pragma once
 // Modal and modeless screens from resource templates, their controls, painting, and the thread's
 // message queue.
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/types.h"
@@ -81,8 +82,17 @@ class Dialogs {
   virtual bool set_window_text(Handle window, const char* text) = 0;
   // SetFocus: the window that had the focus before, or null.
   virtual Handle set_focus(Handle window) = 0;
-  // BeginPaint, DrawIcon of the system icon at client position (x, y) in pixels, EndPaint.
+  // BeginPaint, DrawIcon of the system icon at client position (x, y) in the screen's dialog
+  // units, at the size the system's icons have at the screen's display scale, EndPaint. Placed in
+  // dialog units, the icon stays beside the texts at every scale.
   virtual void paint_icon(Handle window, SystemIcon icon, int x, int y) = 0;
+  // Fits a picture control to the screen's display scale: placed at the client area's top left,
+  // as wide as the client area and `height` dialog units high, showing the drawing of
+  // `drawings` (one picture drawn at several scales, narrowest first) that is the narrowest one
+  // at least that wide (else the widest), scaled to the place with a smoothing filter. The fit is
+  // made again when the screen moves to a display of another scale. False when no drawing loads.
+  virtual bool fit_picture(Handle window, int control_id, Handle instance, const std::uint16_t* drawings,
+                           std::size_t count, int height) = 0;
 
   virtual bool show_window(Handle window, int command) = 0;
   // UpdateWindow: pending painting of the window and its controls, done at once.

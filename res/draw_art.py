@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
-"""Draws the loader's logo (bitmap 172, the band at the top of every screen) and its icon (177).
+"""Draws the loader's logo (the band at the top of every screen) and its icon (177).
 
-    draw_art.py OUTPUT_FOLDER   writes logo.bmp and tz594k.ico there
+    draw_art.py OUTPUT_FOLDER   writes logo.bmp, logo150.bmp, logo200.bmp and tz594k.ico there
+
+The logo is drawn for 100 % (bitmap 172), 150 % (173) and 200 % (174) display scales: the screens
+take the drawing nearest their size and fit it to their width, so the text stays sharp.
 
 Plain geometry and a small pixel font, no image library: the same bytes on every machine.
 """
@@ -9,8 +12,9 @@ import math
 import struct
 import sys
 
-LOGO_WIDTH = 442  # 295 dialog units of the screens' 9-point font
+LOGO_WIDTH = 442  # 295 dialog units of the screens' 9-point font at 96 dpi
 LOGO_HEIGHT = 60
+LOGO_SCALES = {"logo.bmp": 1.0, "logo150.bmp": 1.5, "logo200.bmp": 2.0}
 
 # 5 x 7 pixel glyphs of the letters the logo uses.
 GLYPHS = {
@@ -80,21 +84,26 @@ def draw_text(pixels, width, x, y, text, scale, colour):
         x += 6 * scale
 
 
-def logo():
-    w, h = LOGO_WIDTH, LOGO_HEIGHT
+def logo(scale):
+    w, h = int(round(LOGO_WIDTH * scale)), int(round(LOGO_HEIGHT * scale))
+
+    def at(v):
+        return int(round(v * scale))
+
+    band = at(4)
     pixels = [mix((14, 34, 74), (46, 96, 156), x / (w - 1)) for _ in range(h) for x in range(w)]
-    for y in range(h - 4, h):
+    for y in range(h - band, h):
         for x in range(w):
             pixels[y * w + x] = mix((240, 140, 30), (250, 200, 60), x / (w - 1))
-    cx, cy, radius = 32, 28, 23
-    for y in range(h - 4):
-        for x in range(64):
+    cx, cy, radius = 32 * scale, 28 * scale, 23 * scale
+    for y in range(h - band):
+        for x in range(at(64)):
             c = disc_colour(x - cx + 0.5, y - cy + 0.5, radius)
             if c is not None:
                 pixels[y * w + x] = c
-    draw_text(pixels, w, 70, 12, "TZ594K", 4, (255, 255, 255))
-    draw_text(pixels, w, 226, 14, "F/W LOADER", 2, (230, 238, 250))
-    draw_text(pixels, w, 226, 32, "FOR ZEMO V1.01", 2, (250, 200, 60))
+    draw_text(pixels, w, at(70), at(12), "TZ594K", at(4), (255, 255, 255))
+    draw_text(pixels, w, at(226), at(14), "F/W LOADER", at(2), (230, 238, 250))
+    draw_text(pixels, w, at(226), at(32), "FOR ZEMO V1.01", at(2), (250, 200, 60))
     return w, h, pixels
 
 
@@ -170,8 +179,9 @@ def main():
     if len(sys.argv) != 2:
         sys.exit("usage: draw_art.py OUTPUT_FOLDER")
     folder = sys.argv[1]
-    with open(f"{folder}/logo.bmp", "wb") as f:
-        f.write(bmp_24(*logo()))
+    for name, scale in LOGO_SCALES.items():
+        with open(f"{folder}/{name}", "wb") as f:
+            f.write(bmp_24(*logo(scale)))
     with open(f"{folder}/tz594k.ico", "wb") as f:
         f.write(ico())
 

@@ -9,7 +9,7 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok
 native_pkgs=(cmake ninja-build g++ g++-multilib libgtest-dev libgmock-dev libbenchmark-dev clang-format clang-tidy
              clang libclang-rt-dev)
 win_pkgs=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 wine64 xvfb xauth imagemagick
-          locales fonts-ipafont-gothic python3)
+          locales fonts-ipafont-gothic fonts-wine python3)
 
 for p in "${native_pkgs[@]}" "${win_pkgs[@]}"; do
   have_pkg "$p" || need+=("$p")

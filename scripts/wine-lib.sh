@@ -24,6 +24,14 @@ wine_settings() {
   return $rc
 }
 
+# wine_prefix_fonts: Wine draws the caption's buttons (the close box) with Marlett, from Debian's
+# fonts-wine; this Wine does not look in that package's folder, only in the prefix's Fonts folder.
+wine_prefix_fonts() {
+  local font=/usr/share/wine/fonts/marlett.ttf fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  [ -f "$font" ] && [ -d "$fonts" ] && [ ! -f "$fonts/marlett.ttf" ] && cp "$font" "$fonts/"
+  return 0
+}
+
 # wine_prefix_make: a new prefix in WINEPREFIX, with the screens' template font; says why when
 # Wine could not make it.
 wine_prefix_make() {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs a Windows program of ours under Wine and returns its exit code.
-#   wine-run.sh [--winver win98|winxp|win7|win10] [--japanese] PROGRAM [ARGS...]
+#   wine-run.sh [--winver win98|winxp|win7|win10] [--japanese] [--dpi N] PROGRAM [ARGS...]
 #   wine-run.sh --init      (only makes the prefix, when it is missing)
+# --dpi: the display's scale in dots per inch (96 is 100 %, 144 is 150 %); 96 without it.
 # TZ594K_RUN_TIMES=FILE: the program's wall, user and system seconds go to FILE.
 # The Wine prefix lives in the build folder (TZ594K_WINEPREFIX overrides it). Without a display the
 # script runs itself inside xvfb-run. scripts/wine-bay.sh puts simulated drives behind drive letters.
@@ -16,11 +17,13 @@ root="$(dirname "$here")"
 
 winver=""
 japanese=0
+dpi=""
 init_only=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --winver) winver="$2"; shift 2 ;;
     --japanese) japanese=1; shift ;;
+    --dpi) dpi="$2"; shift 2 ;;
     --init) init_only=1; shift ;;
     *) break ;;
   esac
@@ -34,6 +37,7 @@ if [ -z "${DISPLAY:-}" ]; then
   args=()
   [ -n "$winver" ] && args+=(--winver "$winver")
   [ "$japanese" = 1 ] && args+=(--japanese)
+  [ -n "$dpi" ] && args+=(--dpi "$dpi")
   [ "$init_only" = 1 ] && args+=(--init)
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "${args[@]}" "$@"
 fi
@@ -45,12 +49,13 @@ if [ "$japanese" = 1 ]; then export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8; else ex
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wine_prefix_make || exit 3
 fi
+wine_prefix_fonts
 [ "$init_only" = 1 ] && exit 0
-if [ -n "$winver" ]; then
-  wine_settings '[HKEY_CURRENT_USER\Software\Wine]' "\"Version\"=\"$winver\""
-else
-  wine_settings '[HKEY_CURRENT_USER\Software\Wine]' '"Version"=-'
-fi
+version='"Version"=-'
+[ -n "$winver" ] && version="\"Version\"=\"$winver\""
+scale='"LogPixels"=-'
+[ -n "$dpi" ] && scale="$(printf '"LogPixels"=dword:%08x' "$dpi")"
+wine_settings '[HKEY_CURRENT_USER\Software\Wine]' "$version" '' '[HKEY_CURRENT_USER\Control Panel\Desktop]' "$scale"
 
 program="$1"; shift
 set +e

@@ -1,5 +1,7 @@
 #include "ui/screens.h"
 
+#include <iterator>
+
 #include "ui/formatting.h"
 #include "ui/message_box.h"
 #include "ui/waits.h"
@@ -94,7 +96,13 @@ std::int32_t show_dialog_screen(Ui& ui, std::uint16_t japanese_id, std::uint16_t
 
 void open_screen(Ui& ui, Handle window) {
   ui.dialogs.set_window_text(window, program_title);
+  fit_screen_logo(ui, window);
   ui.dialogs.set_focus(window);
+}
+
+void fit_screen_logo(Ui& ui, Handle window) {
+  // A screen whose logo cannot be fitted still works: the template's own drawing stays.
+  ui.dialogs.fit_picture(window, control_logo, ui.instance, logo_drawings, std::size(logo_drawings), logo_height);
 }
 
 void paint_screen_icon(Ui& ui, Handle window, SystemIcon icon) {

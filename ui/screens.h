@@ -48,10 +48,15 @@ inline constexpr int control_version_comparison = 1113;
 inline constexpr int control_processing_text = 1124;
 inline constexpr int control_detail_list = 1126;
 inline constexpr std::uint16_t logo_bitmap_id = 172;
+// The logo drawn for 100 %, 150 % and 200 % display scales, narrowest first; the band it fills at
+// the top of every screen is 40 dialog units high.
+inline constexpr std::uint16_t logo_drawings[] = {logo_bitmap_id, 173, 174};
+inline constexpr int logo_height = 40;
 
-// Where a screen paints its system icon, in client pixels.
-inline constexpr int screen_icon_x = 25;
-inline constexpr int screen_icon_y = 80;
+// Where a screen paints its system icon, in dialog units: client pixels (25, 80) at 100 %, left
+// of the texts.
+inline constexpr int screen_icon_x = 17;
+inline constexpr int screen_icon_y = 53;
 
 // A screen's procedure over what its screen touches (the owner): true when it handled the message
 // (see platform::DialogFunction).
@@ -81,10 +86,13 @@ std::int32_t show_screen(Ui& ui, std::uint16_t japanese_id, std::uint16_t englis
   return show_dialog_screen(ui, japanese_id, english_id, dialog);
 }
 
-// What every procedure does as its screen opens: the caption becomes the program title and the
-// screen gets the focus.
+// What every procedure does as its screen opens: the caption becomes the program title, the logo
+// spans the screen's width at the display's scale, and the screen gets the focus.
 void open_screen(Ui& ui, platform::Handle window);
-// Paints the system icon at (25, 80) in answer to a paint message.
+// The logo band spans the screen's width at the display's scale (part of open_screen, for the
+// screens that open in an order of their own).
+void fit_screen_logo(Ui& ui, platform::Handle window);
+// Paints the system icon at its place left of the texts in answer to a paint message.
 void paint_screen_icon(Ui& ui, platform::Handle window, platform::SystemIcon icon);
 
 // The processing window: opened once (then 1500 ms of serviced waiting, even when it cannot be

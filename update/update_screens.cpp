@@ -49,6 +49,7 @@ bool result_procedure(Ui& ui, const ResultScreen& screen, Handle window, std::ui
   if (message != platform::wm_initdialog) return answer_common(ui, window, message, wparam, screen.paints_stop_icon);
   platform::Dialogs& dialogs = ui.dialogs;
   dialogs.set_window_text(window, program_title);
+  fit_screen_logo(ui, window);
   if (screen.shows_message) dialogs.set_item_text(window, control_result_message, result_message(ui.result));
   if (screen.empties_portable_notes) {
     for (const int control : control_portable_notes) dialogs.set_item_text(window, control, "");
@@ -86,6 +87,7 @@ bool progress_procedure(ProgressScreen& screen, Handle window, std::uint32_t mes
   platform::Dialogs& dialogs = ui.dialogs;
   if (message == platform::wm_initdialog) {
     dialogs.set_window_text(window, program_title);
+    fit_screen_logo(ui, window);
     for (int line = 1; line <= progress_line_count; ++line)
       dialogs.set_item_text(window, progress_line_control(line), "");
     dialogs.set_focus(window);
@@ -124,6 +126,7 @@ bool version_procedure(VersionScreen& screen, Handle window, std::uint32_t messa
   platform::Dialogs& dialogs = ui.dialogs;
   const IdentityRecord& image = screen.image;
   dialogs.set_window_text(window, program_title);
+  fit_screen_logo(ui, window);
   // Each label goes through the formatting buffer and into its control before the next one.
   dialogs.set_item_text(window, control_version_heading, format_text(ui, "[%s]", ui.text(Text::version_heading)));
   dialogs.set_item_text(window, control_version_product_label, format_text(ui, "%s:", ui.text(Text::label_product)));
@@ -139,6 +142,7 @@ bool version_procedure(VersionScreen& screen, Handle window, std::uint32_t messa
 bool copyright_procedure(Ui& ui, Handle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t) {
   if (message != platform::wm_initdialog) return answer_common(ui, window, message, wparam, false);
   ui.dialogs.set_window_text(window, program_title);
+  fit_screen_logo(ui, window);
   ui.dialogs.set_item_text(window, control_copyright_text, ui.state.formatting_buffer);
   ui.dialogs.set_focus(window);
   return true;

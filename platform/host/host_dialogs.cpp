@@ -257,6 +257,17 @@ void HostDialogs::paint_icon(Handle window, SystemIcon icon, int x, int y) {
   e.y = y;
 }
 
+bool HostDialogs::fit_picture(Handle window, int control_id, Handle, const std::uint16_t* drawings, std::size_t count,
+                              int height) {
+  if (find(window) == nullptr || drawings == nullptr || count == 0) return false;
+  DialogEvent& e = record(DialogEvent::Kind::picture_fit, window);
+  e.control_id = control_id;
+  e.value = drawings[0];
+  e.x = static_cast<std::int32_t>(count);
+  e.y = height;
+  return true;
+}
+
 bool HostDialogs::show_window(Handle window, int command) {
   HostScreen* s = find(window);
   if (s == nullptr) return false;

@@ -31,6 +31,7 @@ struct DialogEvent {
     scroll_range,  // control_id, x: minimum, y: maximum
     focus,         // window: what got the focus
     icon,          // value: the system icon, x and y: where
+    picture_fit,   // control_id; value: the first drawing, x: how many drawings, y: the height
     update,        // UpdateWindow
     bring_to_top,  // BringWindowToTop
     posted,        // value: the message
@@ -127,6 +128,8 @@ class HostDialogs final : public Dialogs {
   bool set_window_text(Handle window, const char* text) override;
   Handle set_focus(Handle window) override;
   void paint_icon(Handle window, SystemIcon icon, int x, int y) override;
+  bool fit_picture(Handle window, int control_id, Handle instance, const std::uint16_t* drawings, std::size_t count,
+                   int height) override;
   bool show_window(Handle window, int command) override;
   bool update_window(Handle window) override;
   bool bring_window_to_top(Handle window) override;

@@ -18,6 +18,8 @@ class Win32Dialogs final : public Dialogs {
   bool set_window_text(Handle window, const char* text) override;
   Handle set_focus(Handle window) override;
   void paint_icon(Handle window, SystemIcon icon, int x, int y) override;
+  bool fit_picture(Handle window, int control_id, Handle instance, const std::uint16_t* drawings, std::size_t count,
+                   int height) override;
   bool show_window(Handle window, int command) override;
   bool update_window(Handle window) override;
   bool bring_window_to_top(Handle window) override;

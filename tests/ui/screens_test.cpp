@@ -83,8 +83,17 @@ TEST(Screens, EveryShellScreenOpensUnderTheProgramTitleWithItsIconAndFocus) {
         if (e.kind == Kind::focus) focus.push_back(e.control_id);
         if (e.kind == Kind::icon) {
           EXPECT_EQ(e.value, static_cast<std::intptr_t>(c.icon)) << c.name;
-          EXPECT_EQ(e.x, 25) << c.name;
-          EXPECT_EQ(e.y, 80) << c.name;
+          // In dialog units, left of the texts (x 45) beside the first one: pixels (25, 80) at 100 %.
+          EXPECT_EQ(e.x, 17) << c.name;
+          EXPECT_EQ(e.y, 53) << c.name;
+        }
+        // The logo band (control 1077) spans the screen at the display's scale, from the drawings
+        // at 100, 150 and 200 % (bitmaps 172 to 174), 40 dialog units high.
+        if (e.kind == Kind::picture_fit) {
+          EXPECT_EQ(e.control_id, 1077) << c.name;
+          EXPECT_EQ(e.value, 172) << c.name;
+          EXPECT_EQ(e.x, 3) << c.name;
+          EXPECT_EQ(e.y, 40) << c.name;
         }
       }
       // The screen first; then exit, set by the procedure, which keeps it by answering false (true
@@ -94,6 +103,7 @@ TEST(Screens, EveryShellScreenOpensUnderTheProgramTitleWithItsIconAndFocus) {
       EXPECT_EQ(s.init_answer, !c.focus_on_exit) << c.name;
       EXPECT_EQ(f.host.dialogs.focus, s.window + 2) << c.name;
       EXPECT_EQ(f.host.dialogs.count(Kind::icon), 1u) << c.name << ": one paint, one icon";
+      EXPECT_EQ(f.host.dialogs.count(Kind::picture_fit), 1u) << c.name << ": the logo fitted as the screen opens";
     }
   }
 }

@@ -37,6 +37,16 @@ struct ScreenBench : test::Fixture {
     ctx->app.switches.silent = silent ? 1 : 0;
   }
   std::size_t icons() const { return host.dialogs.count(Kind::icon); }
+  // The logo band (control 1077) of the screen fitted to the display's scale as it opened, from the
+  // drawings at 100, 150 and 200 % (bitmaps 172 to 174), 40 dialog units high.
+  bool logo_fitted(const HostScreen& s) const {
+    for (const DialogEvent& e : host.dialogs.events) {
+      if (e.kind == Kind::picture_fit && e.window == s.window && e.control_id == 1077 && e.value == 172 && e.x == 3 &&
+          e.y == 40)
+        return true;
+    }
+    return false;
+  }
 };
 
 // What finish_run shows for each result code outside silent mode.
@@ -78,6 +88,7 @@ TEST(ResultScreens, EachCodeShowsItsScreenWithTheRecordedMessage) {
       EXPECT_EQ(s.template_id, id);
       EXPECT_EQ(s.owner, main_window);
       EXPECT_EQ(s.caption, title);
+      EXPECT_TRUE(b.logo_fitted(s));
       EXPECT_EQ(s.result, 1);  // the close box ended it like the exit button
       EXPECT_EQ(s.texts.count(1081) != 0, c.shows_message);
       if (c.shows_message) {
@@ -141,6 +152,7 @@ TEST(UpdateScreens, FirmwareVersionShowsTheCarriedImageUnderItsLabels) {
     const HostScreen& s = b.host.dialogs.screens.front();
     EXPECT_EQ(s.template_id, 223);  // one template for both languages
     EXPECT_EQ(s.caption, title);
+    EXPECT_TRUE(b.logo_fitted(s));
     EXPECT_EQ(s.texts.at(1115), "[F/W Version]");
     EXPECT_EQ(s.texts.at(1119), "Product:");
     EXPECT_EQ(s.texts.at(1082), "BD-CMB TZ594KS  ");
@@ -158,6 +170,7 @@ TEST(UpdateScreens, CopyrightShowsWhatTheCallerFormattedLast) {
   const HostScreen& s = b.host.dialogs.screens.front();
   EXPECT_EQ(s.template_id, 243);
   EXPECT_EQ(s.texts.at(1106), "\n          Someone 2001-2009");
+  EXPECT_TRUE(b.logo_fitted(s));
   EXPECT_EQ(b.icons(), 0u);
 }
 
@@ -170,6 +183,7 @@ TEST(UpdateScreens, ProgressScreenStartsTheUpdateThroughItsOwnMessage) {
   const HostScreen& s = b.host.dialogs.screens.front();
   EXPECT_EQ(s.template_id, 205);
   EXPECT_EQ(s.caption, title);
+  EXPECT_TRUE(b.logo_fitted(s));
   EXPECT_EQ(b.ctx->ui_state.progress_window, s.window);
   std::vector<int> emptied;
   std::size_t posted_at = 0;

@@ -358,7 +358,9 @@ void take(HWND window) {
   if (!unpainted.empty()) {
     return fail("%s: nothing shows in control(s) %s after %d ms", shot_name, unpainted.c_str(), paint_rounds * 50);
   }
-  say("ok %s", shot_name);
+  const std::string faults = layout_faults(window, logo_control);
+  if (!faults.empty()) return fail("%s: %s", shot_name, faults.c_str());
+  say("ok %s %ldx%ld", shot_name, static_cast<long>(area.right - area.left), static_cast<long>(area.bottom - area.top));
 }
 
 BOOL CALLBACK find_screen(HWND window, LPARAM found) {
@@ -402,6 +404,28 @@ DWORD WINAPI watch_progress(LPVOID) {
   return 0;
 }
 
+// A screen moved to a display of another scale (here told so as Windows 10 tells it, to 133 % of
+// the size it has) takes the size the system suggests and fits its logo to its new width.
+void check_scale_change(HWND screen) {
+  constexpr UINT wm_dpichanged = 0x02E0;
+  RECT before{};
+  GetWindowRect(screen, &before);
+  RECT suggested{before.left, before.top, before.left + (before.right - before.left) * 4 / 3,
+                 before.top + (before.bottom - before.top) * 4 / 3};
+  SendMessageA(screen, wm_dpichanged, MAKEWPARAM(128, 128), reinterpret_cast<LPARAM>(&suggested));
+  pump_messages(500);
+  RECT after{};
+  GetWindowRect(screen, &after);
+  if (after.right - after.left != suggested.right - suggested.left) {
+    return fail("%s: %ld pixels wide after a change of scale, the system suggested %ld", shot_name,
+                static_cast<long>(after.right - after.left), static_cast<long>(suggested.right - suggested.left));
+  }
+  const std::string faults = layout_faults(screen, logo_control);
+  if (!faults.empty()) return fail("%s after a change of scale: %s", shot_name, faults.c_str());
+  say("ok %s follows a change of scale to %ldx%ld", shot_name, static_cast<long>(after.right - after.left),
+      static_cast<long>(after.bottom - after.top));
+}
+
 // Runs inside the screen's own modal loop: photographs the screen, then closes it by its close box.
 VOID CALLBACK on_timer(HWND, UINT, UINT_PTR timer, DWORD) {
   HWND screen = nullptr;
@@ -422,6 +446,7 @@ VOID CALLBACK on_timer(HWND, UINT, UINT_PTR timer, DWORD) {
   }
   KillTimer(nullptr, timer);
   take(screen);
+  if (std::strstr(shot_name, "_notice") != nullptr) check_scale_change(screen);
   PostMessageA(screen, WM_CLOSE, 0, 0);
 }
 

@@ -181,4 +181,120 @@ inline std::string unpainted_controls(HWND window, const Picture& picture) {
   return u.list;
 }
 
+// ---- how a screen is laid out at the display's scale ----
+
+inline std::string describe_rect(const RECT& r) {
+  char text[64];
+  std::snprintf(text, sizeof(text), "(%ld,%ld)-(%ld,%ld)", static_cast<long>(r.left), static_cast<long>(r.top),
+                static_cast<long>(r.right), static_cast<long>(r.bottom));
+  return text;
+}
+
+// A control's rectangle in its screen's client coordinates.
+inline RECT client_rect_of(HWND window, HWND control) {
+  RECT r{};
+  GetWindowRect(control, &r);
+  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+// What the control's text needs, measured with the control's own font the way the control draws
+// it: a static text wraps at its width, a button or a drop-down list keeps one line. Empty when
+// the text fits the room the control gives it; else the text's extent against the room.
+inline std::string text_cut(HWND control) {
+  wchar_t name[32] = {};
+  GetClassNameW(control, name, 32);
+  const LONG style = GetWindowLongW(control, GWL_STYLE);
+  std::wstring text(512, L'\0');
+  bool single_line = true;
+  RECT room{};
+  GetClientRect(control, &room);
+  if (lstrcmpiW(name, L"Static") == 0) {
+    const LONG type = style & SS_TYPEMASK;
+    if (type != SS_LEFT && type != SS_CENTER && type != SS_RIGHT && type != SS_LEFTNOWORDWRAP) return {};
+    single_line = type == SS_LEFTNOWORDWRAP;
+    text.resize(static_cast<std::size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+  } else if (lstrcmpiW(name, L"Button") == 0) {
+    const LONG type = style & 0x0F;
+    if (type != BS_PUSHBUTTON && type != BS_DEFPUSHBUTTON) return {};
+    text.resize(static_cast<std::size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+    // Inside the button's edge and the focus rectangle's margin.
+    InflateRect(&room, -3, -2);
+  } else if (lstrcmpiW(name, L"ComboBox") == 0) {
+    const LRESULT chosen = SendMessageW(control, CB_GETCURSEL, 0, 0);
+    if (chosen < 0 || SendMessageW(control, CB_GETLBTEXTLEN, static_cast<WPARAM>(chosen), 0) >= 511) return {};
+    text.resize(static_cast<std::size_t>(
+        SendMessageW(control, CB_GETLBTEXT, static_cast<WPARAM>(chosen), reinterpret_cast<LPARAM>(text.data()))));
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof(info);
+    if (GetComboBoxInfo(control, &info)) room = info.rcItem;
+  } else {
+    return {};
+  }
+  bool blank = true;
+  for (const wchar_t c : text) blank = blank && (c == L' ' || c == L'\n' || c == L'\r');
+  if (blank) return {};
+  HDC dc = GetDC(control);
+  const auto font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+  HGDIOBJ old = font != nullptr ? SelectObject(dc, font) : nullptr;
+  const int width = room.right - room.left;
+  const int height = room.bottom - room.top;
+  RECT need{0, 0, width, 0};
+  UINT format = DT_CALCRECT | DT_EXPANDTABS | DT_NOPREFIX;
+  format |= single_line ? DT_SINGLELINE : DT_WORDBREAK;
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need, format);
+  if (old != nullptr) SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  if (need.right - need.left <= width && need.bottom - need.top <= height) return {};
+  char out[96];
+  std::snprintf(out, sizeof(out), "text needs %ld x %ld, has %d x %d", static_cast<long>(need.right - need.left),
+                static_cast<long>(need.bottom - need.top), width, height);
+  return out;
+}
+
+struct LayoutCheck {
+  HWND window;
+  RECT client;
+  std::string faults;
+};
+
+inline BOOL CALLBACK check_control_layout(HWND control, LPARAM context) {
+  auto& c = *reinterpret_cast<LayoutCheck*>(context);
+  if (GetParent(control) != c.window || !IsWindowVisible(control)) return TRUE;
+  const int id = GetDlgCtrlID(control);
+  const RECT r = client_rect_of(c.window, control);
+  if (r.left < 0 || r.top < 0 || r.right > c.client.right || r.bottom > c.client.bottom) {
+    c.faults += "; control " + std::to_string(id) + " at " + describe_rect(r) + " outside the client area " +
+                describe_rect(c.client);
+  }
+  const std::string cut = text_cut(control);
+  if (!cut.empty()) c.faults += "; control " + std::to_string(id) + " cut: " + cut;
+  return TRUE;
+}
+
+// What is wrong with the screen's layout at the display's scale: the logo band (control
+// `logo_id`) and the picture it shows span less than 90 % of the client width, a control stands
+// outside the client area, or a text does not fit its control. Empty when nothing is.
+inline std::string layout_faults(HWND window, int logo_id) {
+  LayoutCheck c{window, {}, {}};
+  GetClientRect(window, &c.client);
+  const long width = c.client.right - c.client.left;
+  HWND logo = GetDlgItem(window, logo_id);
+  if (logo == nullptr) {
+    c.faults += "; no logo";
+  } else {
+    const RECT r = client_rect_of(window, logo);
+    BITMAP picture{};
+    const auto shown = reinterpret_cast<HGDIOBJ>(SendMessageW(logo, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    const long picture_width =
+        shown != nullptr && GetObjectW(shown, sizeof(picture), &picture) != 0 ? static_cast<long>(picture.bmWidth) : 0;
+    if ((r.right - r.left) * 10 < width * 9 || picture_width * 10 < width * 9) {
+      c.faults += "; the logo spans " + std::to_string(r.right - r.left) + " pixels, its picture " +
+                  std::to_string(picture_width) + ", of the client's " + std::to_string(width);
+    }
+  }
+  EnumChildWindows(window, check_control_layout, reinterpret_cast<LPARAM>(&c));
+  return c.faults.empty() ? c.faults : c.faults.substr(2);
+}
+
 }  // namespace tz::gallery

@@ -17,6 +17,12 @@
 //   click ROLE ID       presses button ID
 //   close ROLE          the close box
 //   pick ROLE ID N      chooses line N (from 0) of drop-down list ID
+//   chosen ROLE ID      the number of the line chosen in drop-down list ID (from 0; -1: none)
+//   key ROLE KEY...     brings the screen to the front and presses the keys in turn as the keyboard
+//                       does, through the system's input: enter, esc, tab, space, up, down, f4, or
+//                       a chord such as shift+tab, alt+down, alt+f4
+//   focus ROLE          prints "focus ID shown|hidden" for the control that has the keyboard
+//                       (shown: its focus mark is drawn), "open" added for a drop-down list open
 //   shot ROLE FILE [MS] waits until the screen of ROLE shows every text and button it holds, checks
 //                       it against the catalogue (its language, every button with its label, no
 //                       other button, its fixed texts) and saves the desktop as the BMP file FILE;
@@ -414,6 +420,17 @@ bool verb_lines(const std::string& role, long id) {
   return true;
 }
 
+bool verb_chosen(const std::string& role, long id) {
+  Screen s;
+  HWND control = nullptr;
+  ListMessages m{};
+  if (!current(role, s) || !control_of(s, id, control) || !list_messages(control, m)) return false;
+  DWORD_PTR chosen = 0;
+  if (!ask(control, m.get_selection, 0, 0, chosen)) return fail("%s", "no chosen line");
+  say(std::to_string(static_cast<LRESULT>(chosen)));
+  return true;
+}
+
 bool verb_click(const std::string& role, long id) {
   Screen s;
   HWND button = nullptr;
@@ -447,6 +464,98 @@ bool verb_pick(const std::string& role, long id, long line) {
   }
   const WORD notification = m.count == CB_GETCOUNT ? CBN_SELCHANGE : LBN_SELCHANGE;
   PostMessageW(s.window, WM_COMMAND, MAKEWPARAM(id, notification), reinterpret_cast<LPARAM>(control));
+  return true;
+}
+
+// ---- the keyboard ----
+
+struct KeyName {
+  const char* name;
+  WORD key;
+};
+constexpr KeyName key_names[] = {{"enter", VK_RETURN}, {"esc", VK_ESCAPE},  {"tab", VK_TAB}, {"space", VK_SPACE},
+                                 {"up", VK_UP},        {"down", VK_DOWN},   {"f4", VK_F4},   {"shift", VK_SHIFT},
+                                 {"alt", VK_MENU},     {"ctrl", VK_CONTROL}};
+
+// "alt+f4": the keys held together, in the order they go down.
+bool parse_chord(const std::string& chord, std::vector<WORD>& keys) {
+  keys.clear();
+  std::size_t from = 0;
+  while (from <= chord.size()) {
+    const std::size_t plus = chord.find('+', from);
+    const std::string name = chord.substr(from, plus == std::string::npos ? std::string::npos : plus - from);
+    const KeyName* found = nullptr;
+    for (const KeyName& k : key_names) {
+      if (name == k.name) found = &k;
+    }
+    if (found == nullptr) return fail("%s", "no key " + name);
+    keys.push_back(found->key);
+    if (plus == std::string::npos) break;
+    from = plus + 1;
+  }
+  return !keys.empty();
+}
+
+INPUT key_input(WORD key, bool up) {
+  INPUT input{};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = key;
+  input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(key, 0));
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  if (key == VK_UP || key == VK_DOWN) input.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+  return input;
+}
+
+bool verb_key(const std::string& role, const std::vector<std::string>& chords) {
+  Screen s;
+  if (!current(role, s)) return false;
+  // The keyboard goes to the window in front, where a user's click would have put the screen.
+  const DWORD start = now_ms();
+  while (GetForegroundWindow() != s.window) {
+    SetForegroundWindow(s.window);
+    if (now_ms() - start > reply_timeout_ms) return fail("%s", describe(s) + " does not come to the front");
+    Sleep(poll_ms);
+  }
+  std::vector<WORD> keys;
+  for (const std::string& chord : chords) {
+    if (!parse_chord(chord, keys)) return false;
+    std::vector<INPUT> inputs;
+    for (const WORD key : keys) inputs.push_back(key_input(key, false));
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key) inputs.push_back(key_input(*key, true));
+    if (SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) != inputs.size()) {
+      return fail("%s", "the system took not every key of " + chord);
+    }
+    // One key at a time, as a hand types: the screen answers each before the next arrives.
+    Sleep(300);
+  }
+  return true;
+}
+
+bool verb_focus(const std::string& role) {
+  Screen s;
+  if (!current(role, s)) return false;
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(s.window, nullptr), &info) || info.hwndFocus == nullptr) {
+    return fail("%s", describe(s) + ": nothing has the keyboard");
+  }
+  HWND control = info.hwndFocus;
+  // A drop-down list's own parts answer for the list.
+  while (control != nullptr && GetParent(control) != s.window) control = GetParent(control);
+  if (control == nullptr) return fail("%s", describe(s) + ": the keyboard is elsewhere");
+  DWORD_PTR state = 0;
+  SendMessageTimeoutW(s.window, WM_QUERYUISTATE, 0, 0, SMTO_ABORTIFHUNG, reply_timeout_ms, &state);
+  std::string line =
+      "focus " + std::to_string(GetDlgCtrlID(control)) + ((state & UISF_HIDEFOCUS) != 0 ? " hidden" : " shown");
+  wchar_t name[32] = {};
+  GetClassNameW(control, name, 32);
+  DWORD_PTR open = 0;
+  if (lstrcmpiW(name, L"ComboBox") == 0 &&
+      SendMessageTimeoutW(control, CB_GETDROPPEDSTATE, 0, 0, SMTO_ABORTIFHUNG, reply_timeout_ms, &open) != 0 &&
+      open != 0) {
+    line += " open";
+  }
+  say(line);
   return true;
 }
 
@@ -836,6 +945,13 @@ int run_verb(const std::vector<std::string>& w, std::size_t& at) {
   if (verb == "gone") return optional_timeout(w, at, timeout) ? verb_gone(first, timeout) : -1;
   if (verb == "watch") return optional_timeout(w, at, timeout) ? verb_watch(first, timeout) : -1;
   if (verb == "close") return verb_close(first);
+  if (verb == "focus") return verb_focus(first);
+  if (verb == "key") {
+    std::vector<std::string> chords;
+    while (at < w.size() && w[at] != ":") chords.push_back(w[at++]);
+    if (chords.empty()) return fail("%s", "key ROLE KEY..."), -1;
+    return verb_key(first, chords);
+  }
   if (verb == "shot") {
     if (at >= w.size() || w[at] == ":") return fail("%s", "shot ROLE FILE [MS]"), -1;
     const std::string file = w[at++];
@@ -849,6 +965,7 @@ int run_verb(const std::vector<std::string>& w, std::size_t& at) {
   }
   if (!number_argument(w, at, id, "a control id")) return -1;
   if (verb == "lines") return verb_lines(first, id);
+  if (verb == "chosen") return verb_chosen(first, id);
   if (verb == "click") return verb_click(first, id);
   long line = 0;
   if (verb == "pick") return number_argument(w, at, line, "a line number") ? verb_pick(first, id, line) : -1;

@@ -2,11 +2,12 @@
 # Interactive runs of the real exe in one language, walked screen by screen as a user would:
 #   update            notice -> start confirmation -> progress -> success (Japanese: from two drives,
 #                     the second chosen on the selection screen)
-#   exit-*            the user leaves on each screen that offers it: exit code 8, drive untouched
+#   exit-*            the user leaves on each screen that offers it: exit code 8, drive untouched (the
+#                     notice by Esc; on the selection screen the list is worked with the arrow keys first)
 #   tray              a closed tray: the prompt, OK while the tray stays closed, the prompt again, EXIT
 #   tray-opened       a closed tray: the prompt, the tray opened while it stands, OK, and the update
-#                     goes on to its success
-#   already-updated   a drive that has the firmware: its screen, exit code 99
+#                     goes on to its success, every screen answered by the keyboard alone
+#   already-updated   a drive that has the firmware: its screen, left by Alt+F4, exit code 99
 #   update-failure    a drive whose read-back never matches: the failure screen with the message,
 #                     exit code 5 and the log
 # Arguments: see lib.sh (--language en|ja).
@@ -109,6 +110,14 @@ watch_progress() {
   done
 }
 
+# expect_focus ROLE WANT: what has the keyboard on the screen ("focus ID shown|hidden [open]"; WANT
+# is an extended regular expression).
+expect_focus() {
+  local got
+  got="$(drv focus "$1")" || { bad "$1: the focus not read"; return 1; }
+  expect_match "$1: keyboard focus" "$got" "^$2\$"
+}
+
 # ---- walks ----
 
 walk_update() {
@@ -166,7 +175,25 @@ walk_exit() {
   fi
   wait_screen "$role" >/dev/null || { abandon "no $role screen"; return; }
   shot "$role" "$role"
-  if [ "$how" = close ]; then drv close "$role"; else drv click "$role" 2; fi
+  if [ "$role" = drive_selection ]; then
+    # The list by the keyboard: Tab from EXIT reaches it, Down chooses the next line, Alt+Down
+    # opens it, Up and Enter choose the first line again and close it.
+    drv key drive_selection tab || bad "selection: no Tab"
+    expect_focus drive_selection "focus 1092 shown"
+    drv key drive_selection down || bad "selection: no Down"
+    expect_eq "selection: Down chose the second line" "$(drv chosen drive_selection 1092)" 1
+    drv key drive_selection alt+down || bad "selection: no Alt+Down"
+    expect_focus drive_selection "focus 1092 shown open"
+    drv key drive_selection up enter || bad "selection: no Up and Enter"
+    expect_focus drive_selection "focus 1092 shown"
+    expect_eq "selection: Up and Enter chose the first line" "$(drv chosen drive_selection 1092)" 0
+    expect_text drive_selection 1078 "$selection_text"  # Enter closed the list, not the screen
+  fi
+  case "$how" in
+    close) drv close "$role" ;;
+    esc) drv key "$role" esc ;;
+    *) drv click "$role" 2 ;;
+  esac
   drv gone "$role" 10000 || bad "$role stayed after $how"
   finish 8
   expect_untouched
@@ -181,7 +208,10 @@ walk_tray() {
   prompt="$(wait_screen tray_closed)" || { abandon "no tray prompt"; return; }
   expect_text tray_closed 1078 "$tray_text"
   expect_text tray_closed 1079 "$tray_hint"
-  if drv screens | grep '^processing ' | grep -qv '(hidden)$'; then
+  # Read before it is searched: the driver's pipes are not open to a pipeline's subshells.
+  local now
+  now="$(drv screens)" || bad "the screens not read"
+  if grep '^processing ' <<<"$now" | grep -qv '(hidden)$'; then
     bad "the processing window stays while the prompt asks"
   else
     ok "the processing window made way for the prompt"
@@ -213,16 +243,29 @@ walk_tray_opened() {
   else
     bad "the bay file does not read with the tray open"
   fi
-  drv click tray_closed 1 || { abandon "prompt not confirmed"; return; }
+  # From here on the keyboard alone. The screens that ask open with the focus on EXIT, the default
+  # button: Enter there leaves, Tab and Shift+Tab reach the positive button with its focus mark.
+  expect_focus tray_closed "focus 2 (shown|hidden)"
+  drv key tray_closed shift+tab || { abandon "no Shift+Tab on the prompt"; return; }
+  expect_focus tray_closed "focus 1 shown"
+  drv key tray_closed enter || { abandon "prompt not confirmed"; return; }
   wait_screen notice >/dev/null || { abandon "no notice after the tray was opened"; return; }
   shot notice notice
-  drv click notice 1 : wait start_confirmation : click start_confirmation 1 >/dev/null ||
-    { abandon "update not started"; return; }
+  expect_focus notice "focus 2 (shown|hidden)"
+  drv key notice tab || { abandon "no Tab on the notice"; return; }
+  expect_focus notice "focus 1 shown"
+  drv key notice tab || { abandon "no second Tab on the notice"; return; }
+  expect_focus notice "focus 2 shown"  # round to EXIT
+  drv key notice shift+tab enter || { abandon "notice not confirmed"; return; }
+  wait_screen start_confirmation >/dev/null || { abandon "no start confirmation"; return; }
+  drv key start_confirmation shift+tab || { abandon "no Shift+Tab on the start confirmation"; return; }
+  expect_focus start_confirmation "focus 1 shown"
+  drv key start_confirmation enter || { abandon "update not started"; return; }
   wait_screen progress >/dev/null || { abandon "no progress screen"; return; }
   shot progress progress
   wait_screen success 180000 >/dev/null || { abandon "no success screen"; return; }
   shot success success
-  drv click success 2
+  drv key success enter || bad "success: no Enter"
   finish 0
   expect_drive 0:0 1.01 image
   expect_no_log
@@ -235,7 +278,7 @@ walk_already_updated() {
   wait_screen already_updated >/dev/null || { abandon "no already-updated screen"; return; }
   expect_text already_updated 1078 "$already_text"
   shot already-updated already_updated
-  drv click already_updated 2
+  drv key already_updated alt+f4 || bad "already updated: no Alt+F4"
   finish 99
   expect_untouched
   expect_no_log  # not silent: codes of this kind are logged in silent runs only
@@ -267,7 +310,7 @@ walk_update_failure() {
 
 session_start
 walk_update
-walk_exit exit-notice notice exit
+walk_exit exit-notice notice esc
 walk_exit exit-confirmation start_confirmation close
 walk_exit exit-selection drive_selection exit
 walk_tray

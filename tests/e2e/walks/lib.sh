@@ -135,11 +135,13 @@ session_start() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wine_prefix_make || exit 1
   fi
+  wine_prefix_fonts
   wine_session_start
   trap session_end EXIT
-  # The Windows version, and a desktop of its own, so that screens are drawn with their frames
-  # and captions as a user sees them: one import.
+  # The Windows version, the display at 100 %, and a desktop of its own, so that screens are drawn
+  # with their frames and captions as a user sees them: one import.
   wine_settings '[HKEY_CURRENT_USER\Software\Wine]' "\"Version\"=\"$winver\"" \
+    '[HKEY_CURRENT_USER\Control Panel\Desktop]' '"LogPixels"=-' \
     '[HKEY_CURRENT_USER\Software\Wine\Explorer]' '"Desktop"="walks"' \
     '[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]' '"walks"="1024x768"'
   driver_start || exit 1
