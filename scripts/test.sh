@@ -23,9 +23,10 @@ ctest --preset native-sanitize -j2
 # The same suite under ThreadSanitizer: the update worker, the ASPI completion thread, the clock.
 cmake --preset native-tsan >/dev/null
 cmake --build --preset native-tsan
-# The fault matrix and the soak repeat whole runs that the suite's other whole runs already take
-# through every thread; under this sanitizer they would only add minutes.
-ctest --preset native-tsan -E 'FaultMatrix|Soak' -j2
+# The fault matrix, the soak, the traced-against-plain table and the trace reader's run outcomes
+# repeat whole runs that the suite's other whole runs already take through every thread; under
+# this sanitizer they would only add minutes.
+ctest --preset native-tsan -E 'FaultMatrix|Soak|ATracedRunSendsExactly|EveryRunOutcomeGetsTheVerdict' -j2
 # Every fuzzer briefly (clang, libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer);
 # scripts/fuzz-long.sh runs them at length.
 cmake --preset fuzz >/dev/null
