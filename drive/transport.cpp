@@ -152,9 +152,11 @@ int aspi_execute(DriveLink& link, const std::uint8_t* cdb, std::uint8_t flags, s
   put_le32(block + srb::post_proc, static_cast<std::uint32_t>(event));
   std::memcpy(block + srb::cdb_byte, cdb, cdb_bytes);
 
-  os.send_command(state.aspi.send_command, block);
-
-  const std::uint8_t immediate = block[srb::status];
+  // The call's own answer says whether the request goes on past it: one answered SS_PENDING is
+  // signalled when it ends, even when SRB_Status already shows its end by the time it is read, and
+  // only after that signal may the event close; else the late signal would land on the next
+  // request's event, taken for that request's end before it came.
+  const auto immediate = static_cast<std::uint8_t>(os.send_command(state.aspi.send_command, block) & 0xFF);
   if (immediate != srb::ss_pending) {
     os.close_handle(event);
     state.transferred = aspi_transferred(block, length);
