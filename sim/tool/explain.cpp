@@ -4,69 +4,65 @@
 #include <vector>
 
 #include "sim/firmware.h"
+#include "sim/scsi.h"
 
 namespace tz::sim {
 
 namespace {
 
-constexpr std::uint8_t op_test_unit_ready = 0x00;
-constexpr std::uint8_t op_inquiry = 0x12;
-constexpr std::uint8_t op_start_stop = 0x1B;
-constexpr std::uint8_t op_event_status = 0x4A;
-constexpr std::uint8_t op_vendor_status = 0xFC;
-constexpr std::uint8_t op_vendor_ed = 0xED;
-constexpr std::uint8_t op_write_download = 0xEA;
-constexpr std::uint8_t op_read_download = 0xE8;
-constexpr std::uint8_t op_execute = 0xF5;
-constexpr std::uint8_t function_boot_mode = 0x01;
-constexpr std::uint8_t mode_verify = 0x40;
 constexpr std::uint32_t piece_header_bytes = 48;
 
 enum class Kind : std::uint8_t { search, preparation, write, read_back, rewrite, verify, other };
 
+// The command's kind as the drive knows it (sim/scsi.h), folded into the update's phases.
 Kind kind_of(const TraceCommand& c) {
-  switch (c.cdb[0]) {
-    case op_test_unit_ready:
-    case op_inquiry:
-    case op_start_stop:
-    case op_event_status:
-    case op_vendor_status:
+  switch (classify_command(c.cdb)) {
+    case CommandKind::test_unit_ready:
+    case CommandKind::inquiry:
+    case CommandKind::start_stop:
+    case CommandKind::event_status:
+    case CommandKind::vendor_status:
+    case CommandKind::identity:
       return Kind::search;
-    case op_vendor_ed:
-      if (is_identity_read(c.cdb)) return Kind::search;
-      return c.cdb[6] == function_boot_mode ? Kind::preparation : Kind::other;
-    case op_write_download:
+    case CommandKind::prepare:
+      return Kind::preparation;
+    case CommandKind::write:
       return Kind::write;
-    case op_read_download:
+    case CommandKind::read:
       return Kind::read_back;
-    case op_execute:
-      return c.cdb[11] == mode_verify ? Kind::verify : Kind::rewrite;
+    case CommandKind::rewrite:
+      return Kind::rewrite;
+    case CommandKind::verify:
+      return Kind::verify;
     default:
       return Kind::other;
   }
 }
 
 const char* command_name(const TraceCommand& c) {
-  switch (c.cdb[0]) {
-    case op_test_unit_ready:
+  switch (classify_command(c.cdb)) {
+    case CommandKind::test_unit_ready:
       return "TEST UNIT READY";
-    case op_inquiry:
+    case CommandKind::inquiry:
       return "INQUIRY";
-    case op_start_stop:
+    case CommandKind::start_stop:
       return "START STOP UNIT (tray)";
-    case op_event_status:
+    case CommandKind::event_status:
       return "GET EVENT STATUS NOTIFICATION";
-    case op_vendor_status:
+    case CommandKind::vendor_status:
       return "vendor status read (FC)";
-    case op_vendor_ed:
-      if (is_identity_read(c.cdb)) return "identity block read (ED 10)";
-      return c.cdb[6] == function_boot_mode ? "boot-mode command (ED 01)" : "vendor command ED";
-    case op_write_download:
+    case CommandKind::identity:
+      return "identity block read (ED 10)";
+    case CommandKind::prepare:
+      return "boot-mode command (ED 01)";
+    case CommandKind::write:
       return "download write (EA)";
-    case op_read_download:
+    case CommandKind::read:
       return "download read-back (E8)";
-    case op_execute:
-      return c.cdb[11] == mode_verify ? "ROM verify (F5, mode 40)" : "ROM rewrite (F5)";
+    case CommandKind::rewrite:
+      return "ROM rewrite (F5)";
+    case CommandKind::verify:
+      return "ROM verify (F5, mode 40)";
     default:
       return "command";
   }
